@@ -1,0 +1,73 @@
+// Token scanner: streams an ASE file through one fixed buffer and offers the reads the passes use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessloom {
+
+// Reads the input as text: a carriage return right before a line feed is dropped, a lone one
+// is kept, and a control-Z (byte 26) ends the input. Memory stays at the buffer whatever the
+// input's size. Reads that fail leave their target unchanged; read errors throw Rejected.
+class Scanner {
+public:
+    static constexpr std::size_t kMaxToken = 255;  // longer tokens never equal a keyword
+    static constexpr std::size_t kMaxSkip = 254;   // skipLine() discards at most this many
+
+    // The stream stays owned by the caller.
+    explicit Scanner(std::FILE* file, std::size_t blockSize);
+
+    // Back to the start of the input for a new pass.
+    void rewind();
+
+    // Skips white space and reads one token. The view lives until the next call on the
+    // scanner. A token longer than kMaxToken is consumed whole and comes back longer than
+    // kMaxToken, so it never equals a keyword. False at end of input.
+    bool nextToken(std::string_view& token);
+
+    // Discards up to and including the next line feed, at most kMaxSkip characters.
+    void skipLine();
+
+    // Skips any amount of white space, none included (a blank, tab or line feed in a format).
+    void skipWhite();
+
+    // Consumes c when it is the next character; otherwise leaves the input as it is.
+    bool literal(char c);
+
+    // "%d": white space, an optional sign and decimal digits, saturated to the int32 range.
+    bool readInt(std::int32_t& out);
+
+    // "%f": white space, then [sign] digits [. digits] with at least one digit, then an
+    // optional exponent; rounded to the nearest float, overflow to infinity.
+    bool readFloat(float& out);
+
+    // "%s": white space, then one whole token of any length.
+    bool readWord(std::string& out);
+
+private:
+    bool refill();
+    bool ensure(std::size_t count);
+    int peek();
+    bool longToken(std::string_view& token, std::size_t length);
+    bool readFloatSlow(float& out);
+
+    std::FILE* file_;
+    std::size_t blockSize_;
+    std::vector<char> buffer_;
+    char* pos_;
+    char* end_;
+    bool rawEnd_ = false;     // the file has no more bytes
+    bool ended_ = false;      // nothing more will be added to the buffer
+    bool pendingCR_ = false;  // a carriage return at the end of a block, not yet decided
+    std::string spill_;       // a long token's head, or a number that straddles a refill
+};
+
+// Converts a number span of the "%f" grammar, without its sign and without an incomplete
+// exponent, to the nearest float; out of range gives infinity or zero.
+float convertFloat(const char* first, const char* last, bool negative);
+
+}  // namespace tessloom

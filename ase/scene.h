@@ -1,0 +1,139 @@
+// Scene records and the converter that owns them, fills them pass by pass and writes them out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessloom {
+
+class Scanner;
+
+// A conversion that cannot go on: the reason, without the "tessloom: <input>: " prefix.
+class Rejected : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// True when i is a valid position in a table of `count` entries.
+inline bool inRange(std::int64_t i, std::size_t count) {
+    return i >= 0 && static_cast<std::uint64_t>(i) < count;
+}
+
+struct Vertex {
+    float x = 0, y = 0, z = 0;
+};
+
+struct TexVertex {
+    float u = 0, v = 0;
+};
+
+struct Normal {
+    float x = 0, y = 0, z = 0;
+};
+
+struct Face {
+    std::int32_t a = 0, b = 0, c = 0;
+    std::int32_t ta = 0, tb = 0, tc = 0;
+    Normal normalA, normalB, normalC;
+    Normal faceNormal;
+    std::int32_t mtlId = 0;
+};
+
+struct Color {
+    float r = 0, g = 0, b = 0;
+};
+
+struct SubMaterial {
+    std::string name;
+    std::int32_t hasBitmap = 0;
+    std::int32_t reflectRefract = 0;
+    float uTiling = 0, vTiling = 0;
+    float uOffset = 0, vOffset = 0;
+    Color ambient, diffuse, specular;
+    float shine = 0;
+};
+
+struct Material {
+    std::string name;
+    std::int32_t hasBitmap = 0;
+    std::int32_t reflectRefract = 0;
+    std::int32_t subCount = 0;  // always the size of subMaterials
+    float uTiling = 0, vTiling = 0;
+    float uOffset = 0, vOffset = 0;
+    Color ambient, diffuse, specular;
+    float shine = 0;
+    std::vector<SubMaterial> subMaterials;
+};
+
+// Default size of one read from the input; tests pass tiny sizes to exercise refills.
+inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+
+// Converts one ASE scene. Construction runs every reading pass and the post-processing;
+// writeMeshFile() then puts the binary mesh in place. Any failure throws Rejected (or
+// std::bad_alloc when a table does not fit in memory) and leaves no output behind.
+class MeshConverter {
+public:
+    // Reads the file at inputPath; the output goes to outputPath, or next to the input with
+    // its last four characters replaced by ".obj".
+    MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
+    // Reads an already-open stream, which stays owned by the caller and must be seekable.
+    MeshConverter(std::FILE* inputFile, std::string outputPath,
+                  std::size_t blockSize = kDefaultBlockSize);
+    virtual ~MeshConverter();
+
+    MeshConverter(const MeshConverter&) = delete;
+    MeshConverter& operator=(const MeshConverter&) = delete;
+
+    std::int32_t numVertex = 0;
+    std::int32_t numFaces = 0;
+    std::int32_t numTVFaces = 0;
+    std::int32_t numTVertex = 0;
+    std::int32_t materialCount = 0;
+    std::int32_t materialRef = 0;
+    std::vector<Vertex> vertices;
+    std::vector<TexVertex> texVertices;
+    std::vector<Face> faces;
+    std::vector<Material> materials;
+    float radius = 0;
+    float minX = 0, maxX = 0, minY = 0, maxY = 0, minZ = 0, maxZ = 0;
+    std::string outputPath;
+    std::unique_ptr<Scanner> input;
+
+    void readCounts();
+    void allocateTables();
+    void readMaterials();
+    void readGeometry();
+    void applyTiling();
+    void computeBounds();
+    // Writes outputPath through a temporary file in its directory, renamed into place.
+    void writeMeshFile() const;
+
+    // The material whose entries the mesh file carries, or null when it has none.
+    const Material* referencedMaterial() const;
+
+private:
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    void run(std::FILE* inputFile, std::size_t blockSize);
+
+    std::unique_ptr<std::FILE, FileCloser> ownedInput_;
+    // Device and inode of the input, so the writer never replaces the scene it read.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> inputIdentity_;
+};
+
+// Output path for an input path: its last four characters replaced by ".obj"; a path of
+// fewer than four characters keeps all of them.
+std::string defaultOutputPath(std::string_view inputPath);
+
+// The part of a bitmap path after its last backslash; the whole path when it has none.
+std::string baseName(std::string_view path);
+
+}  // namespace tessloom
