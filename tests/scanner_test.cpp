@@ -1,2 +1,207 @@
+// The scanner's rules: text mode, token and line limits, and the %d, %f and %s reads.
+#include "ase/scanner.h"
+
 #include <gtest/gtest.h>
-TEST(Build, Compiles) { SUCCEED(); }
+
+#include <cinttypes>
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "testutil.h"
+
+namespace tessloom {
+namespace {
+
+using test::bits;
+using test::TextFile;
+
+constexpr std::size_t kBlockSizes[] = {1, 2, 3, 7, 65536};
+
+// Every token of `text` in order, each line's first token followed by skipLine() when it
+// starts with '#', as a pass does with a token it does not know.
+std::string tokens(std::string_view text, std::size_t blockSize) {
+    TextFile file(text);
+    Scanner in(file.get(), blockSize);
+    in.rewind();
+    std::string out;
+    std::string_view token;
+    while (in.nextToken(token)) {
+        out += std::string(token.size() > Scanner::kMaxToken ? "<long>" : token) + "|";
+        if (token[0] == '#') in.skipLine();
+    }
+    return out;
+}
+
+TEST(Scanner, TextModeTranslationAtEveryBlockSize) {
+    struct Case {
+        std::string text, expected;
+    };
+    const Case cases[] = {
+        {"a\r\nb\r\n", "a|b|"},
+        {"a\rb", "a|b|"},
+        {"a b\x1a c d", "a|b|"},             // control-Z ends the input
+        {"\x1a" "a", ""},
+        {"a\r\x1a" "b", "a|"},
+        {std::string("a\0b c", 5), std::string("a\0b|c|", 6)},  // NUL is part of a token
+        {"\xff\x80 x", "\xff\x80|x|"},     // bytes above 127 are not white space
+        {"", ""},
+        {" \t\n\v\f\r ", ""},
+        {"# skipped\nkept", "#|kept|"},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t block : kBlockSizes) {
+            EXPECT_EQ(tokens(c.text, block), c.expected) << "block " << block;
+        }
+    }
+}
+
+TEST(Scanner, SkipLineStopsAfter254CharactersAndALoneCarriageReturnCounts) {
+    const std::string keyword = "*MESH_NUMVERTEX 7\n";
+    // a 10-character token, then exactly 254 characters before the keyword
+    const std::string atLimit = "#ABCDEFGHI " + std::string(253, 'x') + keyword;
+    const std::string pastLimit = "#ABCDEFGHI " + std::string(254, 'x') + keyword;
+    // a lone carriage return is kept in the text and counts toward the 254
+    const std::string loneCR = "#ABCDEFGHI " + std::string(250, 'x') + "\ryy" + keyword;
+    for (std::size_t block : kBlockSizes) {
+        EXPECT_EQ(tokens(atLimit, block), "#ABCDEFGHI|*MESH_NUMVERTEX|7|") << block;
+        EXPECT_EQ(tokens(pastLimit, block), "#ABCDEFGHI|x*MESH_NUMVERTEX|7|") << block;
+        EXPECT_EQ(tokens(loneCR, block), "#ABCDEFGHI|*MESH_NUMVERTEX|7|") << block;
+    }
+}
+
+TEST(Scanner, LongTokenIsReadWholeAndNeverSplit) {
+    const std::string exact(255, 'x');
+    const std::string longer = std::string(255, 'x') + "*MESH_NUMVERTEX";
+    for (std::size_t block : kBlockSizes) {
+        EXPECT_EQ(tokens(exact + " a", block), exact + "|a|");
+        EXPECT_EQ(tokens(longer + " a", block), "<long>|a|");
+        EXPECT_EQ(tokens(longer, block), "<long>|");
+    }
+    TextFile file(" \"" + longer + "\" rest");
+    Scanner in(file.get(), 7);
+    in.rewind();
+    std::string word;
+    ASSERT_TRUE(in.readWord(word));
+    EXPECT_EQ(word, "\"" + longer + "\"");
+}
+
+struct IntCase {
+    std::string text;
+    bool ok;
+    std::int32_t value;
+    std::string rest;  // the next token after the read
+};
+
+TEST(Scanner, ReadIntGrammarAndSaturation) {
+    const IntCase cases[] = {
+        {"42 r", true, 42, "r"},
+        {"\n\t +7r", true, 7, "r"},
+        {"-0", true, 0, ""},
+        {"2147483647", true, 2147483647, ""},
+        {"2147483648", true, 2147483647, ""},
+        {"-2147483648", true, std::numeric_limits<std::int32_t>::min(), ""},
+        {"-99999999999999999999999x", true, std::numeric_limits<std::int32_t>::min(), "x"},
+        {"12:", true, 12, ":"},
+        {"-x", false, -5, "x"},  // the sign is lost, the x stays
+        {"+ 3", false, -5, "3"},
+        {"x1", false, -5, "x1"},
+        {"", false, -5, ""},
+    };
+    for (const IntCase& c : cases) {
+        for (std::size_t block : kBlockSizes) {
+            TextFile file(c.text);
+            Scanner in(file.get(), block);
+            in.rewind();
+            std::int32_t value = -5;
+            EXPECT_EQ(in.readInt(value), c.ok) << c.text;
+            EXPECT_EQ(value, c.value) << c.text;
+            std::string_view rest;
+            EXPECT_EQ(in.nextToken(rest) ? std::string(rest) : "", c.rest) << c.text;
+        }
+    }
+}
+
+struct FloatCase {
+    std::string text;
+    bool ok;
+    float value;
+    std::string rest;
+};
+
+TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const std::string zeros(300, '0');
+    const FloatCase cases[] = {
+        {"1.5", true, 1.5f, ""},
+        {"-0", true, -0.0f, ""},
+        {"-0.0000e0", true, -0.0f, ""},
+        {".5x", true, 0.5f, "x"},
+        {"1.", true, 1.0f, ""},
+        {"+3", true, 3.0f, ""},
+        {"1.#QNAN", true, 1.0f, "#QNAN"},
+        {"2E+y", true, 2.0f, "y"},
+        {"2e", true, 2.0f, ""},
+        {"2ee", true, 2.0f, "e"},
+        {"1e5", true, 1e5f, ""},
+        {"-2.5E-3", true, -2.5e-3f, ""},
+        {"1,5", true, 1.0f, ",5"},
+        {"0x10", true, 0.0f, "x10"},
+        {"0.1", true, 0.1f, ""},
+        {"16777217", true, 16777216.0f, ""},   // halfway, ties to even
+        {"16777219", true, 16777220.0f, ""},
+        {"3.4028235e38", true, std::numeric_limits<float>::max(), ""},
+        {"3.4028236e38", true, kInf, ""},
+        {"1e39", true, kInf, ""},
+        {"-1e99999999999999999999", true, -kInf, ""},
+        {"1e-50", true, 0.0f, ""},
+        {"-1e-50", true, -0.0f, ""},
+        {"1e-45", true, std::numeric_limits<float>::denorm_min(), ""},
+        {"1" + zeros + "e-300", true, 1.0f, ""},
+        {"0." + zeros + "1e301", true, 1.0f, ""},
+        {"1" + zeros, true, kInf, ""},
+        {"-.e5", false, -5.0f, "e5"},  // sign and point are lost
+        {".", false, -5.0f, ""},
+        {"inf", false, -5.0f, "inf"},
+        {"nan", false, -5.0f, "nan"},
+        {"", false, -5.0f, ""},
+    };
+    for (const FloatCase& c : cases) {
+        for (std::size_t block : kBlockSizes) {
+            TextFile file(c.text);
+            Scanner in(file.get(), block);
+            in.rewind();
+            float value = -5.0f;
+            EXPECT_EQ(in.readFloat(value), c.ok) << c.text.substr(0, 40) << " block " << block;
+            EXPECT_EQ(bits(value), bits(c.value)) << c.text.substr(0, 40) << " block " << block;
+            std::string_view rest;
+            EXPECT_EQ(in.nextToken(rest) ? std::string(rest) : "", c.rest) << c.text.substr(0, 40);
+        }
+    }
+}
+
+// Sampled float32 patterns printed with nine significant digits come back bit for bit,
+// including those that straddle a refill.
+TEST(Scanner, SampledFloatsRoundTrip) {
+    std::vector<float> expected;
+    std::string text;
+    char buf[64];
+    for (std::uint64_t pattern = 0; pattern <= 0xffffffffu; pattern += 21011) {
+        const float f = std::bit_cast<float>(static_cast<std::uint32_t>(pattern));
+        if (!std::isfinite(f)) continue;
+        expected.push_back(f);
+        std::snprintf(buf, sizeof buf, "%.8e ", static_cast<double>(f));
+        text += buf;
+    }
+    TextFile file(text);
+    Scanner in(file.get(), 4093);
+    in.rewind();
+    for (float f : expected) {
+        float value = 0;
+        ASSERT_TRUE(in.readFloat(value));
+        ASSERT_EQ(bits(value), bits(f)) << std::hexfloat << f;
+    }
+}
+
+}  // namespace
+}  // namespace tessloom

@@ -1,0 +1,66 @@
+// Test helpers: scenes from strings, converters over them, and expected bytes by hand.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ase/scene.h"
+#include "meshfile/encode.h"
+
+namespace tessloom::test {
+
+// An anonymous temporary file holding `text`, positioned at its start.
+class TextFile {
+public:
+    explicit TextFile(std::string_view text) : file_(std::tmpfile()) {
+        std::fwrite(text.data(), 1, text.size(), file_);
+        std::rewind(file_);
+    }
+    ~TextFile() { std::fclose(file_); }
+    TextFile(const TextFile&) = delete;
+    TextFile& operator=(const TextFile&) = delete;
+    std::FILE* get() const { return file_; }
+
+private:
+    std::FILE* file_;
+};
+
+// Runs every pass over `text`; nothing is written.
+inline std::unique_ptr<MeshConverter> convert(std::string_view text,
+                                              std::size_t blockSize = kDefaultBlockSize) {
+    TextFile file(text);
+    return std::make_unique<MeshConverter>(file.get(), "unused.obj", blockSize);
+}
+
+inline std::vector<std::uint8_t> meshBytes(std::string_view text,
+                                           std::size_t blockSize = kDefaultBlockSize) {
+    return encodeMeshFile(*convert(text, blockSize));
+}
+
+inline std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+
+// Expected file contents, written field by field.
+struct Bytes {
+    std::vector<std::uint8_t> data;
+    Bytes& u32(std::uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8) data.push_back(static_cast<std::uint8_t>(v >> shift));
+        return *this;
+    }
+    Bytes& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
+    Bytes& f32(float v) { return u32(bits(v)); }
+    Bytes& f32s(std::initializer_list<float> vs) {
+        for (float v : vs) f32(v);
+        return *this;
+    }
+    Bytes& text(std::string_view s) {
+        data.insert(data.end(), s.begin(), s.end());
+        return *this;
+    }
+};
+
+}  // namespace tessloom::test
