@@ -1,0 +1,87 @@
+// Texture tiling and bounds.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "testutil.h"
+
+namespace tessloom {
+namespace {
+
+using test::bits;
+using test::convert;
+
+const char* const kTwoSubs =
+    "*MATERIAL_COUNT 1\n*NUMSUBMTLS 3\n"
+    "*SUBMATERIAL 0\n*UVW_U_TILING 2\n*UVW_V_TILING 2\n"
+    "*SUBMATERIAL 1\n*UVW_U_TILING 4\n*UVW_V_TILING 4\n"
+    "*SUBMATERIAL 2\n*UVW_U_TILING 10\n*UVW_V_TILING 100\n";
+
+TEST(Tiling, FirstFaceInFaceOrderWinsWithinTheTextureFaceCount) {
+    auto m = convert(std::string(kTwoSubs) +
+                     "*MESH_NUMFACES 4\n*MESH_NUMTVERTEX 6\n*MESH_NUMTVFACES 3\n"
+                     "*MESH_TVERT 0 1.5 -0.5\n*MESH_TVERT 1 1 1\n*MESH_TVERT 2 1 1\n"
+                     "*MESH_TVERT 3 1 1\n*MESH_TVERT 4 1 1\n*MESH_TVERT 5 1 1\n"
+                     "*MESH_FACE 0: A: 0 B: 0 C: 0 *MESH_MTLID 0\n"
+                     "*MESH_FACE 1: A: 0 B: 0 C: 0 *MESH_MTLID 1\n"
+                     "*MESH_FACE 2: A: 0 B: 0 C: 0 *MESH_MTLID -1\n"
+                     "*MESH_FACE 3: A: 0 B: 0 C: 0 *MESH_MTLID 5\n"
+                     "*MESH_TFACE 0 0 0 -1\n"   // shared corner scaled once; -1 names nothing
+                     "*MESH_TFACE 1 0 1 9\n"    // 9 is outside the table
+                     "*MESH_TFACE 2 2 3 3\n"    // negative sub-material: passed over
+                     "*MESH_TFACE 3 4 4 4\n");  // beyond *MESH_NUMTVFACES
+    const auto& t = m->texVertices;
+    EXPECT_EQ(std::make_pair(t[0].u, t[0].v), std::make_pair(3.0f, -1.0f));
+    EXPECT_EQ(std::make_pair(t[1].u, t[1].v), std::make_pair(4.0f, 4.0f));
+    EXPECT_EQ(std::make_pair(t[2].u, t[3].u), std::make_pair(1.0f, 1.0f));
+    EXPECT_EQ(t[4].u, 1.0f);
+
+    // mtlId 5 with 3 sub-materials takes sub-material 2
+    auto five = convert(std::string(kTwoSubs) +
+                        "*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n*MESH_NUMTVFACES 2\n"
+                        "*MESH_TVERT 0 1 1\n*MESH_FACE 0: A: 0 B: 0 C: 0 *MESH_MTLID 5\n");
+    EXPECT_EQ(std::make_pair(five->texVertices[0].u, five->texVertices[0].v),
+              std::make_pair(10.0f, 100.0f));
+}
+
+TEST(Tiling, NoTilingZeroesAndNoMaterialsLeaveCoordinatesAlone) {
+    const std::string mesh =
+        "*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n*MESH_NUMTVFACES 1\n*MESH_TVERT 0 0.5 -0.5\n";
+    auto untiled = convert("*MATERIAL_COUNT 1\n" + mesh);
+    EXPECT_EQ(bits(untiled->texVertices[0].u), bits(0.0f));
+    EXPECT_EQ(bits(untiled->texVertices[0].v), bits(-0.0f));
+    auto plain = convert(mesh);
+    EXPECT_EQ(std::make_pair(plain->texVertices[0].u, plain->texVertices[0].v),
+              std::make_pair(0.5f, -0.5f));
+}
+
+TEST(Bounds, StartAtTheOriginAndEnclosePositions) {
+    auto m = convert("*MESH_NUMVERTEX 2\n*MESH_VERTEX 0 1 -2 2\n*MESH_VERTEX 1 -3 0 0\n");
+    EXPECT_EQ(m->radius, 3.0f);
+    EXPECT_EQ(std::make_tuple(m->minX, m->maxX, m->minY, m->maxY, m->minZ, m->maxZ),
+              std::make_tuple(-3.0f, 1.0f, 0.0f, 2.0f, 0.0f, 2.0f));
+    auto empty = convert("");
+    EXPECT_EQ(std::make_tuple(empty->radius, empty->minX, empty->maxX, empty->minY, empty->maxY,
+                              empty->minZ, empty->maxZ),
+              std::make_tuple(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f));
+
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> coordinate(-1000, 1000);
+    std::string text = "*MESH_NUMVERTEX 500\n";
+    for (int i = 0; i < 500; ++i) {
+        text += "*MESH_VERTEX " + std::to_string(i) + " " + std::to_string(coordinate(rng) + 1500) +
+                " " + std::to_string(coordinate(rng)) + " " + std::to_string(coordinate(rng)) + "\n";
+    }
+    auto r = convert(text);
+    EXPECT_EQ(r->minX, 0.0f);  // every x is positive, the box still holds the origin
+    for (const Vertex& v : r->vertices) {
+        EXPECT_TRUE(v.x >= r->minX && v.x <= r->maxX && v.y >= r->minY && v.y <= r->maxY &&
+                    v.z >= r->minZ && v.z <= r->maxZ);
+        const double d = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
+        EXPECT_LE(static_cast<float>(d), r->radius);
+    }
+}
+
+}  // namespace
+}  // namespace tessloom
