@@ -1,0 +1,157 @@
+// The real binary in a temporary directory: messages, statuses, output naming and faults.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "tessloom-XXXXXX").string();
+        root_ = ::mkdtemp(tmpl.data());
+        dir_ = root_ / "work";
+        fs::create_directory(dir_);
+        fs::copy_file(fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase", dir_ / "box.ase");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // Runs `prefix tessloom args` in the work directory, from a shell so limits can be set.
+    int run(const std::string& args, const std::string& prefix = "") {
+        const std::string command = "cd '" + dir_.string() + "' && { " + prefix + " exec '" +
+                                    TESSLOOM_BINARY + "' " + args + "; } >'" +
+                                    (root_ / "out").string() + "' 2>'" + (root_ / "err").string() + "'";
+        const int status = std::system(("sh -c \"" + command + "\"").c_str());
+        out_ = readFile(root_ / "out");
+        err_ = readFile(root_ / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::set<std::string> files() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
+        return names;
+    }
+
+    // A rejection: status 1, one "tessloom: " line on standard error, nothing on stdout.
+    void expectRejected(const std::string& args, const std::string& message, const std::string& prefix = "") {
+        EXPECT_EQ(run(args, prefix), 1) << args;
+        EXPECT_EQ(out_, "") << args;
+        EXPECT_EQ(err_.rfind("tessloom: ", 0), 0u) << err_;
+        EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
+        EXPECT_NE(err_.find(message), std::string::npos) << err_;
+    }
+
+    fs::path root_, dir_;
+    std::string out_, err_;
+};
+
+TEST_F(Driver, UsageAndMissingInputMessages) {
+    EXPECT_EQ(run(""), 1);
+    EXPECT_EQ(out_, "Usage: tessloom <inputfile> [<outputfile>]");
+    EXPECT_EQ(run("a b c"), 1);
+    EXPECT_EQ(out_, "Usage: tessloom <inputfile> [<outputfile>]");
+    EXPECT_EQ(run("none.ase"), 1);
+    EXPECT_EQ(out_, "# none.ase not found!\n");
+    fs::create_directory(dir_ / "sub.ase");
+    EXPECT_EQ(run("sub.ase"), 1);
+    EXPECT_EQ(out_, "# sub.ase not found!\n");
+    EXPECT_EQ(err_, "");
+    EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "sub.ase"}));
+}
+
+TEST_F(Driver, OutputNames) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"scene.ase", "scene.obj"}, {"C:\\data\\ship.ASE", "C:\\data\\ship.obj"},
+        {"model.txt", "model.obj"}, {"a.b.ase", "a.b.obj"}, {"ab", "ab.obj"}, {".ase", ".obj"},
+    };
+    for (const auto& [input, output] : cases) {
+        fs::copy_file(dir_ / "box.ase", dir_ / input);
+        EXPECT_EQ(run("'" + input + "'"), 0) << input << err_;
+        EXPECT_EQ(fs::file_size(dir_ / output), 1225u) << input;
+    }
+    EXPECT_EQ(run("box.ase plain"), 0);
+    EXPECT_EQ(fs::file_size(dir_ / "plain"), 1225u);
+    EXPECT_EQ(out_ + err_, "");
+}
+
+TEST_F(Driver, RejectionsWriteNothing) {
+    writeFile(dir_ / "neg.ase", "*MESH_NUMVERTEX -3\n");
+    writeFile(dir_ / "neg.obj", "OLD");
+    expectRejected("neg.ase", "tessloom: neg.ase: *MESH_NUMVERTEX is -3\n");
+    EXPECT_EQ(readFile(dir_ / "neg.obj"), "OLD");
+    writeFile(dir_ / "ref.ase", "*MATERIAL_COUNT 1\n*MATERIAL_REF 1\n");
+    expectRejected("ref.ase", "*MATERIAL_REF 1 names no material; the scene has 1");
+    expectRejected("box.ase box.ase", "is the input itself");
+    expectRejected("box.ase ''", "empty");
+    expectRejected("box.ase out/", "ends in a slash");
+    fs::create_directory(dir_ / "d");
+    expectRejected("box.ase d", "is a directory");
+    expectRejected("box.ase missing/box.obj", "No such file or directory");
+    fs::create_symlink("loop", dir_ / "loop");
+    expectRejected("box.ase loop", "symbolic links");
+    EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "neg.ase", "neg.obj", "ref.ase", "d", "loop"}));
+    EXPECT_TRUE(fs::is_empty(dir_ / "d"));
+}
+
+TEST_F(Driver, WriteFaultsLeaveThePreviousOutput) {
+    writeFile(dir_ / "box.obj", "PREVIOUS");
+    // the file-size limit makes write() fail part-way with EFBIG
+    expectRejected("box.ase", "File too large", "trap '' XFSZ; ulimit -f 1;");
+    EXPECT_EQ(readFile(dir_ / "box.obj"), "PREVIOUS");
+    expectRejected("box.ase /dev/full", "No space left on device");
+    ::chmod(dir_.c_str(), 0500);
+    if (::access((dir_ / "x").c_str(), W_OK) != 0 && ::geteuid() != 0) {
+        expectRejected("box.ase", "cannot create");
+    }
+    ::chmod(dir_.c_str(), 0700);
+    EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "box.obj"}));
+}
+
+TEST_F(Driver, LinksDevicesAndModes) {
+    fs::create_directory(dir_ / "real");
+    fs::create_symlink("real/mesh.obj", dir_ / "link.obj");
+    EXPECT_EQ(run("box.ase link.obj"), 0) << err_;  // a dangling link: its target is created
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.obj"));
+    EXPECT_EQ(fs::file_size(dir_ / "real/mesh.obj"), 1225u);
+    EXPECT_EQ(run("box.ase link.obj"), 0);  // and replaced the second time, the link kept
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.obj"));
+
+    EXPECT_EQ(run("box.ase /dev/stdout"), 0);  // a device is written in place
+    EXPECT_EQ(out_.size(), 1225u);
+
+    EXPECT_EQ(run("box.ase new.obj", "umask 027;"), 0);
+    EXPECT_EQ(fs::status(dir_ / "new.obj").permissions(), fs::perms(0640));
+    fs::permissions(dir_ / "new.obj", fs::perms(0604));
+    EXPECT_EQ(run("box.ase new.obj"), 0);
+    EXPECT_EQ(fs::status(dir_ / "new.obj").permissions(), fs::perms(0604));
+}
+
+#ifndef TESSLOOM_SANITIZED
+TEST_F(Driver, TablesBeyondMemoryAreRejected) {
+    writeFile(dir_ / "big.ase", "*MESH_NUMFACES 2000000000\n");
+    expectRejected("big.ase", "tessloom: big.ase: out of memory", "ulimit -v 200000;");
+    EXPECT_FALSE(fs::exists(dir_ / "big.obj"));
+}
+#endif
+
+}  // namespace
