@@ -23,15 +23,6 @@ void readConverted(Scanner& in, float& x, float& y, float& z) {
     z = -z;
 }
 
-// Discards tokens, across line ends, up to and including `keyword`; false at end of input.
-bool findToken(Scanner& in, std::string_view keyword) {
-    std::string_view token;
-    while (in.nextToken(token)) {
-        if (token == keyword) return true;
-    }
-    return false;
-}
-
 // One corner of "\tA:\t%d B:\t%d C:\t%d".
 bool readCorner(Scanner& in, char label, std::int32_t& out) {
     in.skipWhite();
@@ -41,7 +32,7 @@ bool readCorner(Scanner& in, char label, std::int32_t& out) {
 // Where an element's values go: its table entry, or scratch when the index names none, so
 // that the reads still happen and the input advances as it would for a valid index.
 template <class Record>
-Record& entry(std::vector<Record>& table, std::int32_t index, Record& scratch) {
+Record& entry(Table<Record>& table, std::int32_t index, Record& scratch) {
     return inRange(index, table.size()) ? table[static_cast<std::size_t>(index)] : scratch;
 }
 
@@ -70,7 +61,7 @@ void MeshConverter::readGeometry() {
             readConverted(in, face.faceNormal.x, face.faceNormal.y, face.faceNormal.z);
             // the three vertex normals that follow belong to corners a, b, c in their order
             for (Normal* n : {&face.normalA, &face.normalB, &face.normalC}) {
-                if (!findToken(in, kMeshVertexNormal)) break;
+                if (!in.findToken(kMeshVertexNormal)) break;
                 std::int32_t vertexIndex = 0;
                 in.readInt(vertexIndex);
                 readConverted(in, n->x, n->y, n->z);
@@ -83,7 +74,7 @@ void MeshConverter::readGeometry() {
                 readCorner(in, 'C', face.c);
             }
             // edge flags and smoothing groups are passed over, across lines if need be
-            if (findToken(in, kMeshMtlId) && in.readInt(face.mtlId)) in.literal(':');
+            if (in.findToken(kMeshMtlId) && in.readInt(face.mtlId)) in.literal(':');
         } else if (token == kMeshTFace) {
             if (!in.readInt(index)) continue;
             Face& face = entry(faces, index, scratchFace);

@@ -9,6 +9,10 @@
 #include <limits>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "ase/scene.h"
 
 namespace tessloom {
@@ -18,6 +22,10 @@ namespace {
 // Bytes kept from the previous block at a refill: an unfinished token of up to kMaxToken
 // characters, or the look-ahead a number needs.
 constexpr std::size_t kKeep = 256;
+// Blocks are read to a page boundary; the kept bytes and a held-back carriage return go
+// in the head before it.
+constexpr std::size_t kPage = 4096;
+constexpr std::size_t kHead = kKeep + 1;
 // A number read in place needs this much look-ahead; a longer one takes the slow road.
 constexpr std::size_t kNumberSpan = 128;
 // Significant digits kept by the slow number road; further non-zero digits only mark the
@@ -27,12 +35,54 @@ constexpr std::size_t kMaxSignificant = 200;
 constexpr std::int64_t kExponentLimit = 1'000'000'000'000;
 
 constexpr bool isWhite(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+    return Scanner::isWhite(c);
 }
 
 constexpr bool isDigit(int c) {
     return c >= '0' && c <= '9';
 }
+
+// Bytes readable past the sentinel, so the scans below may load 16 bytes at a time.
+constexpr std::size_t kPadding = 16;
+
+#if defined(__SSE2__)
+// Bit i set when p[i] is white space.
+inline unsigned whiteMask(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
+    const __m128i fromTab = _mm_sub_epi8(v, _mm_set1_epi8('\t'));  // tab to carriage return: 0..4
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
+}
+
+// The first white byte at or after p; the sentinel guarantees one.
+inline char* findWhite(char* p) {
+    for (;; p += 16) {
+        if (const unsigned m = whiteMask(p)) return p + __builtin_ctz(m);
+    }
+}
+
+// The first byte at or after p that is not white space, or end.
+inline char* skipWhiteUntil(char* p, char* end) {
+    for (; p < end; p += 16) {
+        if (const unsigned m = ~whiteMask(p) & 0xffffu) return std::min(p + __builtin_ctz(m), end);
+    }
+    return end;
+}
+#else
+inline char* findWhite(char* p) {
+    while (!isWhite(*p)) ++p;
+    return p;
+}
+
+inline char* skipWhiteUntil(char* p, char* end) {
+    while (p != end && isWhite(*p)) ++p;
+    return p;
+}
+#endif
+
+// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
 // Decimal exponent m of the value d.ddd x 10^m written in [first, last), which holds at
 // least one non-zero digit.
@@ -77,9 +127,12 @@ float convertFloat(const char* first, const char* last, bool negative) {
 
 Scanner::Scanner(std::FILE* file, std::size_t blockSize)
     : file_(file), blockSize_(std::max<std::size_t>(blockSize, 1)) {
-    // kept tail, a held-back carriage return, one block, and the sentinel
-    buffer_.resize(kKeep + 1 + blockSize_ + 1);
-    pos_ = end_ = buffer_.data();
+    // room for the kept tail and a held-back carriage return, slack to align the block,
+    // one block, the sentinel, and the padding
+    buffer_.resize(kHead + kPage - 1 + blockSize_ + 1 + kPadding);
+    const auto head = reinterpret_cast<std::uintptr_t>(buffer_.data() + kHead);
+    blockStart_ = buffer_.data() + kHead + ((kPage - head % kPage) % kPage);
+    pos_ = end_ = blockStart_;
     *end_ = '\n';
 }
 
@@ -88,40 +141,40 @@ void Scanner::rewind() {
         throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
     }
     std::clearerr(file_);
-    pos_ = end_ = buffer_.data();
+    pos_ = end_ = blockStart_;
     *end_ = '\n';
     rawEnd_ = ended_ = pendingCR_ = false;
 }
 
-// Moves the unread bytes to the front and appends the next block, translated. The sentinel
-// after the data is a line feed, so a token scan stops at the end without a bounds test.
+// Moves the unread bytes to just before the block area and reads the next block into it,
+// translated. Blocks land on a page boundary, where the kernel copies them fastest. The
+// sentinel after the data is a line feed, so a token scan stops at the end without a
+// bounds test.
 bool Scanner::refill() {
     if (ended_) return false;
-    const std::size_t tail = static_cast<std::size_t>(end_ - pos_);
-    assert(tail <= kKeep);
-    std::memmove(buffer_.data(), pos_, tail);
-    pos_ = buffer_.data();
-    end_ = pos_ + tail;
     for (;;) {
         if (rawEnd_) {
             ended_ = true;
-            *end_ = '\n';
             return false;
         }
-        char* chunk = end_;
-        char* raw = chunk;
+        const std::size_t tail = static_cast<std::size_t>(end_ - pos_);
+        assert(tail <= kKeep);
+        char* chunk = blockStart_ - (pendingCR_ ? 1 : 0);
+        std::memmove(chunk - tail, pos_, tail);
+        pos_ = chunk - tail;
+        end_ = chunk;
         if (pendingCR_) {
-            *raw++ = '\r';
+            *chunk = '\r';
             pendingCR_ = false;
         }
-        const std::size_t n = std::fread(raw, 1, blockSize_, file_);
+        const std::size_t n = std::fread(blockStart_, 1, blockSize_, file_);
         if (n < blockSize_) {
             if (std::ferror(file_)) {
                 throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
             }
             rawEnd_ = true;
         }
-        char* last = raw + n;
+        char* last = blockStart_ + n;
         if (char* stop = static_cast<char*>(std::memchr(chunk, 26, static_cast<std::size_t>(last - chunk)))) {
             last = stop;
             ended_ = true;
@@ -166,9 +219,9 @@ int Scanner::peek() {
     return static_cast<unsigned char>(*pos_);
 }
 
-void Scanner::skipWhite() {
+void Scanner::skipWhiteRun() {
     for (;;) {
-        while (pos_ != end_ && isWhite(*pos_)) ++pos_;
+        pos_ = skipWhiteUntil(pos_, end_);
         if (pos_ != end_ || !refill()) return;
     }
 }
@@ -178,8 +231,7 @@ bool Scanner::nextToken(std::string_view& token) {
     if (pos_ == end_) return false;
     std::size_t length = 0;
     for (;;) {
-        const char* p = pos_ + length;
-        while (!isWhite(*p)) ++p;
+        const char* p = findWhite(pos_ + length);
         length = static_cast<std::size_t>(p - pos_);
         if (p != end_ || ended_) break;
         if (length > kMaxToken) return longToken(token, length);
@@ -190,16 +242,45 @@ bool Scanner::nextToken(std::string_view& token) {
     return true;
 }
 
+// Same result as calling nextToken() until the keyword comes, but it jumps from one
+// occurrence of the keyword's first character to the next: a match must start a token
+// (white space or the search's start before it) and end one (white space or the end after).
+bool Scanner::findToken(std::string_view keyword) {
+    bool boundary = true;  // whether a token may start at pos_
+    for (;;) {
+        char* hit = static_cast<char*>(std::memchr(pos_, keyword[0], static_cast<std::size_t>(end_ - pos_)));
+        if (!hit) {
+            if (end_ != pos_) boundary = isWhite(end_[-1]);
+            pos_ = end_;
+            if (!refill()) return false;
+            continue;
+        }
+        if (hit == pos_ ? !boundary : !isWhite(hit[-1])) {
+            pos_ = hit + 1;
+            boundary = false;
+            continue;
+        }
+        pos_ = hit;
+        ensure(keyword.size() + 1);  // keeps pos_, so the check below sees whole bytes
+        const std::size_t available = static_cast<std::size_t>(end_ - pos_);
+        if (available >= keyword.size() && std::memcmp(pos_, keyword.data(), keyword.size()) == 0 &&
+            isWhite(pos_[keyword.size()])) {  // at the end of input this is the sentinel
+            pos_ += keyword.size();
+            return true;
+        }
+        ++pos_;
+        boundary = false;
+    }
+}
+
 // A token that has outgrown kMaxToken at the end of the buffer: keep its head, which is
 // already too long to equal a keyword, and consume the rest of it.
 bool Scanner::longToken(std::string_view& token, std::size_t length) {
     spill_.assign(pos_, length);
     pos_ = end_;
     while (refill()) {
-        char* p = pos_;
-        while (!isWhite(*p)) ++p;
-        pos_ = p;
-        if (p != end_) break;
+        pos_ = findWhite(pos_);
+        if (pos_ != end_) break;
     }
     token = spill_;
     return true;
@@ -231,8 +312,7 @@ bool Scanner::readWord(std::string& out) {
     if (pos_ == end_) return false;
     out.clear();
     for (;;) {
-        char* p = pos_;
-        while (!isWhite(*p)) ++p;
+        char* p = findWhite(pos_);
         out.append(pos_, p);
         pos_ = p;
         if (p != end_ || !refill()) break;
@@ -243,6 +323,26 @@ bool Scanner::readWord(std::string& out) {
 bool Scanner::readInt(std::int32_t& out) {
     constexpr std::int64_t kLimit = std::int64_t{1} << 31;
     skipWhite();
+    // In place: the sentinel stops the digits, so only a number cut by the block's end
+    // needs the character-by-character road below.
+    {
+        const char* p = pos_;
+        const bool negative = *p == '-';
+        if (*p == '+' || *p == '-') ++p;
+        const char* digits = p;
+        std::int64_t magnitude = 0;
+        while (isDigit(*p)) magnitude = std::min(magnitude * 10 + (*p++ - '0'), kLimit);
+        if (p != end_ || ended_) {
+            if (p == digits) {
+                pos_ = const_cast<char*>(p);  // a sign with no digit is lost
+                return false;
+            }
+            pos_ = const_cast<char*>(p);
+            out = negative ? static_cast<std::int32_t>(-magnitude)
+                           : static_cast<std::int32_t>(std::min(magnitude, kLimit - 1));
+            return true;
+        }
+    }
     int c = peek();
     bool negative = false;
     if (c == '+' || c == '-') {
@@ -270,13 +370,21 @@ bool Scanner::readFloat(float& out) {
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     const char* first = p;
     bool digits = false;
-    while (isDigit(*p)) ++p;
+    // The digits as an integer, for the exact road: a mantissa of at most 24 bits divided
+    // by an exact power of ten is one correctly rounded float division.
+    std::uint64_t mantissa = 0;
+    while (isDigit(*p)) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    std::size_t significant = static_cast<std::size_t>(p - first);
+    std::size_t decimals = 0;
     digits = p != first;
     if (*p == '.') {
         const char* fraction = ++p;
-        while (isDigit(*p)) ++p;
+        while (isDigit(*p)) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
+        decimals = static_cast<std::size_t>(p - fraction);
+        significant += decimals;
         digits = digits || p != fraction;
     }
+    const char* const mantissaEnd = p;
     const char* last = p;
     if (digits && (*p == 'e' || *p == 'E')) {
         ++p;
@@ -290,6 +398,11 @@ bool Scanner::readFloat(float& out) {
     if (p == end_ && !ended_) return readFloatSlow(out);
     pos_ = const_cast<char*>(p);
     if (!digits) return false;
+    if (last == mantissaEnd && significant <= 19 && mantissa <= (1u << 24) && decimals <= 10) {
+        const float value = static_cast<float>(mantissa) / kPowersOfTen[decimals];
+        out = negative ? -value : value;
+        return true;
+    }
     out = convertFloat(first, last, negative);
     return true;
 }

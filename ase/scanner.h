@@ -33,7 +33,21 @@ public:
     void skipLine();
 
     // Skips any amount of white space, none included (a blank, tab or line feed in a format).
-    void skipWhite();
+    void skipWhite() {
+        // most values are preceded by a single separator; the sentinel sends pos_ == end_ on
+        if (!isWhite(*pos_)) return;
+        if (pos_ + 1 < end_ && !isWhite(pos_[1])) {
+            ++pos_;
+            return;
+        }
+        skipWhiteRun();
+    }
+
+    // Discards tokens, across line ends, up to and including the first that equals
+    // `keyword` (which begins with a non-white character); false at end of input.
+    bool findToken(std::string_view keyword);
+
+    static constexpr bool isWhite(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
     // Consumes c when it is the next character; otherwise leaves the input as it is.
     bool literal(char c);
@@ -49,6 +63,7 @@ public:
     bool readWord(std::string& out);
 
 private:
+    void skipWhiteRun();
     bool refill();
     bool ensure(std::size_t count);
     int peek();
@@ -58,6 +73,7 @@ private:
     std::FILE* file_;
     std::size_t blockSize_;
     std::vector<char> buffer_;
+    char* blockStart_;
     char* pos_;
     char* end_;
     bool rawEnd_ = false;     // the file has no more bytes

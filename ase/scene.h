@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/table.h"
+
 namespace tessloom {
 
 class Scanner;
@@ -73,7 +75,7 @@ struct Material {
 };
 
 // Default size of one read from the input; tests pass tiny sizes to exercise refills.
-inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 18;
 
 // Converts one ASE scene. Construction runs every reading pass and the post-processing;
 // writeMeshFile() then puts the binary mesh in place. Any failure throws Rejected (or
@@ -97,9 +99,9 @@ public:
     std::int32_t numTVertex = 0;
     std::int32_t materialCount = 0;
     std::int32_t materialRef = 0;
-    std::vector<Vertex> vertices;
-    std::vector<TexVertex> texVertices;
-    std::vector<Face> faces;
+    Table<Vertex> vertices;
+    Table<TexVertex> texVertices;
+    Table<Face> faces;
     std::vector<Material> materials;
     float radius = 0;
     float minX = 0, maxX = 0, minY = 0, maxY = 0, minZ = 0, maxZ = 0;

@@ -53,14 +53,19 @@ void appendToVector(void* context, const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 OutBuffer::OutBuffer(Sink sink, void* context, std::size_t capacity)
-    : sink_(sink), context_(context), buffer_(std::max<std::size_t>(capacity, 128)) {}
+    : sink_(sink), context_(context), capacity_(std::max<std::size_t>(capacity, 128)) {
+    constexpr std::size_t kPage = 4096;
+    buffer_.resize(capacity_ + kPage - 1);
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer_.data());
+    data_ = buffer_.data() + (kPage - address % kPage) % kPage;
+}
 
 void OutBuffer::putBytes(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     while (size != 0) {
-        if (used_ == buffer_.size()) flush();
-        const std::size_t n = std::min(size, buffer_.size() - used_);
-        std::memcpy(buffer_.data() + used_, bytes, n);
+        if (used_ == capacity_) flush();
+        const std::size_t n = std::min(size, capacity_ - used_);
+        std::memcpy(data_ + used_, bytes, n);
         used_ += n;
         bytes += n;
         size -= n;
@@ -69,7 +74,7 @@ void OutBuffer::putBytes(const void* data, std::size_t size) {
 
 void OutBuffer::flush() {
     if (used_ == 0) return;
-    sink_(context_, buffer_.data(), used_);
+    sink_(context_, data_, used_);
     flushed_ += used_;
     used_ = 0;
 }

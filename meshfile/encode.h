@@ -20,10 +20,10 @@ public:
 
     // Makes room for `size` bytes (at most the capacity) for the unchecked puts below.
     void reserve(std::size_t size) {
-        if (buffer_.size() - used_ < size) flush();
+        if (capacity_ - used_ < size) flush();
     }
     void putU32(std::uint32_t value) {
-        std::uint8_t* p = buffer_.data() + used_;
+        std::uint8_t* p = data_ + used_;
         p[0] = static_cast<std::uint8_t>(value);
         p[1] = static_cast<std::uint8_t>(value >> 8);
         p[2] = static_cast<std::uint8_t>(value >> 16);
@@ -41,6 +41,8 @@ private:
     Sink sink_;
     void* context_;
     std::vector<std::uint8_t> buffer_;
+    std::uint8_t* data_;  // page-aligned inside buffer_: the kernel copies from there fastest
+    std::size_t capacity_;
     std::size_t used_ = 0;
     std::uint64_t flushed_ = 0;
 };

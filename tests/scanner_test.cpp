@@ -180,6 +180,33 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
     }
 }
 
+// findToken() jumps between candidate characters; it must agree with reading token after
+// token, wherever the blocks end.
+TEST(Scanner, FindTokenAgreesWithTheTokenLoop) {
+    const std::string cases[] = {
+        "a b *K 1", "x*K *K 2", "*KX *K\n3", "*K", "  *K", "*", "**K *K 4", "a\r\n*K 5",
+        std::string(300, '*') + "*K *K 6", "*K\x1a *K 7", "\"*K\" *K 8", "",
+    };
+    for (const std::string& text : cases) {
+        for (std::size_t block : kBlockSizes) {
+            TextFile a(text), b(text);
+            Scanner loop(a.get(), block), jump(b.get(), block);
+            loop.rewind();
+            jump.rewind();
+            std::string_view token;
+            bool found = false;
+            while (!found && loop.nextToken(token)) found = token == "*K";
+            EXPECT_EQ(jump.findToken("*K"), found) << text << " block " << block;
+            std::string_view rest1, rest2;
+            const bool more1 = loop.nextToken(rest1), more2 = jump.nextToken(rest2);
+            EXPECT_EQ(more1, more2) << text;
+            EXPECT_EQ(std::string(rest1.substr(0, more1 ? rest1.size() : 0)),
+                      std::string(rest2.substr(0, more2 ? rest2.size() : 0)))
+                << text << " block " << block;
+        }
+    }
+}
+
 // Sampled float32 patterns printed with nine significant digits come back bit for bit,
 // including those that straddle a refill.
 TEST(Scanner, SampledFloatsRoundTrip) {
