@@ -81,6 +81,36 @@ inline char* skipWhiteUntil(char* p, char* end) {
 }
 #endif
 
+// The value of four decimal digits at p, or -1 when they are not all digits. Exporters
+// write four decimals, so this takes most fractions in one step.
+inline int fourDigits(const char* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    const std::uint32_t low = v - 0x30303030u;
+    // each byte must be 0..9: no borrow into the high nibble, and adding 6 does not carry
+    if (((low | (low + 0x06060606u)) & 0xF0F0F0F0u) != 0) return -1;
+    std::uint32_t d = low;                                  // bytes: d0 d1 d2 d3 (d0 first)
+    d = (d * 10 + (d >> 8)) & 0x00FF00FFu;                  // two-digit pairs
+    return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
+}
+
+// The first line feed in [p, p + count), or null; the padding lets it load 16 bytes at a time.
+inline char* findLineFeed(char* p, std::size_t count) {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (std::size_t i = 0; i < count; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) {
+            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(m));
+            return at < count ? p + at : nullptr;
+        }
+    }
+    return nullptr;
+#else
+    return static_cast<char*>(std::memchr(p, '\n', count));
+#endif
+}
+
 // Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
 constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
@@ -291,8 +321,8 @@ void Scanner::skipLine() {
     while (left != 0) {
         if (pos_ == end_ && !refill()) return;
         const std::size_t span = std::min(left, static_cast<std::size_t>(end_ - pos_));
-        if (const void* lf = std::memchr(pos_, '\n', span)) {
-            pos_ = static_cast<char*>(const_cast<void*>(lf)) + 1;
+        if (char* lf = findLineFeed(pos_, span)) {
+            pos_ = lf + 1;
             return;
         }
         pos_ += span;
@@ -379,6 +409,11 @@ bool Scanner::readFloat(float& out) {
     digits = p != first;
     if (*p == '.') {
         const char* fraction = ++p;
+        // the sentinel and the padding make four bytes readable anywhere up to end_
+        if (const int four = fourDigits(p); four >= 0) {
+            mantissa = mantissa * 10000 + static_cast<std::uint64_t>(four);
+            p += 4;
+        }
         while (isDigit(*p)) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
         decimals = static_cast<std::size_t>(p - fraction);
         significant += decimals;
