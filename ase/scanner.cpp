@@ -34,10 +34,6 @@ constexpr std::size_t kMaxSignificant = 200;
 // Exponents saturate here; far beyond any float's range, far below overflow.
 constexpr std::int64_t kExponentLimit = 1'000'000'000'000;
 
-constexpr bool isWhite(char c) {
-    return Scanner::isWhite(c);
-}
-
 constexpr bool isDigit(int c) {
     return c >= '0' && c <= '9';
 }
@@ -71,12 +67,12 @@ inline char* skipWhiteUntil(char* p, char* end) {
 }
 #else
 inline char* findWhite(char* p) {
-    while (!isWhite(*p)) ++p;
+    while (!Scanner::isWhite(*p)) ++p;
     return p;
 }
 
 inline char* skipWhiteUntil(char* p, char* end) {
-    while (p != end && isWhite(*p)) ++p;
+    while (p != end && Scanner::isWhite(*p)) ++p;
     return p;
 }
 #endif

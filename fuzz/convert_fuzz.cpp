@@ -1,0 +1,77 @@
+// libFuzzer target: the whole conversion, every pass and the encoder, on arbitrary bytes.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ase/scene.h"
+#include "meshfile/encode.h"
+
+namespace {
+
+// Tables above this are skipped, so the fuzzer explores parsing rather than allocation.
+constexpr std::int64_t kMaxTableBytes = std::int64_t{64} << 20;
+
+// The largest value that follows any occurrence of `keyword`: at least what the passes
+// can read after it, since they read the same digits after a real keyword token.
+std::int64_t largestAfter(std::string_view text, std::string_view keyword) {
+    std::int64_t largest = 0;
+    for (std::size_t at = text.find(keyword); at != std::string_view::npos;
+         at = text.find(keyword, at + 1)) {
+        std::size_t p = at + keyword.size();
+        while (p < text.size() && (text[p] == ' ' || (text[p] >= '\t' && text[p] <= '\r'))) ++p;
+        if (p < text.size() && (text[p] == '+' || text[p] == '-')) ++p;
+        std::int64_t value = 0;
+        for (; p < text.size() && text[p] >= '0' && text[p] <= '9'; ++p) {
+            value = std::min<std::int64_t>(value * 10 + (text[p] - '0'), std::int64_t{1} << 31);
+        }
+        largest = std::max(largest, value);
+    }
+    return largest;
+}
+
+bool tablesFit(std::string_view text) {
+    using namespace tessloom;
+    const std::int64_t materials = std::max<std::int64_t>(1, largestAfter(text, "*MATERIAL_COUNT"));
+    const std::int64_t bytes =
+        largestAfter(text, "*MESH_NUMVERTEX") * std::int64_t{sizeof(Vertex)} +
+        largestAfter(text, "*MESH_NUMTVERTEX") * std::int64_t{sizeof(TexVertex)} +
+        largestAfter(text, "*MESH_NUMFACES") * std::int64_t{sizeof(Face)} +
+        materials * std::int64_t{sizeof(Material)} +
+        materials * largestAfter(text, "*NUMSUBMTLS") * std::int64_t{sizeof(SubMaterial)};
+    return bytes <= kMaxTableBytes;
+}
+
+// The mesh file bytes, or the rejection's reason.
+std::string convert(const std::uint8_t* data, std::size_t size, std::size_t blockSize) {
+    std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+    if (!f) return "fmemopen";
+    std::string result;
+    try {
+        tessloom::MeshConverter mesh(f, "unused.obj", blockSize);
+        const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
+        if (bytes.size() != tessloom::meshFileSize(mesh)) __builtin_trap();
+        result.assign(bytes.begin(), bytes.end());
+    } catch (const tessloom::Rejected& e) {
+        result = std::string("rejected: ") + e.what();
+    } catch (const std::bad_alloc&) {
+        result = "out of memory";
+    }
+    std::fclose(f);
+    return result;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (!tablesFit(std::string_view(reinterpret_cast<const char*>(data), size))) return -1;
+    // The bytes must not depend on where the blocks end: a large block against a tiny one.
+    const std::string whole = convert(data, size, 65536);
+    const std::string pieces = convert(data, size, 1 + (size != 0 ? data[0] % 13 : 0));
+    if (whole != pieces) __builtin_trap();
+    return 0;
+}

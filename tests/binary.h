@@ -1,0 +1,73 @@
+// Runs the real binary in a temporary directory and captures what it printed.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace tessloom::test {
+
+namespace fs = std::filesystem;
+
+inline std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void writeFile(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "tessloom-XXXXXX").string();
+        root_ = ::mkdtemp(tmpl.data());
+        dir_ = root_ / "work";
+        fs::create_directory(dir_);
+        fs::copy_file(fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase", dir_ / "box.ase");
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    // Runs `prefix tessloom args` in the work directory, from a shell so limits can be set.
+    int run(const std::string& args, const std::string& prefix = "") {
+        const std::string command = "cd '" + dir_.string() + "' && { " + prefix + " exec '" +
+                                    TESSLOOM_BINARY + "' " + args + "; } >'" +
+                                    (root_ / "out").string() + "' 2>'" + (root_ / "err").string() + "'";
+        const int status = std::system(("sh -c \"" + command + "\"").c_str());
+        out_ = readFile(root_ / "out");
+        err_ = readFile(root_ / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::set<std::string> files() const {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
+        return names;
+    }
+
+    // A rejection: status 1, one "tessloom: " line on standard error, nothing on stdout.
+    void expectRejected(const std::string& args, const std::string& message, const std::string& prefix = "") {
+        EXPECT_EQ(run(args, prefix), 1) << args;
+        EXPECT_EQ(out_, "") << args;
+        EXPECT_EQ(err_.rfind("tessloom: ", 0), 0u) << err_;
+        EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
+        EXPECT_NE(err_.find(message), std::string::npos) << err_;
+    }
+
+    fs::path root_, dir_;
+    std::string out_, err_;
+};
+
+}  // namespace tessloom::test
