@@ -36,14 +36,14 @@ std::int64_t largestAfter(std::string_view text, std::string_view keyword) {
 
 bool tablesFit(std::string_view text) {
     using namespace tessloom;
-    const std::int64_t materials = std::max<std::int64_t>(1, largestAfter(text, "*MATERIAL_COUNT"));
-    const std::int64_t bytes =
-        largestAfter(text, "*MESH_NUMVERTEX") * std::int64_t{sizeof(Vertex)} +
-        largestAfter(text, "*MESH_NUMTVERTEX") * std::int64_t{sizeof(TexVertex)} +
-        largestAfter(text, "*MESH_NUMFACES") * std::int64_t{sizeof(Face)} +
-        materials * std::int64_t{sizeof(Material)} +
-        materials * largestAfter(text, "*NUMSUBMTLS") * std::int64_t{sizeof(SubMaterial)};
-    return bytes <= kMaxTableBytes;
+    // in double: the product of two saturated counts would overflow any integer
+    auto count = [&](std::string_view keyword) { return static_cast<double>(largestAfter(text, keyword)); };
+    const double materials = std::max(1.0, count("*MATERIAL_COUNT"));
+    const double bytes = count("*MESH_NUMVERTEX") * sizeof(Vertex) +
+                         count("*MESH_NUMTVERTEX") * sizeof(TexVertex) +
+                         count("*MESH_NUMFACES") * sizeof(Face) + materials * sizeof(Material) +
+                         materials * count("*NUMSUBMTLS") * sizeof(SubMaterial);
+    return bytes <= static_cast<double>(kMaxTableBytes);
 }
 
 // The mesh file bytes, or the rejection's reason.
