@@ -85,8 +85,8 @@ inline int fourDigits(const char* p) {
     const std::uint32_t low = v - 0x30303030u;
     // each byte must be 0..9: no borrow into the high nibble, and adding 6 does not carry
     if (((low | (low + 0x06060606u)) & 0xF0F0F0F0u) != 0) return -1;
-    std::uint32_t d = low;                                  // bytes: d0 d1 d2 d3 (d0 first)
-    d = (d * 10 + (d >> 8)) & 0x00FF00FFu;                  // two-digit pairs
+    std::uint32_t d = low;                  // bytes: d0 d1 d2 d3 (d0 first)
+    d = (d * 10 + (d >> 8)) & 0x00FF00FFu;  // two-digit pairs
     return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
 }
 
@@ -108,7 +108,8 @@ inline char* findLineFeed(char* p, std::size_t count) {
 }
 
 // Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
-constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                  1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
 // Decimal exponent m of the value d.ddd x 10^m written in [first, last), which holds at
 // least one non-zero digit.
@@ -201,7 +202,8 @@ bool Scanner::refill() {
             rawEnd_ = true;
         }
         char* last = blockStart_ + n;
-        if (char* stop = static_cast<char*>(std::memchr(chunk, 26, static_cast<std::size_t>(last - chunk)))) {
+        if (char* stop = static_cast<char*>(
+                std::memchr(chunk, 26, static_cast<std::size_t>(last - chunk)))) {
             last = stop;
             ended_ = true;
         }
@@ -209,7 +211,8 @@ bool Scanner::refill() {
         char* write = chunk;
         char* read = chunk;
         for (;;) {
-            char* cr = static_cast<char*>(std::memchr(read, '\r', static_cast<std::size_t>(last - read)));
+            char* cr =
+                static_cast<char*>(std::memchr(read, '\r', static_cast<std::size_t>(last - read)));
             char* runEnd = cr ? cr : last;
             if (write != read) std::memmove(write, read, static_cast<std::size_t>(runEnd - read));
             write += runEnd - read;
@@ -274,7 +277,8 @@ bool Scanner::nextToken(std::string_view& token) {
 bool Scanner::findToken(std::string_view keyword) {
     bool boundary = true;  // whether a token may start at pos_
     for (;;) {
-        char* hit = static_cast<char*>(std::memchr(pos_, keyword[0], static_cast<std::size_t>(end_ - pos_)));
+        char* hit = static_cast<char*>(
+            std::memchr(pos_, keyword[0], static_cast<std::size_t>(end_ - pos_)));
         if (!hit) {
             if (end_ != pos_) boundary = isWhite(end_[-1]);
             pos_ = end_;

@@ -14,7 +14,7 @@ namespace tessloom {
 // is kept, and a control-Z (byte 26) ends the input. Memory stays at the buffer whatever the
 // input's size. Reads that fail leave their target unchanged; read errors throw Rejected.
 class Scanner {
-public:
+  public:
     static constexpr std::size_t kMaxToken = 255;  // longer tokens never equal a keyword
     static constexpr std::size_t kMaxSkip = 254;   // skipLine() discards at most this many
 
@@ -62,7 +62,7 @@ public:
     // "%s": white space, then one whole token of any length.
     bool readWord(std::string& out);
 
-private:
+  private:
     void skipWhiteRun();
     bool refill();
     bool ensure(std::size_t count);

@@ -19,7 +19,7 @@ class Scanner;
 
 // A conversion that cannot go on: the reason, without the "tessloom: <input>: " prefix.
 class Rejected : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -81,7 +81,7 @@ inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 18;
 // writeMeshFile() then puts the binary mesh in place. Any failure throws Rejected (or
 // std::bad_alloc when a table does not fit in memory) and leaves no output behind.
 class MeshConverter {
-public:
+  public:
     // Reads the file at inputPath; the output goes to outputPath, or next to the input with
     // its last four characters replaced by ".obj".
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
@@ -120,7 +120,7 @@ public:
     // The material whose entries the mesh file carries, or null when it has none.
     const Material* referencedMaterial() const;
 
-private:
+  private:
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };

@@ -23,7 +23,8 @@ struct TableAllocator {
     TableAllocator(const TableAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n) {
-        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T) - kHugePage) throw std::bad_alloc();
+        if (n > std::numeric_limits<std::size_t>::max() / sizeof(T) - kHugePage)
+            throw std::bad_alloc();
         const std::size_t bytes = n * sizeof(T);
         if (bytes < kHugePage) {
             if (void* p = std::malloc(bytes)) return static_cast<T*>(p);

@@ -1,7 +1,7 @@
 // Imports a scene with the general 3D import library, the way a pipeline would instead.
-#include <assimp/Importer.hpp>
 #include <assimp/scene.h>
 
+#include <assimp/Importer.hpp>
 #include <cstdio>
 
 int main(int argc, char** argv) {

@@ -29,8 +29,10 @@ int main(int argc, char** argv) {
         }
     }
     if (!scenePath) {
-        std::fputs("usage: gen_scene <scene.ase> [--faces N] [--crlf] [--sub-materials N] "
-                   "[--expected mesh.obj]\n", stderr);
+        std::fputs(
+            "usage: gen_scene <scene.ase> [--faces N] [--crlf] [--sub-materials N] "
+            "[--expected mesh.obj]\n",
+            stderr);
         return 2;
     }
     std::FILE* scene = std::fopen(scenePath, "wb");

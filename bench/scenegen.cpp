@@ -18,7 +18,7 @@ namespace {
 using Fixed = std::int64_t;
 
 class Text {
-public:
+  public:
     Text(std::FILE* file, bool crlf) : file_(file), crlf_(crlf) { data_.reserve(kFlushAt + 4096); }
     ~Text() { flush(); }
     Text& operator<<(const char* s) {
@@ -60,7 +60,7 @@ public:
         data_.clear();
     }
 
-private:
+  private:
     static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
     std::FILE* file_;
     bool crlf_;
@@ -72,7 +72,8 @@ private:
 float asPrinted(Fixed k) {
     char text[40];
     std::snprintf(text, sizeof text, "%s%lld.%04lld", k < 0 ? "-" : "",
-                  static_cast<long long>(std::llabs(k) / 10000), static_cast<long long>(std::llabs(k) % 10000));
+                  static_cast<long long>(std::llabs(k) / 10000),
+                  static_cast<long long>(std::llabs(k) % 10000));
     return std::strtof(text, nullptr);
 }
 
@@ -106,8 +107,8 @@ struct Map {
 
 Map mapOf(int sub) {
     if (sub < 0) return {"C:\\maps\\terrain.tga", 20000, 30000, 1000, 2000};
-    return {"C:\\maps\\layer" + std::to_string(sub) + ".tga", 10000 + 5000 * sub, 20000 + 2500 * sub,
-            0, 500 * sub};
+    return {"C:\\maps\\layer" + std::to_string(sub) + ".tga", 10000 + 5000 * sub,
+            20000 + 2500 * sub, 0, 500 * sub};
 }
 
 void writeMaterial(Text& t, const SceneOptions& o, const char* indent, int sub) {
@@ -132,7 +133,7 @@ void writeMaterial(Text& t, const SceneOptions& o, const char* indent, int sub) 
 }
 
 class MeshOut {
-public:
+  public:
     explicit MeshOut(std::FILE* f) : file_(f) {}
     void i32(std::int64_t v) { u32(static_cast<std::uint32_t>(static_cast<std::int32_t>(v))); }
     void f32(float v) { u32(std::bit_cast<std::uint32_t>(v)); }
@@ -148,7 +149,7 @@ public:
         data_.clear();
     }
 
-private:
+  private:
     std::FILE* file_;
     std::string data_;
 };

@@ -30,7 +30,8 @@ bool runOnce(Command& c) {
     int status = 0;
     struct rusage usage {};
     if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return false;
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     c.seconds.push_back(elapsed);
     c.peakKiB = std::max(c.peakKiB, usage.ru_maxrss);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -83,8 +84,9 @@ int main(int argc, char** argv) {
     const double base = median(commands[0].seconds);
     for (const Command& c : commands) {
         const double m = median(c.seconds);
-        std::printf("  %-10s median %7.3f s  %7.1f MB/s  peak %7.1f MiB  tessloom time / this %.2f\n",
-                    c.label.c_str(), m, megabytes / m, static_cast<double>(c.peakKiB) / 1024, base / m);
+        std::printf(
+            "  %-10s median %7.3f s  %7.1f MB/s  peak %7.1f MiB  tessloom time / this %.2f\n",
+            c.label.c_str(), m, megabytes / m, static_cast<double>(c.peakKiB) / 1024, base / m);
     }
     return 0;
 }

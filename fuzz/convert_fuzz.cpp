@@ -37,7 +37,9 @@ std::int64_t largestAfter(std::string_view text, std::string_view keyword) {
 bool tablesFit(std::string_view text) {
     using namespace tessloom;
     // in double: the product of two saturated counts would overflow any integer
-    auto count = [&](std::string_view keyword) { return static_cast<double>(largestAfter(text, keyword)); };
+    auto count = [&](std::string_view keyword) {
+        return static_cast<double>(largestAfter(text, keyword));
+    };
     const double materials = std::max(1.0, count("*MATERIAL_COUNT"));
     const double bytes = count("*MESH_NUMVERTEX") * sizeof(Vertex) +
                          count("*MESH_NUMTVERTEX") * sizeof(TexVertex) +

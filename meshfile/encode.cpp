@@ -84,7 +84,8 @@ std::uint64_t meshFileSize(const MeshConverter& mesh) {
     if (const Material* m = mesh.referencedMaterial()) {
         size += 4;
         if (m->subCount != 0) {
-            for (const SubMaterial& s : m->subMaterials) size += kMaterialEntryBytes + s.name.size();
+            for (const SubMaterial& s : m->subMaterials)
+                size += kMaterialEntryBytes + s.name.size();
         } else {
             size += kMaterialEntryBytes + m->name.size();
         }
@@ -151,7 +152,8 @@ void encodeMeshFile(const MeshConverter& mesh, OutBuffer& out) {
     }
 
     out.reserve(kBoundsBytes);
-    for (float b : {mesh.radius, mesh.minX, mesh.maxX, mesh.minY, mesh.maxY, mesh.minZ, mesh.maxZ}) {
+    for (float b :
+         {mesh.radius, mesh.minX, mesh.maxX, mesh.minY, mesh.maxY, mesh.minZ, mesh.maxZ}) {
         out.putF32(b);
     }
     out.flush();

@@ -13,7 +13,7 @@ namespace tessloom {
 // A fixed-size output buffer handed to a sink whenever it fills, so memory stays flat
 // whatever the mesh's size. The sink throws Rejected when it cannot take the bytes.
 class OutBuffer {
-public:
+  public:
     using Sink = void (*)(void* context, const std::uint8_t* data, std::size_t size);
 
     OutBuffer(Sink sink, void* context, std::size_t capacity = std::size_t{1} << 20);
@@ -37,7 +37,7 @@ public:
     void flush();
     std::uint64_t written() const { return flushed_ + used_; }
 
-private:
+  private:
     Sink sink_;
     void* context_;
     std::vector<std::uint8_t> buffer_;

@@ -71,7 +71,7 @@ void writeToFile(void* context, const std::uint8_t* data, std::size_t size) {
 
 // Owns the descriptor and, until committed, the temporary file's name.
 class OutputFile {
-public:
+  public:
     OutputFile(int fd, std::string temporary) : fd_(fd), temporary_(std::move(temporary)) {}
     ~OutputFile() {
         if (fd_ >= 0) ::close(fd_);
@@ -93,7 +93,7 @@ public:
         temporary_.clear();
     }
 
-private:
+  private:
     int fd_;
     std::string temporary_;
 };
@@ -115,13 +115,15 @@ mode_t newFileMode() {
 
 void MeshConverter::writeMeshFile() const {
     if (outputPath.empty()) throw Rejected("the output path is empty");
-    if (outputPath.back() == '/') throw Rejected("the output path " + outputPath + " ends in a slash");
+    if (outputPath.back() == '/')
+        throw Rejected("the output path " + outputPath + " ends in a slash");
     const std::string target = resolveLinks(outputPath);
 
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) throw Rejected(errorText("cannot write", outputPath));
-    if (exists && S_ISDIR(st.st_mode)) throw Rejected("the output " + outputPath + " is a directory");
+    if (exists && S_ISDIR(st.st_mode))
+        throw Rejected("the output " + outputPath + " is a directory");
     if (exists && inputIdentity_ && inputIdentity_->first == st.st_dev &&
         inputIdentity_->second == st.st_ino) {
         throw Rejected("the output " + outputPath + " is the input itself");

@@ -30,7 +30,7 @@ inline void writeFile(const fs::path& p, const std::string& text) {
 }
 
 class Driver : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string tmpl = (fs::temp_directory_path() / "tessloom-XXXXXX").string();
         root_ = ::mkdtemp(tmpl.data());
@@ -42,9 +42,9 @@ protected:
 
     // Runs `prefix tessloom args` in the work directory, from a shell so limits can be set.
     int run(const std::string& args, const std::string& prefix = "") {
-        const std::string command = "cd '" + dir_.string() + "' && { " + prefix + " exec '" +
-                                    TESSLOOM_BINARY + "' " + args + "; } >'" +
-                                    (root_ / "out").string() + "' 2>'" + (root_ / "err").string() + "'";
+        const std::string command =
+            "cd '" + dir_.string() + "' && { " + prefix + " exec '" + TESSLOOM_BINARY + "' " +
+            args + "; } >'" + (root_ / "out").string() + "' 2>'" + (root_ / "err").string() + "'";
         const int status = std::system(("sh -c \"" + command + "\"").c_str());
         out_ = readFile(root_ / "out");
         err_ = readFile(root_ / "err");
@@ -53,12 +53,14 @@ protected:
 
     std::set<std::string> files() const {
         std::set<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(dir_))
+            names.insert(e.path().filename().string());
         return names;
     }
 
     // A rejection: status 1, one "tessloom: " line on standard error, nothing on stdout.
-    void expectRejected(const std::string& args, const std::string& message, const std::string& prefix = "") {
+    void expectRejected(const std::string& args, const std::string& message,
+                        const std::string& prefix = "") {
         EXPECT_EQ(run(args, prefix), 1) << args;
         EXPECT_EQ(out_, "") << args;
         EXPECT_EQ(err_.rfind("tessloom: ", 0), 0u) << err_;

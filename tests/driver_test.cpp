@@ -25,7 +25,8 @@ TEST_F(Driver, UsageAndMissingInputMessages) {
 TEST_F(Driver, OutputNames) {
     const std::pair<std::string, std::string> cases[] = {
         {"scene.ase", "scene.obj"}, {"C:\\data\\ship.ASE", "C:\\data\\ship.obj"},
-        {"model.txt", "model.obj"}, {"a.b.ase", "a.b.obj"}, {"ab", "ab.obj"}, {".ase", ".obj"},
+        {"model.txt", "model.obj"}, {"a.b.ase", "a.b.obj"},
+        {"ab", "ab.obj"},           {".ase", ".obj"},
     };
     for (const auto& [input, output] : cases) {
         fs::copy_file(dir_ / "box.ase", dir_ / input);
@@ -52,7 +53,8 @@ TEST_F(Driver, RejectionsWriteNothing) {
     expectRejected("box.ase missing/box.obj", "No such file or directory");
     fs::create_symlink("loop", dir_ / "loop");
     expectRejected("box.ase loop", "symbolic links");
-    EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "neg.ase", "neg.obj", "ref.ase", "d", "loop"}));
+    EXPECT_EQ(files(),
+              (std::set<std::string>{"box.ase", "neg.ase", "neg.obj", "ref.ase", "d", "loop"}));
     EXPECT_TRUE(fs::is_empty(dir_ / "d"));
 }
 

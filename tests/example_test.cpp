@@ -36,7 +36,10 @@ TEST(Example, BoxSectionsHoldTheValuesWorkedOutByHand) {
     head.i32(1)
         .f32s({0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.9f, 0.9f, 0.9f, 0.1f})
         .f32s({2, 3, 0.25f, 0.5f})  // tiling, then offsets
-        .i32(0).i32(1).i32(9).text("crate.tga")
+        .i32(0)
+        .i32(1)
+        .i32(9)
+        .text("crate.tga")
         .i32(8);
     // (p, q, r) becomes (p, r, -q)
     for (float r : {0.0f, 20.0f}) {
@@ -48,7 +51,7 @@ TEST(Example, BoxSectionsHoldTheValuesWorkedOutByHand) {
     for (int copy = 0; copy < 3; ++copy) head.f32s({0, 0, 2, 0, 0, 3, 2, 3});  // times (2, 3)
     head.i32(12);
     head.i32(0).i32(0).i32(2).i32(3).i32(9).i32(11).i32(10);  // face 0: materialRef 0
-    for (int n = 0; n < 4; ++n) head.f32s({0, -1, -0.0f});     // (0, 0, -1) converted
+    for (int n = 0; n < 4; ++n) head.f32s({0, -1, -0.0f});    // (0, 0, -1) converted
     ASSERT_TRUE(std::equal(head.data.begin(), head.data.end(), bytes.begin()));
 
     Bytes tail;
@@ -103,12 +106,14 @@ TEST(Corpus, EveryExportedSceneConvertsAndTheSizeFollowsItsCounts) {
         if (counts["*MATERIAL_COUNT"] > 0) {
             const std::int32_t entries = int32At(bytes, 0);
             at = 4;
-            for (std::int32_t e = 0; e < std::max(entries, 0); ++e) at += 68 + static_cast<std::size_t>(int32At(bytes, at + 64));
+            for (std::int32_t e = 0; e < std::max(entries, 0); ++e)
+                at += 68 + static_cast<std::size_t>(int32At(bytes, at + 64));
         }
         const std::int64_t nv = counts["*MESH_NUMVERTEX"], nt = counts["*MESH_NUMTVERTEX"];
         const std::int64_t nf = counts["*MESH_NUMFACES"];
         EXPECT_EQ(int32At(bytes, at), nv) << entry.path();
-        EXPECT_EQ(bytes.size(), at + static_cast<std::size_t>(4 + 12 * nv + 4 + 8 * nt + 4 + 76 * nf + 28))
+        EXPECT_EQ(bytes.size(),
+                  at + static_cast<std::size_t>(4 + 12 * nv + 4 + 8 * nt + 4 + 76 * nf + 28))
             << entry.path();
     }
     EXPECT_GT(scenes, 0);

@@ -32,12 +32,19 @@ std::vector<Hostile> catalogue() {
     std::vector<Hostile> cases;
     for (const char* keyword : {"*MESH_NUMVERTEX", "*MESH_NUMFACES", "*MESH_NUMTVERTEX",
                                 "*MESH_NUMTVFACES", "*MATERIAL_COUNT"}) {
-        cases.push_back({keyword, std::string(keyword) + " -1\n", "", std::string(keyword) + " is -1", {}});
+        cases.push_back(
+            {keyword, std::string(keyword) + " -1\n", "", std::string(keyword) + " is -1", {}});
     }
-    cases.push_back({"ref too large", "*MATERIAL_COUNT 2\n*MATERIAL_REF 2147483647\n", "",
-                     "*MATERIAL_REF 2147483647 names no material; the scene has 2", {}});
-    cases.push_back({"ref negative", "*MATERIAL_COUNT 2\n*MATERIAL_REF -2147483648\n", "",
-                     "*MATERIAL_REF -2147483648 names no material; the scene has 2", {}});
+    cases.push_back({"ref too large",
+                     "*MATERIAL_COUNT 2\n*MATERIAL_REF 2147483647\n",
+                     "",
+                     "*MATERIAL_REF 2147483647 names no material; the scene has 2",
+                     {}});
+    cases.push_back({"ref negative",
+                     "*MATERIAL_COUNT 2\n*MATERIAL_REF -2147483648\n",
+                     "",
+                     "*MATERIAL_REF -2147483648 names no material; the scene has 2",
+                     {}});
 #ifndef TESSLOOM_SANITIZED  // the address sanitizer needs more address space than the limit
     for (const char* scene : {"*MESH_NUMVERTEX 2000000000\n", "*MESH_NUMTVERTEX 99999999999\n",
                               "*MESH_NUMFACES 2147483647\n", "*MATERIAL_COUNT 2000000000\n",
@@ -60,10 +67,23 @@ std::vector<Hostile> catalogue() {
                      "*MATERIAL 0\n*NUMSUBMTLS 1\n*SUBMATERIAL 2147483647\n*UVW_U_TILING 9\n",
                      "", "",
                      Bytes{}
-                         .i32(1).f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).i32(0).i32(0).i32(0)
-                         .i32(1).f32s({0, 0, 0})
-                         .i32(1).f32s({0, 0})
-                         .i32(1).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0)
+                         .i32(1)
+                         .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+                         .i32(0)
+                         .i32(0)
+                         .i32(0)
+                         .i32(1)
+                         .f32s({0, 0, 0})
+                         .i32(1)
+                         .f32s({0, 0})
+                         .i32(1)
+                         .i32(0)
+                         .i32(0)
+                         .i32(0)
+                         .i32(0)
+                         .i32(0)
+                         .i32(0)
+                         .i32(0)
                          .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
                          .f32s({0, 0, 0, 0, 0, 0, 0})
                          .data});
@@ -72,11 +92,14 @@ std::vector<Hostile> catalogue() {
                      "*MATERIAL_COUNT 1\n*NUMSUBMTLS 3\n*MESH_NUMFACES 2\n"
                      "*MESH_FACE 0: A: 99999999999 B: -99999999999 C: 1 *MESH_MTLID -2147483648\n"
                      "*MESH_FACE 1: A: 0 B: 0 C: 0 *MESH_MTLID 2147483647\n",
-                     "", "", {}});
+                     "",
+                     "",
+                     {}});
     {
         Bytes b;
         b.i32(3);
-        for (int s = 0; s < 3; ++s) b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).i32(0).i32(0).i32(0);
+        for (int s = 0; s < 3; ++s)
+            b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).i32(0).i32(0).i32(0);
         b.i32(0).i32(0).i32(2);
         b.i32(-2).i32(2147483647).i32(-2147483647 - 1).i32(1).i32(0).i32(0).i32(0);
         b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
@@ -85,9 +108,15 @@ std::vector<Hostile> catalogue() {
         b.f32s({0, 0, 0, 0, 0, 0, 0});
         cases.back().bytes = b.data;
     }
-    cases.push_back({"floats beyond range", "*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1e39 -1e39 1e-50\n", "", "",
-                     Bytes{}.i32(1).f32s({kInf, 0, kInf}).i32(0).i32(0)
-                         .f32s({kInf, 0, kInf, 0, 0, 0, kInf}).data});
+    cases.push_back({"floats beyond range", "*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1e39 -1e39 1e-50\n",
+                     "", "",
+                     Bytes{}
+                         .i32(1)
+                         .f32s({kInf, 0, kInf})
+                         .i32(0)
+                         .i32(0)
+                         .f32s({kInf, 0, kInf, 0, 0, 0, kInf})
+                         .data});
     {
         std::string faces = "*MESH_NUMFACES 100000\n";
         for (int f = 0; f < 100000; ++f) {
@@ -95,7 +124,8 @@ std::vector<Hostile> catalogue() {
         }
         Bytes b;
         b.i32(0).i32(0).i32(100000).i32(-1).i32(1).i32(2).i32(3);
-        b.data.resize(b.data.size() + 60 + 99999 * 76 + 28, 0);  // rest of face 0, the others, bounds
+        b.data.resize(b.data.size() + 60 + 99999 * 76 + 28,
+                      0);                   // rest of face 0, the others, bounds
         for (int f = 1; f < 100000; ++f) {  // every later face lost to the first one's search
             for (int i = 0; i < 4; ++i) b.data[12 + 76 * f + i] = 0xff;
         }
@@ -106,11 +136,18 @@ std::vector<Hostile> catalogue() {
         while (line.size() < 10'000'000) line += "ab ";
         line += "\n*MESH_VERTEX 0 1 2 3\n";
         cases.push_back({"10 MB line", line, "", "",
-                         Bytes{}.i32(1).f32s({1, 3, -2}).i32(0).i32(0).f32s({3.7416574f, 0, 1, 0, 3, -2, 0}).data});
+                         Bytes{}
+                             .i32(1)
+                             .f32s({1, 3, -2})
+                             .i32(0)
+                             .i32(0)
+                             .f32s({3.7416574f, 0, 1, 0, 3, -2, 0})
+                             .data});
         std::string token = "*MESH_NUMVERTEX 1\n" + std::string(10'000'000, 'x') +
                             " *MESH_VERTEX 0 1 2 3\n*MESH_VERTEX 0 2 -2 1\n";
-        cases.push_back({"10 MB token", token, "", "",
-                         Bytes{}.i32(1).f32s({2, 1, 2}).i32(0).i32(0).f32s({3, 0, 2, 0, 1, 0, 2}).data});
+        cases.push_back(
+            {"10 MB token", token, "", "",
+             Bytes{}.i32(1).f32s({2, 1, 2}).i32(0).i32(0).f32s({3, 0, 2, 0, 1, 0, 2}).data});
     }
     {
         std::mt19937 rng(1);
@@ -118,13 +155,15 @@ std::vector<Hostile> catalogue() {
         for (char& c : garbage) c = static_cast<char>(rng());
         cases.push_back({"binary garbage", garbage, "", "", zeroMesh()});
     }
-    cases.push_back({"bytes above 127",
-                     "*MESH_NUMVERTEX\xa0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1\xa0 2 3\n", "", "",
-                     Bytes{}.i32(1).f32s({1, 0, -0.0f}).i32(0).i32(0).f32s({1, 0, 1, 0, 0, 0, 0}).data});
-    cases.push_back({"NUL bytes",
-                     std::string("*MESH_NUMVERTEX\0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\0 4\n", 60),
-                     "", "",
-                     Bytes{}.i32(1).f32s({1, 3, -2}).i32(0).i32(0).f32s({3.7416574f, 0, 1, 0, 3, -2, 0}).data});
+    cases.push_back(
+        {"bytes above 127", "*MESH_NUMVERTEX\xa0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1\xa0 2 3\n",
+         "", "",
+         Bytes{}.i32(1).f32s({1, 0, -0.0f}).i32(0).i32(0).f32s({1, 0, 1, 0, 0, 0, 0}).data});
+    cases.push_back(
+        {"NUL bytes",
+         std::string("*MESH_NUMVERTEX\0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\0 4\n", 60), "",
+         "",
+         Bytes{}.i32(1).f32s({1, 3, -2}).i32(0).i32(0).f32s({3.7416574f, 0, 1, 0, 3, -2, 0}).data});
     cases.push_back({"empty", "", "", "", zeroMesh()});
     cases.push_back({"white space only", " \t\r\n\v\f\r\n", "", "", zeroMesh()});
     return cases;
@@ -141,8 +180,9 @@ TEST_F(Driver, HostileScenes) {
         ASSERT_EQ(run("in.ase", h.limits), 0) << h.name << ": " << err_;
         EXPECT_EQ(out_ + err_, "") << h.name;
         const std::string bytes = readFile(dir_ / "in.obj");
-        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), h.bytes.begin(), h.bytes.end(),
-                               [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
+        EXPECT_TRUE(
+            std::equal(bytes.begin(), bytes.end(), h.bytes.begin(), h.bytes.end(),
+                       [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
             << h.name << ": " << bytes.size() << " bytes, expected " << h.bytes.size();
         fs::remove(dir_ / "in.obj");
     }
@@ -153,7 +193,8 @@ TEST_F(Driver, ControlZAtEveryPosition) {
     const std::string scene =
         "*MATERIAL_COUNT 1\n*BITMAP \"C:\\a\\b.tga\"\n*UVW_U_TILING 2\n*MESH_NUMVERTEX 2\n"
         "*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n*MESH_NUMTVFACES 1\n*MESH_VERTEX 0 1 2 3\n"
-        "*MESH_VERTEX 1 -1 -2 -3\n*MESH_TVERT 0 0.5 0.5\n*MESH_FACE 0: A: 0 B: 1 C: 0 *MESH_MTLID 1\n"
+        "*MESH_VERTEX 1 -1 -2 -3\n*MESH_TVERT 0 0.5 0.5\n*MESH_FACE 0: A: 0 B: 1 C: 0 *MESH_MTLID "
+        "1\n"
         "*MESH_TFACE 0 0 0 0\n*MESH_FACENORMAL 0 0 0 1\n*MESH_VERTEXNORMAL 0 1 0 0\n";
     for (std::size_t at = 0; at <= scene.size(); at += 3) {
         writeFile(dir_ / "in.ase", scene.substr(0, at) + "\x1a" + scene.substr(at));
@@ -165,7 +206,8 @@ TEST_F(Driver, ControlZAtEveryPosition) {
 
 // An input that vanishes or cannot be read once the existence test has passed.
 TEST(Input, UnreadableAfterTheExistenceTestIsRejected) {
-    EXPECT_THROW(tessloom::MeshConverter("/nonexistent/scene.ase", std::nullopt), tessloom::Rejected);
+    EXPECT_THROW(tessloom::MeshConverter("/nonexistent/scene.ase", std::nullopt),
+                 tessloom::Rejected);
     try {
         tessloom::MeshConverter("/", std::nullopt);
         ADD_FAILURE();

@@ -22,17 +22,22 @@ TEST(MeshFile, OneFaceWithoutMaterialsIs152Bytes) {
         "*MESH_FACENORMAL 0 0 0 1\n\t*MESH_VERTEXNORMAL 0 1 0 0\n"
         "\t*MESH_VERTEXNORMAL 1 0 1 0\n\t*MESH_VERTEXNORMAL 2 0 0 1\n");
     Bytes expected;
-    expected.i32(3)                        // vertex count
-        .f32s({1, 3, -2})                  // (1, 2, 3) in the output axes
+    expected
+        .i32(3)            // vertex count
+        .f32s({1, 3, -2})  // (1, 2, 3) in the output axes
         .f32s({-1, 0, -0.0f})
         .f32s({0, 0.5f, -0.0f})
-        .i32(0)                            // no texture vertices
-        .i32(1)                            // face count
-        .i32(-1)                           // no materials
-        .i32(0).i32(1).i32(2)              // corners
-        .i32(3).i32(4).i32(5)              // texture corners
-        .f32s({0, 1, -0.0f})               // face normal first
-        .f32s({1, 0, -0.0f})               // then the corners' normals
+        .i32(0)   // no texture vertices
+        .i32(1)   // face count
+        .i32(-1)  // no materials
+        .i32(0)
+        .i32(1)
+        .i32(2)  // corners
+        .i32(3)
+        .i32(4)
+        .i32(5)               // texture corners
+        .f32s({0, 1, -0.0f})  // face normal first
+        .f32s({1, 0, -0.0f})  // then the corners' normals
         .f32s({0, 0, -1})
         .f32s({0, 1, -0.0f})
         .f32s({3.7416574f, -1, 1, 0, 3, -2, 0});  // sqrt(14), then the box
@@ -51,11 +56,13 @@ TEST(MeshFile, SingleMaterialEntryIs81Bytes) {
     expected.i32(1)
         .f32s({0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f})
         .f32s({0.25f, 1.5f, 2.5f, 0.5f, 0.75f})
-        .i32(0)   // reflect/refract
-        .i32(1)   // has a bitmap
+        .i32(0)  // reflect/refract
+        .i32(1)  // has a bitmap
         .i32(9)
         .text("brick.tga")
-        .i32(0).i32(0).i32(0)
+        .i32(0)
+        .i32(0)
+        .i32(0)
         .f32s({0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(bytes, expected.data);
 }
@@ -97,8 +104,9 @@ TEST(MeshFile, SizeFollowsTheCountsAndNames) {
         const int tvertices = static_cast<int>(rng() % 20), subs = static_cast<int>(rng() % 4);
         const bool materials = rng() % 2;
         std::string text = "*MESH_NUMVERTEX " + std::to_string(vertices) + "\n*MESH_NUMFACES " +
-                           std::to_string(faces) + "\n*MESH_NUMTVERTEX " + std::to_string(tvertices) +
-                           "\n*MESH_NUMTVFACES " + std::to_string(faces) + "\n";
+                           std::to_string(faces) + "\n*MESH_NUMTVERTEX " +
+                           std::to_string(tvertices) + "\n*MESH_NUMTVFACES " +
+                           std::to_string(faces) + "\n";
         std::size_t names = 0;
         if (materials) {
             text += "*MATERIAL_COUNT 1\n*NUMSUBMTLS " + std::to_string(subs) + "\n";

@@ -29,7 +29,8 @@ TEST(CountPass, KeywordsAreSeenOnlyAsALinesFirstTokenAndTheLastOneWins) {
         {"*MESH_NUMVERTEXES 8\n", 0},
         {"*MESH_NUMVERTEX\n\n 8", 8},
         {"*MESH_NUMVERTEX x8\n", 0},
-        {"*MESH_NUMVERTEX 4 *MESH_NUMVERTEX 5\n", 5},  // a handled keyword's values end; the next token is seen
+        {"*MESH_NUMVERTEX 4 *MESH_NUMVERTEX 5\n",
+         5},  // a handled keyword's values end; the next token is seen
         {"", 0},
     };
     for (const Case& c : cases) {
@@ -55,8 +56,10 @@ TEST(CountPass, NegativeCountsAndAnUnknownMaterialAreRejected) {
         {"*MESH_NUMTVERTEX -2147483648", "*MESH_NUMTVERTEX is -2147483648"},
         {"*MESH_NUMTVFACES -1", "*MESH_NUMTVFACES is -1"},
         {"*MATERIAL_COUNT -1", "*MATERIAL_COUNT is -1"},
-        {"*MATERIAL_COUNT 2\n*MATERIAL_REF 2", "*MATERIAL_REF 2 names no material; the scene has 2"},
-        {"*MATERIAL_COUNT 2\n*MATERIAL_REF -1", "*MATERIAL_REF -1 names no material; the scene has 2"},
+        {"*MATERIAL_COUNT 2\n*MATERIAL_REF 2",
+         "*MATERIAL_REF 2 names no material; the scene has 2"},
+        {"*MATERIAL_COUNT 2\n*MATERIAL_REF -1",
+         "*MATERIAL_REF -1 names no material; the scene has 2"},
     };
     for (const auto& [text, message] : cases) {
         try {
@@ -97,7 +100,8 @@ TEST(GeometryPass, PositionsAndNormalsTakeTheOutputAxes) {
 TEST(GeometryPass, FaceLinesAndTheirSearches) {
     auto m = convert(
         "*MESH_NUMFACES 4\n"
-        "*MESH_FACE    0:    A:    0 B:    1 C:    2 AB:    1 BC:    1 CA:    0\t *MESH_SMOOTHING 1 \t*MESH_MTLID 4\n"
+        "*MESH_FACE    0:    A:    0 B:    1 C:    2 AB:    1 BC:    1 CA:    0\t *MESH_SMOOTHING "
+        "1 \t*MESH_MTLID 4\n"
         "*MESH_FACE 1\tA:\t5 B:\t6 C:\t7\n"  // no colon after the index, no *MESH_MTLID on the line
         "*MESH_FACE 2: A: 8 B: 9 C: 10 *MESH_MTLID 3\n"  // lost to face 1's search
         "*MESH_FACE 3: A: 11 B: 12 C: 13 *MESH_MTLID\n"
@@ -131,14 +135,14 @@ TEST(GeometryPass, BadIndicesStoreNothingButKeepTheReads) {
     auto m = convert(
         "*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n"
         "*MESH_VERTEX -1 9 9 9\n*MESH_VERTEX 1 9 9 9\n*MESH_VERTEX 2147483647 9 9 9\n"
-        "*MESH_TVERT 0 9 9\n"  // no texture-vertex table at all
+        "*MESH_TVERT 0 9 9\n"             // no texture-vertex table at all
         "*MESH_FACE 5: A: 9 B: 9 C: 9\n"  // its *MESH_MTLID search consumes the next line
         "*MESH_FACE 0: A: 1 B: 2 C: 3 *MESH_MTLID 7\n"
         "*MESH_FACENORMAL -2147483648 9 9 9\n\t*MESH_VERTEXNORMAL 0 9 9 9\n"
         "\t*MESH_VERTEXNORMAL 0 9 9 9\n\t*MESH_VERTEXNORMAL 0 9 9 9\n"
         "*MESH_TFACE 1 9 9 9\n"
         "*MESH_VERTEX *MESH_VERTEX 0 1 2 3\n"  // the failed index leaves its stopper for the loop
-        "*MESH_FACE 0: A: 4 B: 5 C: 6\n");  // end of input during the search: corners stay
+        "*MESH_FACE 0: A: 4 B: 5 C: 6\n");     // end of input during the search: corners stay
     EXPECT_TRUE(m->texVertices.empty());
     EXPECT_EQ(std::make_tuple(m->vertices[0].x, m->vertices[0].y, m->vertices[0].z),
               std::make_tuple(1.0f, 3.0f, -2.0f));
@@ -170,15 +174,18 @@ TEST(MaterialPass, TargetsModesAndMaps) {
     const Material& m1 = m->materials[1];
     const Material& m2 = m->materials[2];
     EXPECT_EQ(m0.shine, 0.5f);
-    EXPECT_EQ(std::make_tuple(m1.diffuse.r, m1.diffuse.g, m1.diffuse.b), std::make_tuple(0.1f, 0.2f, 0.0f));
-    EXPECT_EQ(std::make_tuple(m1.name, m1.hasBitmap, m1.reflectRefract), std::make_tuple("brick.tga", 1, 1));
+    EXPECT_EQ(std::make_tuple(m1.diffuse.r, m1.diffuse.g, m1.diffuse.b),
+              std::make_tuple(0.1f, 0.2f, 0.0f));
+    EXPECT_EQ(std::make_tuple(m1.name, m1.hasBitmap, m1.reflectRefract),
+              std::make_tuple("brick.tga", 1, 1));
     EXPECT_EQ(std::make_tuple(m1.uTiling, m1.vTiling, m1.shine), std::make_tuple(5.0f, 3.0f, 0.0f));
     ASSERT_EQ(m1.subCount, 2);  // the nested *NUMSUBMTLS 5 is passed over
     ASSERT_EQ(m1.subMaterials.size(), 2u);
     const SubMaterial& s1 = m1.subMaterials[1];
     EXPECT_EQ(std::make_tuple(s1.ambient.r, s1.name, s1.hasBitmap), std::make_tuple(1.0f, "m", 1));
     EXPECT_EQ(m1.subMaterials[0].shine, 0.0f);
-    EXPECT_EQ(std::make_tuple(m2.specular.g, m2.reflectRefract, m2.name), std::make_tuple(0.3f, 0, "maps/plain.tga"));
+    EXPECT_EQ(std::make_tuple(m2.specular.g, m2.reflectRefract, m2.name),
+              std::make_tuple(0.3f, 0, "maps/plain.tga"));
     EXPECT_EQ(std::make_tuple(m2.uTiling, m2.vTiling), std::make_tuple(0.0f, 0.0f));
 }
 
@@ -195,9 +202,11 @@ TEST(MaterialPass, SubMaterialTablesAndModeChanges) {
         "*BITMAP \"");
     const Material& m0 = m->materials[0];
     ASSERT_EQ(m0.subCount, 3);
-    EXPECT_EQ(std::make_tuple(m0.subMaterials[0].shine, m0.subMaterials[1].shine), std::make_tuple(1.0f, 2.0f));
+    EXPECT_EQ(std::make_tuple(m0.subMaterials[0].shine, m0.subMaterials[1].shine),
+              std::make_tuple(1.0f, 2.0f));
     const Material& m1 = m->materials[1];
-    EXPECT_EQ(std::make_tuple(m1.subCount, m1.subMaterials.size(), m1.shine), std::make_tuple(0, 0u, 5.0f));
+    EXPECT_EQ(std::make_tuple(m1.subCount, m1.subMaterials.size(), m1.shine),
+              std::make_tuple(0, 0u, 5.0f));
     EXPECT_EQ(m1.hasBitmap, 0);
 }
 

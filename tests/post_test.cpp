@@ -71,7 +71,8 @@ TEST(Bounds, StartAtTheOriginAndEnclosePositions) {
     std::string text = "*MESH_NUMVERTEX 500\n";
     for (int i = 0; i < 500; ++i) {
         text += "*MESH_VERTEX " + std::to_string(i) + " " + std::to_string(coordinate(rng) + 1500) +
-                " " + std::to_string(coordinate(rng)) + " " + std::to_string(coordinate(rng)) + "\n";
+                " " + std::to_string(coordinate(rng)) + " " + std::to_string(coordinate(rng)) +
+                "\n";
     }
     auto r = convert(text);
     EXPECT_EQ(r->minX, 0.0f);  // every x is positive, the box still holds the origin

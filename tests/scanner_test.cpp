@@ -40,11 +40,15 @@ TEST(Scanner, TextModeTranslationAtEveryBlockSize) {
     const Case cases[] = {
         {"a\r\nb\r\n", "a|b|"},
         {"a\rb", "a|b|"},
-        {"a b\x1a c d", "a|b|"},             // control-Z ends the input
-        {"\x1a" "a", ""},
-        {"a\r\x1a" "b", "a|"},
+        {"a b\x1a c d", "a|b|"},  // control-Z ends the input
+        {"\x1a"
+         "a",
+         ""},
+        {"a\r\x1a"
+         "b",
+         "a|"},
         {std::string("a\0b c", 5), std::string("a\0b|c|", 6)},  // NUL is part of a token
-        {"\xff\x80 x", "\xff\x80|x|"},     // bytes above 127 are not white space
+        {"\xff\x80 x", "\xff\x80|x|"},  // bytes above 127 are not white space
         {"", ""},
         {" \t\n\v\f\r ", ""},
         {"# skipped\nkept", "#|kept|"},
@@ -148,7 +152,7 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
         {"1,5", true, 1.0f, ",5"},
         {"0x10", true, 0.0f, "x10"},
         {"0.1", true, 0.1f, ""},
-        {"16777217", true, 16777216.0f, ""},   // halfway, ties to even
+        {"16777217", true, 16777216.0f, ""},  // halfway, ties to even
         {"16777219", true, 16777220.0f, ""},
         {"3.4028235e38", true, std::numeric_limits<float>::max(), ""},
         {"3.4028236e38", true, kInf, ""},
@@ -184,8 +188,10 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
 // token, wherever the blocks end.
 TEST(Scanner, FindTokenAgreesWithTheTokenLoop) {
     const std::string cases[] = {
-        "a b *K 1", "x*K *K 2", "*KX *K\n3", "*K", "  *K", "*", "**K *K 4", "a\r\n*K 5",
-        std::string(300, '*') + "*K *K 6", "*K\x1a *K 7", "\"*K\" *K 8", "",
+        "a b *K 1",    "x*K *K 2",    "*KX *K\n3",
+        "*K",          "  *K",        "*",
+        "**K *K 4",    "a\r\n*K 5",   std::string(300, '*') + "*K *K 6",
+        "*K\x1a *K 7", "\"*K\" *K 8", "",
     };
     for (const std::string& text : cases) {
         for (std::size_t block : kBlockSizes) {

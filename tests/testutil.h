@@ -16,7 +16,7 @@ namespace tessloom::test {
 
 // An anonymous temporary file holding `text`, positioned at its start.
 class TextFile {
-public:
+  public:
     explicit TextFile(std::string_view text) : file_(std::tmpfile()) {
         std::fwrite(text.data(), 1, text.size(), file_);
         std::rewind(file_);
@@ -26,7 +26,7 @@ public:
     TextFile& operator=(const TextFile&) = delete;
     std::FILE* get() const { return file_; }
 
-private:
+  private:
     std::FILE* file_;
 };
 
@@ -42,13 +42,16 @@ inline std::vector<std::uint8_t> meshBytes(std::string_view text,
     return encodeMeshFile(*convert(text, blockSize));
 }
 
-inline std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+inline std::uint32_t bits(float f) {
+    return std::bit_cast<std::uint32_t>(f);
+}
 
 // Expected file contents, written field by field.
 struct Bytes {
     std::vector<std::uint8_t> data;
     Bytes& u32(std::uint32_t v) {
-        for (int shift = 0; shift < 32; shift += 8) data.push_back(static_cast<std::uint8_t>(v >> shift));
+        for (int shift = 0; shift < 32; shift += 8)
+            data.push_back(static_cast<std::uint8_t>(v >> shift));
         return *this;
     }
     Bytes& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
