@@ -2,6 +2,7 @@
 #include "ase/scanner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <charconv>
@@ -80,7 +81,15 @@ inline char* skipWhiteUntil(char* p, char* end) {
 // The value of four decimal digits at p, or -1 when they are not all digits. Exporters
 // write four decimals, so this takes most fractions in one step.
 inline int fourDigits(const char* p) {
-    std::uint32_t v;
+    if constexpr (std::endian::native != std::endian::little) {
+        int value = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (!isDigit(p[i])) return -1;
+            value = value * 10 + (p[i] - '0');
+        }
+        return value;
+    }
+    std::uint32_t v;  // the first digit in the lowest byte
     std::memcpy(&v, p, 4);
     const std::uint32_t low = v - 0x30303030u;
     // each byte must be 0..9: no borrow into the high nibble, and adding 6 does not carry
