@@ -91,12 +91,4 @@ TEST_F(Driver, LinksDevicesAndModes) {
     EXPECT_EQ(fs::status(dir_ / "new.obj").permissions(), fs::perms(0604));
 }
 
-#ifndef TESSLOOM_SANITIZED
-TEST_F(Driver, TablesBeyondMemoryAreRejected) {
-    writeFile(dir_ / "big.ase", "*MESH_NUMFACES 2000000000\n");
-    expectRejected("big.ase", "tessloom: big.ase: out of memory", "ulimit -v 200000;");
-    EXPECT_FALSE(fs::exists(dir_ / "big.obj"));
-}
-#endif
-
 }  // namespace
