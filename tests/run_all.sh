@@ -16,7 +16,7 @@ fuzzer=build/fuzz/fuzz/convert_fuzz
 # (fuzz/regressions/*.ase, one file per crash the fuzzer ever found)
 "$fuzzer" -timeout=10 fuzz/corpus/* examples/*.ase fuzz/regressions/*.ase
 mkdir -p build/fuzz/corpus
-"$fuzzer" -max_total_time="${FUZZ_SECONDS:-120}" -timeout=10 -dict=fuzz/ase.dict \
+"$fuzzer" -max_total_time="${FUZZ_SECONDS:-120}" -timeout=10 -rss_limit_mb=4096 -dict=fuzz/ase.dict \
     -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus fuzz/corpus examples
 for preset in release debug; do
     cmake --preset "$preset"
