@@ -1,6 +1,7 @@
 // tessloom: converts one ASE scene into a binary mesh file.
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -22,6 +23,10 @@ bool inputExists(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit or a closed pipe then fails the write, which is reported and cleaned
+    // up, instead of killing the process with the temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc != 2 && argc != 3) {
         std::fputs("Usage: tessloom <inputfile> [<outputfile>]", stdout);
         return 1;
