@@ -265,6 +265,22 @@ void Scanner::skipWhiteRun() {
 }
 
 bool Scanner::nextToken(std::string_view& token) {
+#if defined(__SSE2__)
+    // Usually the white space before the token and the token itself lie in the next 32
+    // bytes: one mask gives both ends.
+    if (end_ - pos_ >= 32) {
+        const std::uint32_t white = whiteMask(pos_) | (std::uint32_t{whiteMask(pos_ + 16)} << 16);
+        if (white != 0xffffffffu) {
+            const unsigned start = static_cast<unsigned>(__builtin_ctz(~white));
+            if (const std::uint32_t after = white & (0xffffffffu << start)) {
+                const unsigned stop = static_cast<unsigned>(__builtin_ctz(after));
+                token = std::string_view(pos_ + start, stop - start);
+                pos_ += stop;
+                return true;
+            }
+        }
+    }
+#endif
     skipWhite();
     if (pos_ == end_) return false;
     std::size_t length = 0;
@@ -326,6 +342,11 @@ bool Scanner::longToken(std::string_view& token, std::size_t length) {
 }
 
 void Scanner::skipLine() {
+    if (static_cast<std::size_t>(end_ - pos_) >= kMaxSkip) {  // the whole allowance is here
+        char* lf = findLineFeed(pos_, kMaxSkip);
+        pos_ = lf ? lf + 1 : pos_ + kMaxSkip;
+        return;
+    }
     std::size_t left = kMaxSkip;  // the line feed counts toward the 254
     while (left != 0) {
         if (pos_ == end_ && !refill()) return;
@@ -369,13 +390,16 @@ bool Scanner::readInt(std::int32_t& out) {
         const bool negative = *p == '-';
         if (*p == '+' || *p == '-') ++p;
         const char* digits = p;
-        std::int64_t magnitude = 0;
-        while (isDigit(*p)) magnitude = std::min(magnitude * 10 + (*p++ - '0'), kLimit);
+        // exact up to 19 digits; a longer run wraps, and saturates below
+        std::uint64_t value = 0;
+        while (isDigit(*p)) value = value * 10 + static_cast<std::uint64_t>(*p++ - '0');
         if (p != end_ || ended_) {
             if (p == digits) {
                 pos_ = const_cast<char*>(p);  // a sign with no digit is lost
                 return false;
             }
+            const bool saturated = p - digits > 19 || value > static_cast<std::uint64_t>(kLimit);
+            const std::int64_t magnitude = saturated ? kLimit : static_cast<std::int64_t>(value);
             pos_ = const_cast<char*>(p);
             out = negative ? static_cast<std::int32_t>(-magnitude)
                            : static_cast<std::int32_t>(std::min(magnitude, kLimit - 1));
