@@ -380,32 +380,37 @@ bool Scanner::readWord(std::string& out) {
     return true;
 }
 
+namespace {
+
+constexpr std::int64_t kIntLimit = std::int64_t{1} << 31;
+
+std::int32_t saturatedInt(bool negative, std::int64_t magnitude) {
+    return negative ? static_cast<std::int32_t>(-magnitude)
+                    : static_cast<std::int32_t>(std::min(magnitude, kIntLimit - 1));
+}
+
+}  // namespace
+
 bool Scanner::readInt(std::int32_t& out) {
-    constexpr std::int64_t kLimit = std::int64_t{1} << 31;
     skipWhite();
     // In place: the sentinel stops the digits, so only a number cut by the block's end
-    // needs the character-by-character road below.
-    {
-        const char* p = pos_;
-        const bool negative = *p == '-';
-        if (*p == '+' || *p == '-') ++p;
-        const char* digits = p;
-        // exact up to 19 digits; a longer run wraps, and saturates below
-        std::uint64_t value = 0;
-        while (isDigit(*p)) value = value * 10 + static_cast<std::uint64_t>(*p++ - '0');
-        if (p != end_ || ended_) {
-            if (p == digits) {
-                pos_ = const_cast<char*>(p);  // a sign with no digit is lost
-                return false;
-            }
-            const bool saturated = p - digits > 19 || value > static_cast<std::uint64_t>(kLimit);
-            const std::int64_t magnitude = saturated ? kLimit : static_cast<std::int64_t>(value);
-            pos_ = const_cast<char*>(p);
-            out = negative ? static_cast<std::int32_t>(-magnitude)
-                           : static_cast<std::int32_t>(std::min(magnitude, kLimit - 1));
-            return true;
-        }
-    }
+    // needs the character-by-character road.
+    const char* p = pos_;
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    const char* digits = p;
+    // exact up to 19 digits; a longer run wraps, and saturates below
+    std::uint64_t value = 0;
+    while (isDigit(*p)) value = value * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    if (p == end_ && !ended_) return readIntSlow(out);
+    pos_ = const_cast<char*>(p);
+    if (p == digits) return false;  // a sign with no digit is lost
+    const bool saturated = p - digits > 19 || value > static_cast<std::uint64_t>(kIntLimit);
+    out = saturatedInt(negative, saturated ? kIntLimit : static_cast<std::int64_t>(value));
+    return true;
+}
+
+bool Scanner::readIntSlow(std::int32_t& out) {
     int c = peek();
     bool negative = false;
     if (c == '+' || c == '-') {
@@ -416,12 +421,11 @@ bool Scanner::readInt(std::int32_t& out) {
     if (!isDigit(c)) return false;
     std::int64_t magnitude = 0;
     do {
-        magnitude = std::min(magnitude * 10 + (c - '0'), kLimit);
+        magnitude = std::min(magnitude * 10 + (c - '0'), kIntLimit);
         ++pos_;
         c = peek();
     } while (isDigit(c));
-    out = negative ? static_cast<std::int32_t>(-magnitude)
-                   : static_cast<std::int32_t>(std::min(magnitude, kLimit - 1));
+    out = saturatedInt(negative, magnitude);
     return true;
 }
 

@@ -68,6 +68,7 @@ class Scanner {
     bool ensure(std::size_t count);
     int peek();
     bool longToken(std::string_view& token, std::size_t length);
+    bool readIntSlow(std::int32_t& out);
     bool readFloatSlow(float& out);
 
     std::FILE* file_;
