@@ -80,7 +80,7 @@ class Scanner {
     bool rawEnd_ = false;     // the file has no more bytes
     bool ended_ = false;      // nothing more will be added to the buffer
     bool pendingCR_ = false;  // a carriage return at the end of a block, not yet decided
-    std::string spill_;       // a long token's head, or a number that straddles a refill
+    std::string spill_;       // the head of a token that outgrew the buffer
 };
 
 // Converts a number span of the "%f" grammar, without its sign and without an incomplete

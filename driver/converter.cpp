@@ -15,16 +15,16 @@
 namespace tessloom {
 
 MeshConverter::MeshConverter(const std::string& inputPath,
-                             const std::optional<std::string>& outputPath_) {
+                             const std::optional<std::string>& requestedOutput) {
     std::FILE* file = std::fopen(inputPath.c_str(), "rb");
     if (!file) throw Rejected(std::string("cannot open the input: ") + std::strerror(errno));
     ownedInput_.reset(file);
-    outputPath = outputPath_ ? *outputPath_ : defaultOutputPath(inputPath);
+    outputPath = requestedOutput ? *requestedOutput : defaultOutputPath(inputPath);
     run(file, kDefaultBlockSize);
 }
 
-MeshConverter::MeshConverter(std::FILE* inputFile, std::string outputPath_, std::size_t blockSize)
-    : outputPath(std::move(outputPath_)) {
+MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize)
+    : outputPath(std::move(output)) {
     run(inputFile, blockSize);
 }
 
