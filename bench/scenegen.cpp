@@ -111,7 +111,7 @@ Map mapOf(int sub) {
             20000 + 2500 * sub, 0, 500 * sub};
 }
 
-void writeMaterial(Text& t, const SceneOptions& o, const char* indent, int sub) {
+void writeMaterial(Text& t, const char* indent, int sub) {
     const Map map = mapOf(sub);
     const std::string in(indent);
     t << in.c_str() << "*MATERIAL_AMBIENT 0.5882\t0.5882\t0.5882", t.endLine();
@@ -129,7 +129,6 @@ void writeMaterial(Text& t, const SceneOptions& o, const char* indent, int sub) 
     t << in.c_str() << "\t*UVW_V_TILING ", t.fixed(map.vTiling), t.endLine();
     t << in.c_str() << "\t*BITMAP_FILTER Pyramidal", t.endLine();
     t << in.c_str() << "}", t.endLine();
-    (void)o;
 }
 
 class MeshOut {
@@ -263,13 +262,13 @@ void generateScene(const SceneOptions& o, std::FILE* scene, std::FILE* expected)
         for (int s = 0; s < o.subMaterials; ++s) {
             t << "\t\t*SUBMATERIAL ", t.integer(s), t << " {", t.endLine();
             t << "\t\t\t*MATERIAL_NAME \"Layer\"", t.endLine();
-            writeMaterial(t, o, "\t\t\t", s);
+            writeMaterial(t, "\t\t\t", s);
             t << "\t\t}", t.endLine();
         }
     } else {
         t << "\t\t*MATERIAL_NAME \"Terrain\"", t.endLine();
         t << "\t\t*MATERIAL_CLASS \"Standard\"", t.endLine();
-        writeMaterial(t, o, "\t\t", -1);
+        writeMaterial(t, "\t\t", -1);
     }
     t << "\t}", t.endLine();
     t << "}", t.endLine();
