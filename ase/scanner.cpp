@@ -399,13 +399,15 @@ bool Scanner::readInt(std::int32_t& out) {
     const bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
     const char* digits = p;
-    // exact up to 19 digits; a longer run wraps, and saturates below
+    while (*p == '0') ++p;  // leading zeros add nothing, however many
+    const char* significant = p;
+    // exact up to 19 significant digits; a longer run wraps, and saturates below
     std::uint64_t value = 0;
     while (isDigit(*p)) value = value * 10 + static_cast<std::uint64_t>(*p++ - '0');
     if (p == end_ && !ended_) return readIntSlow(out);
     pos_ = const_cast<char*>(p);
     if (p == digits) return false;  // a sign with no digit is lost
-    const bool saturated = p - digits > 19 || value > static_cast<std::uint64_t>(kIntLimit);
+    const bool saturated = p - significant > 19 || value > static_cast<std::uint64_t>(kIntLimit);
     out = saturatedInt(negative, saturated ? kIntLimit : static_cast<std::int64_t>(value));
     return true;
 }
