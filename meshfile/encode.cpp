@@ -45,6 +45,14 @@ void putNormal(OutBuffer& out, const Normal& n) {
     out.putF32(n.z);
 }
 
+// The material index a face carries: -1 without materials, the sub-material by the
+// truncating remainder (so with the sign of mtlId), or else materialRef itself.
+std::int32_t faceMaterialIndex(const Material* m, std::int32_t materialRef, const Face& face) {
+    if (!m) return -1;
+    if (m->subCount != 0) return face.mtlId % m->subCount;
+    return materialRef;
+}
+
 void appendToVector(void* context, const std::uint8_t* data, std::size_t size) {
     auto* bytes = static_cast<std::vector<std::uint8_t>*>(context);
     bytes->insert(bytes->end(), data, data + size);
@@ -96,16 +104,9 @@ std::uint64_t meshFileSize(const MeshConverter& mesh) {
     return size + kBoundsBytes;
 }
 
-std::int32_t faceMaterialIndex(const MeshConverter& mesh, const Face& face) {
-    const Material* m = mesh.referencedMaterial();
-    if (!m) return -1;
-    // truncating remainder: the index takes the sign of mtlId
-    if (m->subCount != 0) return face.mtlId % m->subCount;
-    return mesh.materialRef;
-}
-
 void encodeMeshFile(const MeshConverter& mesh, OutBuffer& out) {
-    if (const Material* m = mesh.referencedMaterial()) {
+    const Material* material = mesh.referencedMaterial();
+    if (const Material* m = material) {
         out.reserve(4);
         if (m->subCount != 0) {
             out.putI32(m->subCount);
@@ -137,7 +138,7 @@ void encodeMeshFile(const MeshConverter& mesh, OutBuffer& out) {
     out.putI32(mesh.numFaces);
     for (const Face& f : mesh.faces) {
         out.reserve(kFaceBytes);
-        out.putI32(faceMaterialIndex(mesh, f));
+        out.putI32(faceMaterialIndex(material, mesh.materialRef, f));
         out.putI32(f.a);
         out.putI32(f.b);
         out.putI32(f.c);

@@ -50,9 +50,6 @@ class OutBuffer {
 // The mesh file's size in bytes, from the counts and the name lengths.
 std::uint64_t meshFileSize(const MeshConverter& mesh);
 
-// The material index a face carries in the file.
-std::int32_t faceMaterialIndex(const MeshConverter& mesh, const Face& face);
-
 // Puts every section into `out` and flushes it.
 void encodeMeshFile(const MeshConverter& mesh, OutBuffer& out);
 

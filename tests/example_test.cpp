@@ -3,7 +3,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "meshfile/encode.h"
@@ -14,13 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 std::vector<std::uint8_t> convertFile(const fs::path& p) {
     std::FILE* f = std::fopen(p.c_str(), "rb");

@@ -4,7 +4,10 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +16,17 @@
 #include "meshfile/encode.h"
 
 namespace tessloom::test {
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void writeFile(const std::filesystem::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
 
 // An anonymous temporary file holding `text`, positioned at its start.
 class TextFile {
