@@ -42,6 +42,7 @@ void MeshConverter::readCounts() {
             in.skipLine();
         }
     }
+    inputBytes_ = in.bytesRead();
 }
 
 }  // namespace tessloom

@@ -77,7 +77,8 @@ void MeshConverter::readMaterials() {
     std::int32_t currentMaterial = 0;
     std::int32_t currentSub = 0;
     bool subMode = false;
-    SubMaterial scratch;  // takes the values of properties that name no entry
+    SubMaterial scratch;         // takes the values of properties that name no entry
+    std::uint64_t subTotal = 0;  // entries in all the sub-material tables
     std::string word;
     std::string_view token;
     while (in.nextToken(token)) {
@@ -94,8 +95,12 @@ void MeshConverter::readMaterials() {
             std::int32_t count = 0;
             // a nested multi-material would replace the table being filled: it is passed over
             if (in.readInt(count) && count >= 0 && material && !subMode) {
+                // bounded together, since every material may make a table
+                subTotal -= material->subMaterials.size();
+                requireCount("*NUMSUBMTLS", count, subTotal);
                 material->subMaterials.assign(static_cast<std::size_t>(count), SubMaterial{});
                 material->subCount = count;
+                subTotal += material->subMaterials.size();
             }
         } else {
             bool known = false;

@@ -180,6 +180,7 @@ void Scanner::rewind() {
     pos_ = end_ = blockStart_;
     *end_ = '\n';
     rawEnd_ = ended_ = pendingCR_ = false;
+    bytesRead_ = 0;
 }
 
 // Moves the unread bytes to just before the block area and reads the next block into it,
@@ -216,6 +217,7 @@ bool Scanner::refill() {
             last = stop;
             ended_ = true;
         }
+        bytesRead_ += static_cast<std::size_t>(last - blockStart_);
         // Drop each carriage return that stands before a line feed, moving the runs between.
         char* write = chunk;
         char* read = chunk;

@@ -24,6 +24,9 @@ class Scanner {
     // Back to the start of the input for a new pass.
     void rewind();
 
+    // Bytes taken from the input since the last rewind, up to a control-Z.
+    std::uint64_t bytesRead() const { return bytesRead_; }
+
     // Skips white space and reads one token. The view lives until the next call on the
     // scanner. A token longer than kMaxToken is consumed whole and comes back longer than
     // kMaxToken, so it never equals a keyword. False at end of input.
@@ -80,7 +83,8 @@ class Scanner {
     bool rawEnd_ = false;     // the file has no more bytes
     bool ended_ = false;      // nothing more will be added to the buffer
     bool pendingCR_ = false;  // a carriage return at the end of a block, not yet decided
-    std::string spill_;       // the head of a token that outgrew the buffer
+    std::uint64_t bytesRead_ = 0;
+    std::string spill_;  // the head of a token that outgrew the buffer
 };
 
 // Converts a number span of the "%f" grammar, without its sign and without an incomplete

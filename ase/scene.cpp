@@ -7,14 +7,16 @@
 
 namespace tessloom {
 
-namespace {
-
-void requireCount(const char* keyword, std::int32_t value) {
+void MeshConverter::requireCount(const char* keyword, std::int32_t value,
+                                 std::uint64_t alreadyHeld) const {
     // a negative count would size the table with a huge unsigned value
     if (value < 0) throw Rejected(std::string(keyword) + " is " + std::to_string(value));
+    // a few bytes must not ask for gigabytes of memory and disk
+    if (static_cast<std::uint64_t>(value) + alreadyHeld > inputBytes_) {
+        throw Rejected(std::string(keyword) + " " + std::to_string(value) + " exceeds what a " +
+                       std::to_string(inputBytes_) + "-byte scene can hold");
+    }
 }
-
-}  // namespace
 
 void MeshConverter::allocateTables() {
     requireCount("*MESH_NUMVERTEX", numVertex);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -82,12 +83,15 @@ inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 18;
 // std::bad_alloc when a table does not fit in memory) and leaves no output behind.
 class MeshConverter {
   public:
-    // Reads the file at inputPath; the output goes to outputPath, or next to the input with
-    // its last four characters replaced by ".obj".
+    // Called after each reading pass; tests use it to change the input between passes.
+    using PassHook = std::function<void()>;
+
+    // Reads the file at inputPath, which must be a regular file; the output goes to
+    // outputPath, or next to the input with its last four characters replaced by ".obj".
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
     // Reads an already-open stream, which stays owned by the caller and must be seekable.
     MeshConverter(std::FILE* inputFile, std::string outputPath,
-                  std::size_t blockSize = kDefaultBlockSize);
+                  std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {});
     virtual ~MeshConverter();
 
     MeshConverter(const MeshConverter&) = delete;
@@ -124,11 +128,17 @@ class MeshConverter {
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    void run(std::FILE* inputFile, std::size_t blockSize);
+    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass);
+    // Rejects a count that is negative, or that with `alreadyHeld` elements of its kind is
+    // more than the input has bytes: every element takes a line of its own, so no real
+    // scene declares more.
+    void requireCount(const char* keyword, std::int32_t value, std::uint64_t alreadyHeld = 0) const;
 
     std::unique_ptr<std::FILE, FileCloser> ownedInput_;
     // Device and inode of the input, so the writer never replaces the scene it read.
     std::optional<std::pair<std::uint64_t, std::uint64_t>> inputIdentity_;
+    // Bytes of the input the count pass read; no count may exceed it.
+    std::uint64_t inputBytes_ = 0;
 };
 
 // Output path for an input path: its last four characters replaced by ".obj"; a path of

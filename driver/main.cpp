@@ -1,5 +1,7 @@
 // tessloom: converts one ASE scene into a binary mesh file.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -10,13 +12,14 @@
 
 namespace {
 
-// The input must open for reading and be a file, not a directory.
+// The input must open for reading and not be a directory. O_NONBLOCK: a FIFO that nobody
+// writes to opens at once, to be rejected by the converter instead of waited on.
 bool inputExists(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) return false;
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
     struct stat st {};
-    const bool directory = ::fstat(::fileno(file), &st) == 0 && S_ISDIR(st.st_mode);
-    std::fclose(file);
+    const bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
     return !directory;
 }
 

@@ -67,7 +67,7 @@ TEST_F(Driver, WriteFaultsLeaveThePreviousOutput) {
     // a reader that leaves at once; the 152 KB mesh overfills the pipe, so the write waits
     // for that and fails with EPIPE
     ::mkfifo((dir_ / "pipe").c_str(), 0600);
-    writeFile(dir_ / "faces.ase", "*MESH_NUMFACES 2000\n");
+    writeFile(dir_ / "faces.ase", "*MESH_NUMFACES 2000\n" + std::string(2000, ' '));
     expectRejected("faces.ase pipe", "Broken pipe", "(exec 3<pipe; exec 3<&-) & ");
     fs::remove(dir_ / "pipe");
     fs::remove(dir_ / "faces.ase");
