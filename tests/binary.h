@@ -29,15 +29,20 @@ class Driver : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(root_); }
 
-    // Runs `prefix tessloom args` in the work directory, from a shell so limits can be set.
-    int run(const std::string& args, const std::string& prefix = "") {
-        const std::string command =
-            "cd '" + dir_.string() + "' && { " + prefix + " exec '" + TESSLOOM_BINARY + "' " +
-            args + "; } >'" + (root_ / "out").string() + "' 2>'" + (root_ / "err").string() + "'";
-        const int status = std::system(("sh -c \"" + command + "\"").c_str());
+    // Runs a shell script in the work directory, with the binary's path in $T.
+    int sh(const std::string& script) {
+        const std::string command = "cd '" + dir_.string() + "' && T='" + TESSLOOM_BINARY +
+                                    "' && { " + script + "; } >'" + (root_ / "out").string() +
+                                    "' 2>'" + (root_ / "err").string() + "'";
+        const int status = std::system(command.c_str());
         out_ = readFile(root_ / "out");
         err_ = readFile(root_ / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Runs `prefix tessloom args`, so limits can be set first.
+    int run(const std::string& args, const std::string& prefix = "") {
+        return sh(prefix + " exec \"$T\" " + args);
     }
 
     std::set<std::string> files() const {
@@ -50,8 +55,11 @@ class Driver : public ::testing::Test {
     // A rejection: status 1, one "tessloom: " line on standard error, nothing on stdout.
     void expectRejected(const std::string& args, const std::string& message,
                         const std::string& prefix = "") {
-        EXPECT_EQ(run(args, prefix), 1) << args;
-        EXPECT_EQ(out_, "") << args;
+        expectRejection(run(args, prefix), args, message);
+    }
+    void expectRejection(int status, const std::string& what, const std::string& message) {
+        EXPECT_EQ(status, 1) << what;
+        EXPECT_EQ(out_, "") << what;
         EXPECT_EQ(err_.rfind("tessloom: ", 0), 0u) << err_;
         EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
         EXPECT_NE(err_.find(message), std::string::npos) << err_;

@@ -1,0 +1,250 @@
+// The user's files through the real binary: outputs behind descriptors, protected and
+// foreign-owned files, termination signals, special and changing inputs, odd paths.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/xattr.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "binary.h"
+#include "testutil.h"
+
+extern char** environ;
+
+namespace {
+
+using tessloom::test::Driver;
+using tessloom::test::readFile;
+using tessloom::test::writeFile;
+namespace fs = std::filesystem;
+
+constexpr uid_t kNobody = 65534;
+
+class Safety : public Driver {
+  protected:
+    void SetUp() override {
+        Driver::SetUp();
+        ASSERT_EQ(run("box.ase reference.obj"), 0) << err_;
+        mesh_ = readFile(dir_ / "reference.obj");
+        fs::remove(dir_ / "reference.obj");
+    }
+
+    bool temporaryLeft() const {
+        for (const auto& name : files()) {
+            if (name.find(".tessloom-") != std::string::npos ||
+                name.find("(deleted)") != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string mesh_;  // box.ase converted to a plain file
+};
+
+// Outputs that lead to an open descriptor are written there, at its offset, with its flags.
+TEST_F(Safety, DescriptorsAreWrittenInPlace) {
+    struct Case {
+        const char* script;
+        const char* file;  // what the descriptor leads to
+        std::string before;
+        int copies;
+    };
+    const Case cases[] = {
+        {R"({ "$T" box.ase /dev/stdout; "$T" box.ase /dev/stdout; } > both.bin)", "both.bin", "",
+         2},
+        {R"(echo important > log; "$T" box.ase /dev/stdout >> log)", "log", "important\n", 1},
+        {R"(exec 3>>log; echo x >&3; "$T" box.ase /dev/fd/3)", "log", "x\n", 1},
+        {R"("$T" box.ase /proc/self/fd/1 > fd1)", "fd1", "", 1},
+        {R"(echo y > log; exec "$T" box.ase /proc/$$/fd/1 >> log)", "log", "y\n", 1},
+        {R"(ln -s /dev/stderr err.obj; "$T" box.ase err.obj 2> log)", "log", "", 1},
+        {R"("$T" box.ase /dev/stdout | cat > piped)", "piped", "", 1},
+        {R"(mkfifo f; cat f > read & "$T" box.ase f; wait)", "read", "", 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(sh(c.script), 0) << c.script;
+        EXPECT_EQ(err_, "") << c.script;
+        std::string expected = c.before;
+        for (int i = 0; i < c.copies; ++i) expected += mesh_;
+        EXPECT_EQ(readFile(dir_ / c.file), expected) << c.script;
+        EXPECT_FALSE(temporaryLeft()) << c.script;
+        for (const char* name : {"both.bin", "log", "fd1", "err.obj", "piped", "f", "read"})
+            fs::remove(dir_ / name);
+    }
+    EXPECT_EQ(sh(R"("$T" box.ase /dev/null)"), 0);
+    EXPECT_EQ(err_, "");
+}
+
+TEST_F(Safety, APseudoTerminalTakesTheMesh) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    EXPECT_EQ(run("box.ase /dev/stdout", "exec >" + terminal + ";"), 0) << err_;
+    // the terminal may turn line feeds into two bytes: at least the mesh's size arrives
+    std::size_t received = 0;
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+        received += static_cast<std::size_t>(n);
+    EXPECT_GE(received, mesh_.size());
+    ::close(master);
+}
+
+// The output's owner, group, mode and attributes survive; a file the caller may not write
+// is refused as the shell's `>` would refuse it.
+TEST_F(Safety, ProtectedAndForeignOutputs) {
+    writeFile(dir_ / "prot.obj", "keep");
+    fs::permissions(dir_ / "prot.obj", fs::perms(0444));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(root_.c_str(), 0711), 0);
+        ASSERT_EQ(::chown(dir_.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chown((dir_ / "prot.obj").c_str(), kNobody, kNobody), 0);
+        expectRejection(
+            sh(R"(setpriv --reuid=65534 --regid=65534 --clear-groups "$T" box.ase prot.obj)"),
+            "as nobody", "tessloom: box.ase: the output prot.obj is not writable\n");
+    } else {
+        expectRejected("box.ase prot.obj", "is not writable");
+    }
+    EXPECT_EQ(readFile(dir_ / "prot.obj"), "keep");
+
+    writeFile(dir_ / "theirs.obj", "theirs");
+    ASSERT_EQ(::chmod((dir_ / "theirs.obj").c_str(), 0640), 0);
+    const bool attributes =
+        ::setxattr((dir_ / "theirs.obj").c_str(), "user.origin", "x", 1, 0) == 0;
+    const bool foreign =
+        ::geteuid() == 0 && ::chown((dir_ / "theirs.obj").c_str(), kNobody, kNobody) == 0;
+    EXPECT_EQ(run("box.ase theirs.obj"), 0) << err_;
+    EXPECT_EQ(readFile(dir_ / "theirs.obj"), mesh_);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ / "theirs.obj").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (foreign) {
+        EXPECT_EQ(st.st_uid, kNobody);
+        EXPECT_EQ(st.st_gid, kNobody);
+    }
+    if (attributes) {
+        char value[8] = {};
+        EXPECT_EQ(::getxattr((dir_ / "theirs.obj").c_str(), "user.origin", value, sizeof value), 1);
+        EXPECT_STREQ(value, "x");
+    }
+}
+
+// A termination signal during the write removes the temporary file and ends the process
+// as that signal does; the previous output stays. An ignored signal stays ignored.
+TEST_F(Safety, TerminationSignalsLeaveNoTemporaryFile) {
+    // 3 million faces of zeros: a 228 MB mesh from a 3 MB scene, long enough to catch
+    writeFile(dir_ / "big.ase", "*MESH_NUMFACES 3000000\n" + std::string(3'000'000, ' '));
+    struct Case {
+        int signal;
+        bool ignored;
+    };
+    for (const Case c :
+         {Case{SIGINT, false}, Case{SIGTERM, false}, Case{SIGHUP, false}, Case{SIGHUP, true}}) {
+        writeFile(dir_ / "big.obj", "PREVIOUS");
+        const std::string script = "cd '" + dir_.string() + "' && " +
+                                   (c.ignored ? "trap '' HUP && " : "") + "exec '" +
+                                   TESSLOOM_BINARY + "' big.ase";
+        const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ),
+                  0);
+        int status = 0;
+        bool signalled = false;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (!signalled && temporaryLeft()) {
+                ::kill(pid, c.signal);
+                signalled = true;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ASSERT_TRUE(signalled) << "the run ended before its temporary file was seen";
+        if (c.ignored) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            EXPECT_EQ(fs::file_size(dir_ / "big.obj"), 4u + 4 + 4 + 76u * 3'000'000 + 28);
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << c.signal;
+            EXPECT_EQ(readFile(dir_ / "big.obj"), "PREVIOUS");
+        }
+        EXPECT_FALSE(temporaryLeft());
+    }
+}
+
+// Inputs that are not regular files are refused at once; /proc's files, whose size reads
+// as 0, still convert.
+TEST_F(Safety, SpecialInputs) {
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    for (const char* input : {"/dev/zero", "/dev/urandom", "fifo"}) {
+        expectRejection(sh("timeout 10 \"$T\" " + std::string(input) + " out.obj"), input,
+                        "tessloom: " + std::string(input) + ": the input is not a regular file\n");
+    }
+    EXPECT_EQ(run("/proc/version out.obj"), 0) << err_;
+    EXPECT_EQ(fs::file_size(dir_ / "out.obj"), 40u);
+    EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "fifo", "out.obj"}));
+}
+
+// Paths that are hard to print or to reach: one line always, every path the kernel takes.
+TEST_F(Safety, OddPaths) {
+    writeFile(dir_ / "n\neg\x1b.ase", "*MESH_NUMVERTEX -3\n");
+    expectRejected("'n\neg\x1b.ase'", "tessloom: n\\neg\\x1b.ase: *MESH_NUMVERTEX is -3\n");
+    expectRejected("box.ase 'a\rb/x.obj'",
+                   "tessloom: box.ase: cannot write a\\rb/x.obj: No such file or directory\n");
+
+    // the temporary file's whole path would be longer than PATH_MAX; the test reaches the
+    // folder by relative paths too
+    std::string deep;
+    while (deep.size() + 250 < 4086 - 8) deep += std::string(249, 'd') + "/";
+    deep += std::string(4086 - 8 - deep.size(), 'e');
+    EXPECT_EQ(sh("mkdir -p " + deep + " && \"$T\" box.ase " + deep + "/box.obj && cat " + deep +
+                 "/box.obj && rm -r ddd*"),
+              0)
+        << err_;
+    EXPECT_TRUE(out_ == mesh_);
+
+    // a link whose text is longer than lstat says, as /proc's are: read whole
+    const std::string longName(100, 'l');
+    fs::create_directory(dir_ / longName);
+    fs::create_symlink("/proc/self/cwd", dir_ / longName / "here.obj");
+    expectRejected("../box.ase here.obj", "the output here.obj is a directory",
+                   "cd " + longName + ";");
+    // with standard input closed the scene opens as descriptor 0, and is still itself
+    expectRejected("box.ase box.ase", "the output box.ase is the input itself", "exec 0<&-;");
+    expectRejected("box.ase /dev/stdin", "the output /dev/stdin is the input itself",
+                   "exec 0<box.ase;");
+}
+
+}  // namespace
+
+// A file that changes between passes would give each pass other bytes: rejected.
+TEST(ChangingInput, IsRejected) {
+    const std::string scene =
+        "*MATERIAL_COUNT 1\n*MESH_NUMVERTEX 2\n*MESH_VERTEX 0 1 2 3\n"
+        "*MESH_VERTEX 1 4 5 6\n";
+    for (const bool grow : {false, true}) {
+        for (int changedAfter = 0; changedAfter <= 3; ++changedAfter) {
+            tessloom::test::TextFile file(scene);
+            int passes = 0;
+            auto change = [&] {
+                if (++passes != changedAfter) return;
+                if (grow) {
+                    std::fseek(file.get(), 0, SEEK_END);
+                    std::fputs("*MESH_VERTEX 1 7 8 9\n", file.get());
+                    std::fflush(file.get());
+                } else {
+                    ASSERT_EQ(::ftruncate(::fileno(file.get()), 30), 0);
+                }
+            };
+            try {
+                tessloom::MeshConverter mesh(file.get(), "unused.obj", 16, change);
+                EXPECT_EQ(changedAfter, 0) << "changed after pass " << changedAfter;
+            } catch (const tessloom::Rejected& e) {
+                EXPECT_NE(changedAfter, 0);
+                EXPECT_STREQ(e.what(), "the input changed while it was read");
+            }
+        }
+    }
+}
