@@ -184,6 +184,16 @@ std::vector<Hostile> catalogue() {
          std::string("*MESH_NUMVERTEX\0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\0 4\n", 60), "",
          "",
          Bytes{}.i32(1).f32s({1, 3, -2}).i32(0).i32(0).f32s({3.7416574f, 0, 1, 0, 3, -2, 0}).data});
+    {
+        // a material section larger than the 1 MiB output buffer
+        std::string scene = "*MATERIAL_COUNT 1\n*NUMSUBMTLS 16000\n" + std::string(16000, ' ');
+        Bytes b;
+        b.i32(16000);
+        b.data.resize(4 + 16000 * 68, 0);
+        const auto rest = zeroMesh();
+        b.data.insert(b.data.end(), rest.begin(), rest.end());
+        cases.push_back({"16,000 sub-materials", scene, "", "", b.data});
+    }
     cases.push_back({"empty", "", "", "", zeroMesh()});
     cases.push_back({"count as large as the scene", "*MESH_NUMTVFACES 20\n", "", "", zeroMesh()});
     cases.push_back({"white space only", " \t\r\n\v\f\r\n", "", "", zeroMesh()});

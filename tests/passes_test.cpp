@@ -167,6 +167,7 @@ TEST(MaterialPass, TargetsModesAndMaps) {
         "\t\t*BITMAP \"C:\\my maps\\wall.tga\"\n\t}\n"
         "\t*SUBMATERIAL 2 {\n\t\t*MATERIAL_SHINE 7\n\t}\n"  // no sub-material 2
         "*MATERIAL 2 {\n\t*MATERIAL_SPECULAR 0.3 0.3 0.3\n"
+        "\t*MATERIAL_SHINE 0.25 *MATERIAL_DIFFUSE 0.4 0.5 0.6\n"  // two properties on one line
         "\t*MAP_CLASS \"Reflect/Refract\"x\n\t*BITMAP noquote\n\t*BITMAP \"maps/plain.tga\"\n}\n"
         "*MATERIAL 3 {\n\t*MATERIAL_SHINE 8\n}\n"
         "*MATERIAL_REF 1\n");
@@ -187,6 +188,7 @@ TEST(MaterialPass, TargetsModesAndMaps) {
     EXPECT_EQ(std::make_tuple(m2.specular.g, m2.reflectRefract, m2.name),
               std::make_tuple(0.3f, 0, "maps/plain.tga"));
     EXPECT_EQ(std::make_tuple(m2.uTiling, m2.vTiling), std::make_tuple(0.0f, 0.0f));
+    EXPECT_EQ(std::make_tuple(m2.shine, m2.diffuse.b), std::make_tuple(0.25f, 0.6f));
 }
 
 TEST(MaterialPass, SubMaterialTablesAndModeChanges) {

@@ -45,7 +45,7 @@ TEST(Tiling, FirstFaceInFaceOrderWinsWithinTheTextureFaceCount) {
               std::make_pair(10.0f, 100.0f));
 }
 
-TEST(Tiling, NoTilingZeroesAndNoMaterialsLeaveCoordinatesAlone) {
+TEST(Tiling, NoTilingZeroesAndUntiledFacesLeaveCoordinatesAlone) {
     const std::string mesh =
         "*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n*MESH_NUMTVFACES 1\n*MESH_TVERT 0 0.5 -0.5\n";
     auto untiled = convert("*MATERIAL_COUNT 1\n" + mesh);
@@ -53,6 +53,12 @@ TEST(Tiling, NoTilingZeroesAndNoMaterialsLeaveCoordinatesAlone) {
     EXPECT_EQ(bits(untiled->texVertices[0].v), bits(-0.0f));
     auto plain = convert(mesh);
     EXPECT_EQ(std::make_pair(plain->texVertices[0].u, plain->texVertices[0].v),
+              std::make_pair(0.5f, -0.5f));
+    // without a *MESH_NUMTVFACES line no face counts as textured
+    auto uncounted = convert(
+        "*MATERIAL_COUNT 1\n*UVW_U_TILING 2\n*UVW_V_TILING 3\n*MESH_NUMFACES 1\n"
+        "*MESH_NUMTVERTEX 1\n*MESH_TVERT 0 0.5 -0.5\n*MESH_TFACE 0 0 0 0\n");
+    EXPECT_EQ(std::make_pair(uncounted->texVertices[0].u, uncounted->texVertices[0].v),
               std::make_pair(0.5f, -0.5f));
 }
 

@@ -165,6 +165,8 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
         {"1e-50", true, 0.0f, ""},
         {"-1e-50", true, -0.0f, ""},
         {"1e-45", true, std::numeric_limits<float>::denorm_min(), ""},
+        {"0.000001e50", true, kInf, ""},  // the exponent lifts tiny digits over the top
+        {"1000000e-50", true, 1e-44f, ""},
         {"1" + zeros + "e-300", true, 1.0f, ""},
         {"0." + zeros + "1e301", true, 1.0f, ""},
         {"1" + zeros, true, kInf, ""},
