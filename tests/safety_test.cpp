@@ -205,12 +205,18 @@ TEST_F(Safety, OddPaths) {
         << err_;
     EXPECT_TRUE(out_ == mesh_);
 
-    // a link whose text is longer than lstat says, as /proc's are: read whole
+    // another process's descriptor is followed to its file's name, a link text longer
+    // than lstat says (as /proc's are): read whole
     const std::string longName(100, 'l');
     fs::create_directory(dir_ / longName);
-    fs::create_symlink("/proc/self/cwd", dir_ / longName / "here.obj");
-    expectRejected("../box.ase here.obj", "the output here.obj is a directory",
-                   "cd " + longName + ";");
+    writeFile(dir_ / longName / "theirs.obj", "old");
+    const int theirs = ::open((dir_ / longName / "theirs.obj").c_str(), O_RDONLY);
+    ASSERT_GE(theirs, 0);
+    EXPECT_EQ(run("box.ase /proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(theirs)),
+              0)
+        << err_;
+    ::close(theirs);
+    EXPECT_EQ(readFile(dir_ / longName / "theirs.obj"), mesh_);
     // with standard input closed the scene opens as descriptor 0, and is still itself
     expectRejected("box.ase box.ase", "the output box.ase is the input itself", "exec 0<&-;");
     expectRejected("box.ase /dev/stdin", "the output /dev/stdin is the input itself",
