@@ -1,6 +1,8 @@
 // Block reading with text-mode translation, tokens, line skipping and the number grammars.
 #include "ase/scanner.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -161,24 +163,56 @@ float convertFloat(const char* first, const char* last, bool negative) {
     return negative ? -value : value;
 }
 
+namespace {
+
+// A block sized to the file, for the small scenes most runs convert: the bytes to the
+// next page boundary past the end, so the read that meets the end is the only short one.
+std::size_t blockSizeFor(std::FILE* file, std::size_t blockSize) {
+    struct stat st {};
+    const int fd = ::fileno(file);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+        return blockSize;  // a size that reads as 0 (as in /proc) says nothing
+    }
+    const auto size = static_cast<std::uint64_t>(st.st_size) + 1;
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(blockSize, (size + kPage - 1) / kPage * kPage));
+}
+
+}  // namespace
+
 Scanner::Scanner(std::FILE* file, std::size_t blockSize)
-    : file_(file), blockSize_(std::max<std::size_t>(blockSize, 1)) {
+    : file_(file), blockSize_(blockSizeFor(file, std::max<std::size_t>(blockSize, 1))) {
     // room for the kept tail and a held-back carriage return, slack to align the block,
     // one block, the sentinel, and the padding
-    buffer_.resize(kHead + kPage - 1 + blockSize_ + 1 + kPadding);
-    const auto head = reinterpret_cast<std::uintptr_t>(buffer_.data() + kHead);
-    blockStart_ = buffer_.data() + kHead + ((kPage - head % kPage) % kPage);
+    const std::size_t size = kHead + kPage - 1 + blockSize_ + 1 + kPadding;
+    buffer_ = std::make_unique_for_overwrite<char[]>(size);
+    const auto head = reinterpret_cast<std::uintptr_t>(buffer_.get() + kHead);
+    blockStart_ = buffer_.get() + kHead + ((kPage - head % kPage) % kPage);
     pos_ = end_ = blockStart_;
+    setSentinel();
+}
+
+// The line feed after the data; the padding after it is read by the 16-byte scans but
+// never decides anything: defined all the same.
+void Scanner::setSentinel() {
     *end_ = '\n';
+    std::memset(end_ + 1, 0, kPadding);
 }
 
 void Scanner::rewind() {
+    if (wholeEnd_) {
+        // The whole input came in the first block and is still there, translated: the next
+        // pass reads it again from the buffer. Small scenes, most of them, are read once.
+        pos_ = blockStart_;
+        end_ = wholeEnd_;
+        return;
+    }
     if (std::fseek(file_, 0, SEEK_SET) != 0) {
         throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
     }
     std::clearerr(file_);
     pos_ = end_ = blockStart_;
-    *end_ = '\n';
+    setSentinel();
     rawEnd_ = ended_ = pendingCR_ = false;
     bytesRead_ = 0;
 }
@@ -194,6 +228,7 @@ bool Scanner::refill() {
             ended_ = true;
             return false;
         }
+        const bool fromStart = bytesRead_ == 0 && end_ == blockStart_ && !pendingCR_;
         const std::size_t tail = static_cast<std::size_t>(end_ - pos_);
         assert(tail <= kKeep);
         char* chunk = blockStart_ - (pendingCR_ ? 1 : 0);
@@ -242,7 +277,8 @@ bool Scanner::refill() {
             }
         }
         end_ = write;
-        *end_ = '\n';
+        setSentinel();
+        if (fromStart && (rawEnd_ || ended_) && !pendingCR_) wholeEnd_ = end_;
         if (end_ != chunk) return true;
         if (ended_) return false;
     }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,13 +19,14 @@ class Scanner {
     static constexpr std::size_t kMaxToken = 255;  // longer tokens never equal a keyword
     static constexpr std::size_t kMaxSkip = 254;   // skipLine() discards at most this many
 
-    // The stream stays owned by the caller.
+    // The stream stays owned by the caller. Blocks are at most `blockSize` bytes, and no
+    // larger than a regular file's size needs.
     explicit Scanner(std::FILE* file, std::size_t blockSize);
 
     // Back to the start of the input for a new pass.
     void rewind();
 
-    // Bytes taken from the input since the last rewind, up to a control-Z.
+    // Bytes taken from the input in the pass, up to a control-Z.
     std::uint64_t bytesRead() const { return bytesRead_; }
 
     // Skips white space and reads one token. The view lives until the next call on the
@@ -66,6 +68,7 @@ class Scanner {
     bool readWord(std::string& out);
 
   private:
+    void setSentinel();
     void skipWhiteRun();
     bool refill();
     bool ensure(std::size_t count);
@@ -76,7 +79,7 @@ class Scanner {
 
     std::FILE* file_;
     std::size_t blockSize_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;  // never zero-filled: each page costs only when used
     char* blockStart_;
     char* pos_;
     char* end_;
@@ -84,7 +87,8 @@ class Scanner {
     bool ended_ = false;      // nothing more will be added to the buffer
     bool pendingCR_ = false;  // a carriage return at the end of a block, not yet decided
     std::uint64_t bytesRead_ = 0;
-    std::string spill_;  // the head of a token that outgrew the buffer
+    char* wholeEnd_ = nullptr;  // set when the whole input is in the buffer from its start
+    std::string spill_;         // the head of a token that outgrew the buffer
 };
 
 // Converts a number span of the "%f" grammar, without its sign and without an incomplete

@@ -63,9 +63,9 @@ void appendToVector(void* context, const std::uint8_t* data, std::size_t size) {
 OutBuffer::OutBuffer(Sink sink, void* context, std::size_t capacity)
     : sink_(sink), context_(context), capacity_(std::max<std::size_t>(capacity, 128)) {
     constexpr std::size_t kPage = 4096;
-    buffer_.resize(capacity_ + kPage - 1);
-    const auto address = reinterpret_cast<std::uintptr_t>(buffer_.data());
-    data_ = buffer_.data() + (kPage - address % kPage) % kPage;
+    buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_ + kPage - 1);
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer_.get());
+    data_ = buffer_.get() + (kPage - address % kPage) % kPage;
 }
 
 void OutBuffer::putBytes(const void* data, std::size_t size) {

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "ase/scene.h"
@@ -16,7 +17,9 @@ class OutBuffer {
   public:
     using Sink = void (*)(void* context, const std::uint8_t* data, std::size_t size);
 
-    OutBuffer(Sink sink, void* context, std::size_t capacity = std::size_t{1} << 20);
+    static constexpr std::size_t kMaxCapacity = std::size_t{1} << 20;
+
+    OutBuffer(Sink sink, void* context, std::size_t capacity = kMaxCapacity);
 
     // Makes room for `size` bytes (at most the capacity) for the unchecked puts below.
     void reserve(std::size_t size) {
@@ -40,7 +43,7 @@ class OutBuffer {
   private:
     Sink sink_;
     void* context_;
-    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_;  // never zero-filled: pages cost when used
     std::uint8_t* data_;  // page-aligned inside buffer_: the kernel copies from there fastest
     std::size_t capacity_;
     std::size_t used_ = 0;

@@ -118,9 +118,12 @@ void writeToFile(void* context, const std::uint8_t* data, std::size_t size) {
 
 void encodeInto(const MeshConverter& mesh, int fd, const std::string& path) {
     FileSink sink{fd, &path};
-    OutBuffer out(writeToFile, &sink);
+    // no bigger than the file: a small mesh touches a few pages, not a megabyte
+    const std::uint64_t size = meshFileSize(mesh);
+    OutBuffer out(writeToFile, &sink,
+                  static_cast<std::size_t>(std::min<std::uint64_t>(size, OutBuffer::kMaxCapacity)));
     encodeMeshFile(mesh, out);
-    assert(out.written() == meshFileSize(mesh));
+    assert(out.written() == size);
 }
 
 class Descriptor {
@@ -204,9 +207,9 @@ class TemporaryFile {
             struct sigaction handler {};
             handler.sa_handler = removeTemporaryAndDie;
             ::sigemptyset(&handler.sa_mask);
-            ::sigaction(kTerminationSignals[i], nullptr, &previous_[i]);
-            if (previous_[i].sa_handler != SIG_IGN) {
-                ::sigaction(kTerminationSignals[i], &handler, nullptr);
+            ::sigaction(kTerminationSignals[i], &handler, &previous_[i]);
+            if (previous_[i].sa_handler == SIG_IGN) {
+                ::sigaction(kTerminationSignals[i], &previous_[i], nullptr);
             }
         }
     }

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# The start-up benchmark: one tessloom process per scene over a folder (default: the corpus),
+# interleaved with a static do-nothing program (the floor) and the import-library peer when
+# it was built; then box.ase alone. OLD=path/to/tessloom adds an older binary to compare.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset bench >/dev/null
+cmake --build --preset bench >/dev/null
+bin=build/bench
+folder=${1:-../shared/corpus/ase}
+programs=(--converter "tessloom=$bin/tessloom")
+[ -n "${OLD:-}" ] && programs+=(--converter "old=$OLD")
+programs+=(--floor "$bin/bench/noop")
+[ -x "$bin/bench/assimp_peer" ] && programs+=(--peer "assimp=$bin/bench/assimp_peer")
+mkdir -p "$bin/startup"
+shopt -s nullglob nocaseglob
+scenes=("$folder"/*.ase)
+[ "${#scenes[@]}" -gt 0 ] || { echo "no .ase files in $folder"; exit 1; }
+"$bin/bench/startup" --rounds "${ROUNDS:-11}" --out "$bin/startup" "${programs[@]}" "${scenes[@]}"
+"$bin/bench/startup" --rounds "${BOX_ROUNDS:-101}" --out "$bin/startup" "${programs[@]}" examples/box.ase
