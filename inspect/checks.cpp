@@ -1,0 +1,140 @@
+// The checks of a mesh file: indices, face materials, bounds, and values worth a warning.
+#include "inspect/checks.h"
+
+#include <bit>
+#include <cmath>
+#include <initializer_list>
+
+namespace tessloom::inspect {
+
+namespace {
+
+bool finite(std::initializer_list<float> values) {
+    for (const float v : values) {
+        if (!std::isfinite(v)) return false;
+    }
+    return true;
+}
+
+bool sameBits(float a, float b) {
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
+
+}  // namespace
+
+Checker::Checker(const meshfile::Sections& sections) : sections_(sections) {
+    if (sections_.numTVertex == 0) {
+        // a scene without texture vertices leaves index 0 in every face, pointing nowhere
+        texIndices_.first = "no texture vertices: indices not used";
+    }
+}
+
+void Checker::fail(Check& check, const std::string& what) {
+    if (check.offenders++ == 0) check.first = what;
+}
+
+void Checker::material(std::size_t i, const meshfile::MaterialEntry& m) {
+    materials_.push_back(m);
+    if (!finite({m.ambient[0], m.ambient[1], m.ambient[2], m.diffuse[0], m.diffuse[1], m.diffuse[2],
+                 m.specular[0], m.specular[1], m.specular[2], m.shine, m.uTiling, m.vTiling,
+                 m.uOffset, m.vOffset})) {
+        fail(finite_, "material entry " + std::to_string(i));
+    }
+}
+
+void Checker::vertex(std::size_t i, const meshfile::Position& v) {
+    meshfile::extendBounds(computed_, v);
+    if (!finite({v.x, v.y, v.z})) fail(finite_, "vertex " + std::to_string(i));
+}
+
+void Checker::texVertex(std::size_t i, const meshfile::TexCoord& t) {
+    if (!finite({t.u, t.v})) fail(finite_, "texture vertex " + std::to_string(i));
+}
+
+void Checker::face(std::size_t i, const meshfile::FaceRecord& f) {
+    const std::string face = "face " + std::to_string(i);
+    const char* corners = "abc";
+    const std::int32_t vertices[] = {f.a, f.b, f.c};
+    const std::int32_t texVertices[] = {f.ta, f.tb, f.tc};
+    for (int k = 0; k < 3; ++k) {
+        if (vertices[k] < 0 || vertices[k] >= sections_.numVertex) {
+            fail(vertexIndices_,
+                 face + " corner " + corners[k] + " = " + std::to_string(vertices[k]));
+            break;
+        }
+    }
+    for (int k = 0; k < 3 && sections_.numTVertex > 0; ++k) {
+        if (texVertices[k] < 0 || texVertices[k] >= sections_.numTVertex) {
+            fail(texIndices_,
+                 face + " corner " + corners[k] + " = " + std::to_string(texVertices[k]));
+            break;
+        }
+    }
+    if (f.a == f.b || f.b == f.c || f.a == f.c) fail(degenerate_, face);
+
+    // -1 without materials; one and the same index with one entry; within (-n, n) with n
+    const std::int32_t n = sections_.materialEntries;
+    const std::string index = face + " material " + std::to_string(f.material);
+    if (sections_.layout == meshfile::Layout::kWithoutMaterials) {
+        if (f.material != -1) fail(faceMaterials_, index + ", expected -1");
+    } else if (n == 1) {
+        if (i == 0) firstMaterial_ = f.material;
+        if (f.material != firstMaterial_) {
+            fail(faceMaterials_, index + ", face 0 has " + std::to_string(firstMaterial_));
+        }
+    } else if (f.material <= -n || f.material >= n) {
+        fail(faceMaterials_, index + " of " + std::to_string(n) + " entries");
+    } else if (f.material < 0) {
+        fail(negativeMaterials_, index);
+    }
+    if (!finite({f.faceNormal.x, f.faceNormal.y, f.faceNormal.z, f.normalA.x, f.normalA.y,
+                 f.normalA.z, f.normalB.x, f.normalB.y, f.normalB.z, f.normalC.x, f.normalC.y,
+                 f.normalC.z})) {
+        fail(finite_, face + " normals");
+    }
+}
+
+void Checker::bounds(const meshfile::Bounds& b) {
+    stored_ = b;
+    const float stored[] = {b.radius, b.minX, b.maxX, b.minY, b.maxY, b.minZ, b.maxZ};
+    const float computed[] = {computed_.radius, computed_.minX, computed_.maxX, computed_.minY,
+                              computed_.maxY,   computed_.minZ, computed_.maxZ};
+    static const char* const kNames[] = {"radius", "min x", "max x", "min y",
+                                         "max y",  "min z", "max z"};
+    for (int k = 0; k < 7; ++k) {
+        if (!sameBits(stored[k], computed[k])) {
+            fail(bounds_, std::string(kNames[k]) + " stored " + std::to_string(stored[k]) +
+                              ", the vertices give " + std::to_string(computed[k]));
+        }
+    }
+    if (!finite({b.radius, b.minX, b.maxX, b.minY, b.maxY, b.minZ, b.maxZ}))
+        fail(finite_, "the bounds");
+}
+
+std::vector<Check> Checker::results() const {
+    std::vector<Check> checks;
+    Check sizes = named("sizes");
+    sizes.first =
+        std::string("every section accounted for, ") + meshfile::layoutName(sections_.layout);
+    checks.push_back(sizes);
+    const std::string faces = std::to_string(sections_.numFaces) + " faces";
+    const std::pair<Check, const char*> failing[] = {
+        {vertexIndices_, "corners"},
+        {texIndices_, "corners"},
+        {faceMaterials_, "indices"},
+        {bounds_, "equal to what the vertices give, bit for bit"}};
+    for (auto [c, what] : failing) {
+        if (c.offenders) c.outcome = Outcome::kFailed;
+        if (c.first.empty())
+            c.first = c.name == "bounds" ? what : std::string("all ") + what + " of " + faces;
+        checks.push_back(c);
+    }
+    for (Check c : {negativeMaterials_, finite_, degenerate_}) {
+        if (c.offenders) c.outcome = Outcome::kWarning;
+        if (c.first.empty()) c.first = "none";
+        checks.push_back(c);
+    }
+    return checks;
+}
+
+}  // namespace tessloom::inspect

@@ -1,0 +1,286 @@
+// Reading mesh files: lengths checked against what remains, values decoded little-endian.
+#include "meshfile/reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace tessloom::meshfile {
+
+namespace {
+
+constexpr std::uint64_t kEntryBytes = 68;
+constexpr std::uint64_t kVertexBytes = 12;
+constexpr std::uint64_t kTexVertexBytes = 8;
+constexpr std::uint64_t kFaceBytes = 76;
+constexpr std::uint64_t kBoundsBytes = 28;
+// Records are read this many bytes at a time.
+constexpr std::size_t kChunk = 64 * 1024;
+
+std::uint32_t u32At(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+std::int32_t i32At(const std::uint8_t* p) {
+    return static_cast<std::int32_t>(u32At(p));
+}
+float f32At(const std::uint8_t* p) {
+    return std::bit_cast<float>(u32At(p));
+}
+Position positionAt(const std::uint8_t* p) {
+    return {f32At(p), f32At(p + 4), f32At(p + 8)};
+}
+
+// A cursor that never moves past the end: each read first checks what remains.
+class Cursor {
+  public:
+    explicit Cursor(const ByteSource& source) : source_(source), size_(source.size()) {}
+
+    std::uint64_t at() const { return at_; }
+    void need(std::uint64_t n, const std::string& what) const {
+        if (size_ - at_ < n) {
+            throw ReadError(at_, what + " (" + std::to_string(n) + " bytes), but " +
+                                     std::to_string(size_ - at_) + " remain");
+        }
+    }
+    void skip(std::uint64_t n, const std::string& what) {
+        need(n, what);
+        at_ += n;
+    }
+    std::int32_t count(const std::string& what) {
+        need(4, what);
+        std::uint8_t bytes[4];
+        source_.read(at_, bytes, 4);
+        const std::int32_t value = i32At(bytes);
+        if (value < 0) {
+            throw ReadError(at_, what + " of 0 or more, not " + std::to_string(value));
+        }
+        at_ += 4;
+        return value;
+    }
+
+  private:
+    const ByteSource& source_;
+    std::uint64_t size_;
+    std::uint64_t at_ = 0;
+};
+
+MaterialEntry entryAt(const std::uint8_t* p) {
+    MaterialEntry m;
+    for (int i = 0; i < 3; ++i) {
+        m.ambient[i] = f32At(p + 4 * i);
+        m.diffuse[i] = f32At(p + 12 + 4 * i);
+        m.specular[i] = f32At(p + 24 + 4 * i);
+    }
+    m.shine = f32At(p + 36);
+    m.uTiling = f32At(p + 40);
+    m.vTiling = f32At(p + 44);
+    m.uOffset = f32At(p + 48);
+    m.vOffset = f32At(p + 52);
+    m.reflectRefract = i32At(p + 56);
+    m.hasBitmap = i32At(p + 60);
+    return m;
+}
+
+FaceRecord faceAt(const std::uint8_t* p) {
+    FaceRecord f;
+    f.material = i32At(p);
+    f.a = i32At(p + 4);
+    f.b = i32At(p + 8);
+    f.c = i32At(p + 12);
+    f.ta = i32At(p + 16);
+    f.tb = i32At(p + 20);
+    f.tc = i32At(p + 24);
+    f.faceNormal = positionAt(p + 28);
+    f.normalA = positionAt(p + 40);
+    f.normalB = positionAt(p + 52);
+    f.normalC = positionAt(p + 64);
+    return f;
+}
+
+// Calls each(index, record bytes) for `count` records of `size` bytes from `offset`.
+template <class Each>
+void forEachRecord(const ByteSource& source, std::uint64_t offset, std::int32_t count,
+                   std::size_t size, std::vector<std::uint8_t>& buffer, Each each) {
+    const std::size_t perChunk = std::max<std::size_t>(1, kChunk / size);
+    buffer.resize(perChunk * size);
+    for (std::size_t first = 0; first < static_cast<std::size_t>(count); first += perChunk) {
+        const std::size_t n = std::min(perChunk, static_cast<std::size_t>(count) - first);
+        source.read(offset + first * size, buffer.data(), n * size);
+        for (std::size_t i = 0; i < n; ++i) each(first + i, buffer.data() + i * size);
+    }
+}
+
+}  // namespace
+
+const char* layoutName(Layout layout) {
+    return layout == Layout::kWithMaterials ? "with a material section"
+                                            : "without a material section";
+}
+
+ReadError::ReadError(std::uint64_t offset, const std::string& expected)
+    : std::runtime_error("at byte " + std::to_string(offset) + ": expected " + expected),
+      offset_(offset) {}
+
+void SpanSource::read(std::uint64_t offset, void* out, std::size_t n) const {
+    std::memcpy(out, bytes_.data() + offset, n);
+}
+
+FileSource::FileSource(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) throw ReadError(0, std::string("a readable file: ") + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd_);
+        throw ReadError(0, "a regular file");
+    }
+    size_ = static_cast<std::uint64_t>(st.st_size);
+}
+
+FileSource::~FileSource() {
+    ::close(fd_);
+}
+
+void FileSource::read(std::uint64_t offset, void* out, std::size_t n) const {
+    auto* bytes = static_cast<char*>(out);
+    while (n != 0) {
+        const ssize_t got = ::pread(fd_, bytes, n, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            throw ReadError(offset, got < 0 ? std::string("readable bytes: ") + std::strerror(errno)
+                                            : std::string("bytes the file had when opened"));
+        }
+        bytes += got;
+        offset += static_cast<std::uint64_t>(got);
+        n -= static_cast<std::size_t>(got);
+    }
+}
+
+Sections locateSections(const ByteSource& source, Layout layout) {
+    Sections s;
+    s.layout = layout;
+    Cursor at(source);
+    if (layout == Layout::kWithMaterials) {
+        s.materialEntries = at.count("a material entry count");
+        s.materialsAt = at.at();
+        // each entry takes at least 68 bytes, so a lying count ends at the file's end
+        for (std::int32_t e = 0; e < s.materialEntries; ++e) {
+            const std::string what = "material entry " + std::to_string(e);
+            at.need(kEntryBytes, what);
+            at.skip(kEntryBytes - 4, what);
+            const std::int32_t length = at.count("the name length of " + what);
+            at.skip(static_cast<std::uint64_t>(length), "the bitmap name of " + what);
+        }
+    }
+    s.numVertex = at.count("a vertex count");
+    s.verticesAt = at.at();
+    at.skip(kVertexBytes * static_cast<std::uint64_t>(s.numVertex),
+            std::to_string(s.numVertex) + " vertices");
+    s.numTVertex = at.count("a texture-vertex count");
+    s.texVerticesAt = at.at();
+    at.skip(kTexVertexBytes * static_cast<std::uint64_t>(s.numTVertex),
+            std::to_string(s.numTVertex) + " texture vertices");
+    s.numFaces = at.count("a face count");
+    s.facesAt = at.at();
+    at.skip(kFaceBytes * static_cast<std::uint64_t>(s.numFaces),
+            std::to_string(s.numFaces) + " faces");
+    s.boundsAt = at.at();
+    at.skip(kBoundsBytes, "the bounds");
+    if (at.at() != source.size()) {
+        throw ReadError(at.at(), "the end of the file, but " +
+                                     std::to_string(source.size() - at.at()) + " bytes follow");
+    }
+    return s;
+}
+
+std::optional<Sections> LayoutGuess::only() const {
+    if (withMaterials.has_value() == withoutMaterials.has_value()) return std::nullopt;
+    return withMaterials ? withMaterials : withoutMaterials;
+}
+
+LayoutGuess inferLayout(const ByteSource& source) {
+    LayoutGuess guess;
+    try {
+        guess.withMaterials = locateSections(source, Layout::kWithMaterials);
+    } catch (const ReadError& e) {
+        guess.withMaterialsError = e.what();
+    }
+    try {
+        guess.withoutMaterials = locateSections(source, Layout::kWithoutMaterials);
+    } catch (const ReadError& e) {
+        guess.withoutMaterialsError = e.what();
+    }
+    return guess;
+}
+
+void visitMeshFile(const ByteSource& source, const Sections& s, MeshVisitor& visitor) {
+    std::vector<std::uint8_t> buffer(kEntryBytes);
+    std::uint64_t at = s.materialsAt;
+    for (std::int32_t e = 0; e < s.materialEntries; ++e) {
+        source.read(at, buffer.data(), kEntryBytes);
+        MaterialEntry m = entryAt(buffer.data());
+        const auto length = static_cast<std::size_t>(i32At(buffer.data() + 64));
+        m.name.resize(length);
+        source.read(at + kEntryBytes, m.name.data(), length);
+        at += kEntryBytes + length;
+        visitor.material(static_cast<std::size_t>(e), m);
+    }
+    forEachRecord(source, s.verticesAt, s.numVertex, kVertexBytes, buffer,
+                  [&](std::size_t i, const std::uint8_t* p) { visitor.vertex(i, positionAt(p)); });
+    forEachRecord(source, s.texVerticesAt, s.numTVertex, kTexVertexBytes, buffer,
+                  [&](std::size_t i, const std::uint8_t* p) {
+                      visitor.texVertex(i, {f32At(p), f32At(p + 4)});
+                  });
+    forEachRecord(source, s.facesAt, s.numFaces, kFaceBytes, buffer,
+                  [&](std::size_t i, const std::uint8_t* p) { visitor.face(i, faceAt(p)); });
+    std::uint8_t b[kBoundsBytes];
+    source.read(s.boundsAt, b, kBoundsBytes);
+    visitor.bounds({f32At(b), f32At(b + 4), f32At(b + 8), f32At(b + 12), f32At(b + 16),
+                    f32At(b + 20), f32At(b + 24)});
+}
+
+MeshFile readMeshFile(const ByteSource& source, Layout layout) {
+    const Sections s = locateSections(source, layout);
+    struct Collect : MeshVisitor {
+        MeshFile mesh;
+        void material(std::size_t, const MaterialEntry& m) override { mesh.materials.push_back(m); }
+        void vertex(std::size_t, const Position& v) override { mesh.vertices.push_back(v); }
+        void texVertex(std::size_t, const TexCoord& t) override { mesh.texVertices.push_back(t); }
+        void face(std::size_t, const FaceRecord& f) override { mesh.faces.push_back(f); }
+        void bounds(const Bounds& b) override { mesh.bounds = b; }
+    } collect;
+    collect.mesh.layout = layout;
+    // the counts were checked against the size: reserving them costs at most the file's size
+    collect.mesh.materials.reserve(static_cast<std::size_t>(s.materialEntries));
+    collect.mesh.vertices.reserve(static_cast<std::size_t>(s.numVertex));
+    collect.mesh.texVertices.reserve(static_cast<std::size_t>(s.numTVertex));
+    collect.mesh.faces.reserve(static_cast<std::size_t>(s.numFaces));
+    visitMeshFile(source, s, collect);
+    return std::move(collect.mesh);
+}
+
+void extendBounds(Bounds& b, const Position& v) {
+    if (v.x > b.maxX) b.maxX = v.x;
+    if (v.x < b.minX) b.minX = v.x;
+    if (v.y > b.maxY) b.maxY = v.y;
+    if (v.y < b.minY) b.minY = v.y;
+    if (v.z > b.maxZ) b.maxZ = v.z;
+    if (v.z < b.minZ) b.minZ = v.z;
+    const double x = v.x, y = v.y, z = v.z;
+    const double distance = std::sqrt(x * x + y * y + z * z);
+    if (distance > b.radius) b.radius = static_cast<float>(distance);
+}
+
+Bounds boundsOf(std::span<const Position> vertices) {
+    Bounds b;
+    for (const Position& v : vertices) extendBounds(b, v);
+    return b;
+}
+
+}  // namespace tessloom::meshfile
