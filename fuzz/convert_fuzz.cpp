@@ -10,6 +10,7 @@
 
 #include "ase/scene.h"
 #include "meshfile/encode.h"
+#include "meshfile/reader.h"
 
 namespace {
 
@@ -57,6 +58,11 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
         tessloom::MeshConverter mesh(f, "unused.obj", blockSize);
         const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
         if (bytes.size() != tessloom::meshFileSize(mesh)) __builtin_trap();
+        // the reader takes back whatever the converter writes, and encodes it the same
+        using namespace tessloom::meshfile;
+        const Layout layout =
+            mesh.referencedMaterial() ? Layout::kWithMaterials : Layout::kWithoutMaterials;
+        if (encodeMeshFile(readMeshFile(SpanSource(bytes), layout)) != bytes) __builtin_trap();
         result.assign(bytes.begin(), bytes.end());
     } catch (const tessloom::Rejected& e) {
         result = std::string("rejected: ") + e.what();

@@ -265,6 +265,43 @@ MeshFile readMeshFile(const ByteSource& source, Layout layout) {
     return std::move(collect.mesh);
 }
 
+std::vector<std::uint8_t> encodeMeshFile(const MeshFile& mesh) {
+    std::vector<std::uint8_t> out;
+    auto u32 = [&](std::uint32_t v) {
+        for (int shift = 0; shift < 32; shift += 8)
+            out.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    auto i32 = [&](std::int64_t v) { u32(static_cast<std::uint32_t>(v)); };
+    auto f32 = [&](std::initializer_list<float> vs) {
+        for (const float v : vs) u32(std::bit_cast<std::uint32_t>(v));
+    };
+    auto position = [&](const Position& p) { f32({p.x, p.y, p.z}); };
+    if (mesh.layout == Layout::kWithMaterials) {
+        i32(static_cast<std::int64_t>(mesh.materials.size()));
+        for (const MaterialEntry& m : mesh.materials) {
+            f32({m.ambient[0], m.ambient[1], m.ambient[2], m.diffuse[0], m.diffuse[1], m.diffuse[2],
+                 m.specular[0], m.specular[1], m.specular[2], m.shine, m.uTiling, m.vTiling,
+                 m.uOffset, m.vOffset});
+            i32(m.reflectRefract);
+            i32(m.hasBitmap);
+            i32(static_cast<std::int64_t>(m.name.size()));
+            out.insert(out.end(), m.name.begin(), m.name.end());
+        }
+    }
+    i32(static_cast<std::int64_t>(mesh.vertices.size()));
+    for (const Position& v : mesh.vertices) position(v);
+    i32(static_cast<std::int64_t>(mesh.texVertices.size()));
+    for (const TexCoord& t : mesh.texVertices) f32({t.u, t.v});
+    i32(static_cast<std::int64_t>(mesh.faces.size()));
+    for (const FaceRecord& f : mesh.faces) {
+        for (const std::int32_t v : {f.material, f.a, f.b, f.c, f.ta, f.tb, f.tc}) i32(v);
+        for (const Position& n : {f.faceNormal, f.normalA, f.normalB, f.normalC}) position(n);
+    }
+    const Bounds& b = mesh.bounds;
+    f32({b.radius, b.minX, b.maxX, b.minY, b.maxY, b.minZ, b.maxZ});
+    return out;
+}
+
 void extendBounds(Bounds& b, const Position& v) {
     if (v.x > b.maxX) b.maxX = v.x;
     if (v.x < b.minX) b.minX = v.x;

@@ -139,6 +139,9 @@ struct MeshFile {
 
 MeshFile readMeshFile(const ByteSource& source, Layout layout);
 
+// The bytes of a mesh file holding these records: reading them back gives the same.
+std::vector<std::uint8_t> encodeMeshFile(const MeshFile& mesh);
+
 // Bounds as the converter computes them: every bound starts at 0, the radius is the
 // largest distance from the origin, taken in double precision.
 Bounds boundsOf(std::span<const Position> vertices);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the micro-benchmarks once with a minimal time, so they keep building and running;
-# fuzzes the whole conversion for two minutes after replaying every committed input; then
+# replays every committed input through both fuzzing targets (the conversion and the mesh
+# file reader), then fuzzes them for 100 seconds together; then
 # builds and runs the whole test suite, once plainly and once under ASan and UBSan.
 set -euo pipefail
 shopt -s nullglob
@@ -11,13 +12,23 @@ build/bench/bench/bench_scanner --benchmark_min_time=0.01
 
 cmake --preset fuzz
 cmake --build --preset fuzz
-fuzzer=build/fuzz/fuzz/convert_fuzz
+fuzz=build/fuzz/fuzz
 # every committed input once: the seeds, the example scenes, and each past finding
 # (fuzz/regressions/*.ase, one file per crash the fuzzer ever found)
-"$fuzzer" -timeout=10 fuzz/corpus/* examples/*.ase fuzz/regressions/*.ase
-mkdir -p build/fuzz/corpus
-"$fuzzer" -max_total_time="${FUZZ_SECONDS:-120}" -timeout=10 -rss_limit_mb=4096 -dict=fuzz/ase.dict \
-    -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus fuzz/corpus examples
+"$fuzz/convert_fuzz" -timeout=10 fuzz/corpus/* examples/*.ase fuzz/regressions/*.ase
+# the reader's seeds: the converter's mesh files of the same scenes
+mkdir -p build/fuzz/corpus build/fuzz/read-corpus build/fuzz/read-seeds
+for scene in fuzz/corpus/*.ase examples/*.ase; do
+    build/fuzz/tessloom "$scene" "build/fuzz/read-seeds/$(basename "$scene" .ase).obj"
+done
+"$fuzz/read_fuzz" -timeout=10 build/fuzz/read-seeds/* fuzz/regressions/*.obj
+# the fuzzing time, split between the two targets
+seconds=${FUZZ_SECONDS:-100}
+"$fuzz/convert_fuzz" -max_total_time="$((seconds * 3 / 5))" -timeout=10 -rss_limit_mb=4096 \
+    -dict=fuzz/ase.dict -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus \
+    fuzz/corpus examples
+"$fuzz/read_fuzz" -max_total_time="$((seconds * 2 / 5))" -timeout=10 -rss_limit_mb=4096 \
+    -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/read-corpus build/fuzz/read-seeds
 for preset in release debug; do
     cmake --preset "$preset"
     cmake --build --preset "$preset"

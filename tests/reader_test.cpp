@@ -1,0 +1,259 @@
+// Reading mesh files back: layouts, lying counts, and tessloom-inspect's checks and output.
+#include "meshfile/reader.h"
+
+#include <sys/resource.h>
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "binary.h"
+#include "testutil.h"
+
+namespace {
+
+using namespace tessloom::meshfile;
+using tessloom::test::Bytes;
+using tessloom::test::Driver;
+using tessloom::test::readFile;
+namespace fs = std::filesystem;
+
+SpanSource sourceOf(const std::vector<std::uint8_t>& bytes) {
+    return SpanSource(std::span<const std::uint8_t>(bytes));
+}
+
+// One face over three vertices, no materials: 152 bytes.
+Bytes plainMesh() {
+    Bytes b;
+    b.i32(3).f32s({1, 0, 0, 0, 2, 0, 0, 0, 3}).i32(0).i32(1);
+    b.i32(-1).i32(0).i32(1).i32(2).i32(0).i32(0).i32(0).f32s({0, 0, 1}).f32s(
+        {0, 0, 1, 0, 0, 1, 0, 0, 1});
+    return b.f32s({3, 0, 1, 0, 2, 0, 3});
+}
+
+TEST(Reader, LayoutsAreInferredFromTheSize) {
+    // no material section: the vertex count leads
+    const auto plain = plainMesh().data;
+    LayoutGuess guess = inferLayout(sourceOf(plain));
+    ASSERT_TRUE(guess.only());
+    EXPECT_EQ(guess.only()->layout, Layout::kWithoutMaterials);
+    const MeshFile mesh = readMeshFile(sourceOf(plain), Layout::kWithoutMaterials);
+    ASSERT_EQ(mesh.vertices.size(), 3u);
+    EXPECT_EQ(mesh.vertices[2].z, 3.0f);
+    ASSERT_EQ(mesh.faces.size(), 1u);
+    EXPECT_EQ(std::make_tuple(mesh.faces[0].material, mesh.faces[0].c), std::make_tuple(-1, 2));
+    EXPECT_EQ(mesh.bounds.radius, 3.0f);
+    EXPECT_EQ(encodeMeshFile(mesh), plain);
+
+    // one entry with a bitmap name before the same mesh
+    Bytes with;
+    with.i32(1)
+        .f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14})
+        .i32(1)
+        .i32(1)
+        .i32(9)
+        .text("brick.tga");
+    with.data.insert(with.data.end(), plain.begin(), plain.end());
+    guess = inferLayout(sourceOf(with.data));
+    ASSERT_TRUE(guess.only());
+    EXPECT_EQ(guess.only()->layout, Layout::kWithMaterials);
+    const MeshFile textured = readMeshFile(sourceOf(with.data), Layout::kWithMaterials);
+    ASSERT_EQ(textured.materials.size(), 1u);
+    EXPECT_EQ(textured.materials[0].name, "brick.tga");
+    EXPECT_EQ(std::make_tuple(textured.materials[0].specular[2], textured.materials[0].vOffset),
+              std::make_tuple(9.0f, 14.0f));
+    EXPECT_EQ(encodeMeshFile(textured), with.data);
+
+    // 724 bytes that read both ways: 9 faces without materials, or 9 texture vertices and
+    // 8 faces after an empty material section, where face 0's last normal holds the 8
+    Bytes both;
+    both.i32(0).i32(0).i32(9);
+    both.data.resize(12 + 9 * 76 + 28, 0);
+    both.data[84] = 8;
+    guess = inferLayout(sourceOf(both.data));
+    EXPECT_TRUE(guess.withMaterials && guess.withoutMaterials);
+    EXPECT_FALSE(guess.only());
+}
+
+// Counts that lie and truncated files are refused at the offset where they stop fitting,
+// before anything is allocated: under a 64 MB address-space limit too.
+TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
+    struct Case {
+        std::vector<std::uint8_t> bytes;
+        Layout layout;
+        std::uint64_t offset;
+        const char* expected;
+    };
+    std::vector<Case> cases = {
+        {Bytes{}.i32(2147483647).f32s({0, 0, 0, 0, 0, 0, 0, 0, 0}).data, Layout::kWithoutMaterials,
+         4, "2147483647 vertices (25769803764 bytes), but 36 remain"},
+        {Bytes{}.i32(-1).data, Layout::kWithoutMaterials, 0, "a vertex count of 0 or more, not -1"},
+        {Bytes{}.i32(2000000000).i32(0).data, Layout::kWithMaterials, 4,
+         "material entry 0 (68 bytes), but 4 remain"},
+        {plainMesh().i32(0).data, Layout::kWithoutMaterials, 152,
+         "the end of the file, but 4 bytes follow"},
+    };
+    const auto plain = plainMesh().data;
+    for (std::size_t cut = 0; cut < plain.size(); cut += 7) {
+        cases.push_back(
+            {std::vector<std::uint8_t>(plain.begin(), plain.begin() + static_cast<long>(cut)),
+             Layout::kWithoutMaterials, 0, ""});
+    }
+    for (const Case& c : cases) {
+        try {
+            readMeshFile(sourceOf(c.bytes), c.layout);
+            ADD_FAILURE() << c.expected;
+        } catch (const ReadError& e) {
+            if (*c.expected) {
+                EXPECT_EQ(e.offset(), c.offset) << e.what();
+                EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+            }
+        }
+    }
+#ifndef TESSLOOM_SANITIZED  // the address sanitizer reserves more than the limit
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{64 << 20, 64 << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+        int refused = 0;
+        for (const Case& c : cases) {
+            try {
+                readMeshFile(sourceOf(c.bytes), c.layout);
+            } catch (const ReadError&) {
+                ++refused;
+            }
+        }
+        ::_exit(refused == static_cast<int>(cases.size()) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+#endif
+}
+
+class Inspect : public Driver {
+  protected:
+    // Writes the bytes as m.obj and inspects it with the arguments.
+    int inspect(const std::vector<std::uint8_t>& bytes, const std::string& args = "") {
+        tessloom::test::writeFile(dir_ / "m.obj", std::string(bytes.begin(), bytes.end()));
+        return sh("'" TESSLOOM_INSPECT_BINARY "' m.obj " + args);
+    }
+};
+
+// Each check fails, or warns, on a file made to break it, and only on that one.
+TEST_F(Inspect, EachCheckCatchesItsFault) {
+    struct Case {
+        const char* check;
+        std::size_t offset;  // into plainMesh()
+        std::int32_t value;
+        const char* outcome;
+    };
+    const std::size_t face = 4 + 36 + 4 + 4;
+    const Case cases[] = {
+        {"vertex indices", face + 8, 3, "FAIL"},
+        {"texture indices", 0, 0, "FAIL"},  // made below
+        {"face materials", face, 0, "FAIL"},
+        {"bounds", 152 - 28, 0x40400001, "FAIL"},
+        {"degenerate faces", face + 12, 1, "warn"},
+        {"finite values", face + 28, 0x7fc00000, "warn"},
+    };
+    EXPECT_EQ(inspect(plainMesh().data), 0) << out_;
+    for (const Case& c : cases) {
+        auto bytes = plainMesh().data;
+        if (std::string(c.check) == "texture indices") {
+            // one texture vertex, and face 0 names texture vertex 1
+            Bytes b;
+            b.data.assign(bytes.begin(), bytes.begin() + 40);
+            b.i32(1).f32s({0.5f, 0.5f});
+            b.data.insert(b.data.end(), bytes.begin() + 44, bytes.end());
+            b.data[40 + 12 + 4 + 16] = 1;
+            bytes = b.data;
+        } else {
+            for (int k = 0; k < 4; ++k)
+                bytes[c.offset + static_cast<std::size_t>(k)] =
+                    static_cast<std::uint8_t>(static_cast<std::uint32_t>(c.value) >> (8 * k));
+        }
+        const int status = inspect(bytes);
+        EXPECT_EQ(status, std::string(c.outcome) == "FAIL" ? 1 : 0) << c.check << "\n" << out_;
+        EXPECT_NE(out_.find(std::string(c.outcome) + "  " + c.check), std::string::npos)
+            << c.check << "\n"
+            << out_;
+    }
+    EXPECT_EQ(inspect(Bytes{}.i32(5).data), 1);
+    EXPECT_NE(err_.find("tessloom-inspect: m.obj: no layout fits"), std::string::npos) << err_;
+    EXPECT_EQ(inspect({}, "--bogus"), 2);
+}
+
+// --dump floats read back to the same bits; --json parses and names bytes that are not
+// UTF-8 exactly.
+TEST_F(Inspect, DumpAndJsonReadBack) {
+    auto bytes = plainMesh().data;
+    const float awkward[] = {0.1f, 1e-45f, 3.4028235e38f, -0.0f, 16777217.0f / 3};
+    for (int k = 0; k < 5; ++k) {
+        const auto u = std::bit_cast<std::uint32_t>(awkward[k]);
+        for (int i = 0; i < 4; ++i)
+            bytes[4 + 4 * static_cast<std::size_t>(k) + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(u >> (8 * i));
+    }
+    ASSERT_EQ(inspect(bytes, "--dump"), 0);
+    std::istringstream lines(out_);
+    std::string line;
+    std::vector<float> read;
+    while (std::getline(lines, line)) {
+        if (line.rfind("vertex ", 0) != 0) continue;
+        std::istringstream fields(line.substr(7));
+        std::string index, value;
+        fields >> index;
+        while (fields >> value) {
+            float f = 0;
+            std::from_chars(value.data(), value.data() + value.size(), f);
+            read.push_back(f);
+        }
+    }
+    ASSERT_EQ(read.size(), 9u);
+    for (int k = 0; k < 5; ++k)
+        EXPECT_EQ(std::bit_cast<std::uint32_t>(read[static_cast<std::size_t>(k)]),
+                  std::bit_cast<std::uint32_t>(awkward[k]))
+            << k;
+
+    Bytes named;
+    named.i32(1)
+        .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+        .i32(0)
+        .i32(1)
+        .i32(4)
+        .text("a\xff\"b");
+    const auto plain = plainMesh().data;
+    named.data.insert(named.data.end(), plain.begin(), plain.end());
+    ASSERT_EQ(inspect(named.data, "--json"), 0);
+    const auto summary = nlohmann::json::parse(out_);
+    EXPECT_EQ(summary["layout"], "with");
+    EXPECT_EQ(summary["counts"]["vertices"], 3);
+    EXPECT_EQ(summary["materials"][0]["name"], "a\xef\xbf\xbd\"b");
+    EXPECT_EQ(summary["materials"][0]["nameHex"], "61ff2262");
+    ASSERT_EQ(inspect(named.data, "--json --dump"), 0);
+    const auto records = nlohmann::json::parse(out_)["records"];
+    EXPECT_EQ(records.size(), 1u + 3 + 0 + 1 + 1);
+    EXPECT_EQ(records[3]["position"][2], 3.0);
+}
+
+// What the converter writes, the reader reads and every check passes: the example and
+// every exported scene of the corpus.
+TEST_F(Inspect, EveryConversionPassesEveryCheck) {
+    std::vector<fs::path> scenes = {fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase"};
+    if (fs::is_directory(TESSLOOM_CORPUS_DIR)) {
+        for (const auto& e : fs::directory_iterator(TESSLOOM_CORPUS_DIR)) {
+            const std::string ext = e.path().extension().string();
+            if (ext == ".ase" || ext == ".ASE") scenes.push_back(e.path());
+        }
+    }
+    for (const fs::path& scene : scenes) {
+        std::string args = "'";
+        args += scene.string();
+        args += "' m.obj";
+        ASSERT_EQ(run(args), 0) << scene;
+        EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' m.obj"), 0) << scene << "\n" << out_ << err_;
+    }
+}
+
+}  // namespace
