@@ -9,6 +9,8 @@
 #include <string>
 
 #include "inspect/checks.h"
+#include "inspect/gltf.h"
+#include "inspect/preview.h"
 #include "meshfile/reader.h"
 
 namespace {
@@ -163,7 +165,47 @@ class JsonDump : public meshfile::MeshVisitor {
     bool first_ = true;
 };
 
-int inspectFile(const std::string& path, const std::string& layoutChoice, bool dump, bool asJson) {
+struct Options {
+    std::string path, layout, png, size = "1600x1200", gltf;
+    bool dump = false, asJson = false;
+};
+
+// The picture and the glTF file, from the whole mesh in memory.
+int exportFile(const Options& o, const meshfile::FileSource& source,
+               const meshfile::Sections& sections) {
+    const meshfile::MeshFile mesh = meshfile::readMeshFile(source, sections.layout);
+    try {
+        if (!o.png.empty()) {
+            int width = 0, height = 0;
+            char x = 0;
+            if (std::sscanf(o.size.c_str(), "%d%c%d", &width, &x, &height) != 3 || x != 'x' ||
+                width < 64 || height < 64 || width > 16384 || height > 16384) {
+                std::fprintf(stderr, "tessloom-inspect: --size %s: expected WxH, 64 to 16384\n",
+                             o.size.c_str());
+                return 2;
+            }
+            const auto drawn = inspect::writePreview(mesh, o.png, width, height);
+            std::printf("%s: %dx%d, %zu faces filled, %zu as points, %zu not drawable\n",
+                        o.png.c_str(), width, height, drawn.drawn, drawn.points, drawn.skipped);
+        }
+        if (!o.gltf.empty()) {
+            const auto written = inspect::writeGltf(mesh, o.gltf);
+            std::printf("%s: %zu vertices, %zu primitives, %s, %s\n", o.gltf.c_str(),
+                        written.vertices, written.primitives,
+                        written.texCoords ? "texture coordinates" : "no texture coordinates",
+                        written.normals ? "normals" : "no normals");
+        }
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "tessloom-inspect: %s: %s\n", o.path.c_str(), e.what());
+        return 1;
+    }
+    return 0;
+}
+
+int inspectFile(const Options& o) {
+    const std::string& path = o.path;
+    const std::string& layoutChoice = o.layout;
+    const bool dump = o.dump, asJson = o.asJson;
     const bool colour = !asJson && ::isatty(1) && !std::getenv("NO_COLOR");
     auto paint = [&](const char* code, const std::string& text) {
         return colour ? std::string("\x1b[") + code + "m" + text + "\x1b[0m" : text;
@@ -189,6 +231,7 @@ int inspectFile(const std::string& path, const std::string& layoutChoice, bool d
                                                             ? Layout::kWithMaterials
                                                             : Layout::kWithoutMaterials);
         }
+        if (!o.png.empty() || !o.gltf.empty()) return exportFile(o, source, sections);
         if (dump) {
             if (asJson) {
                 std::printf("{\"file\":%s,\"layout\":\"%s\",\"records\":[", dumpJson(path).c_str(),
@@ -281,13 +324,15 @@ int inspectFile(const std::string& path, const std::string& layoutChoice, bool d
 int main(int argc, char** argv) {
     CLI::App app{"Shows what a tessloom mesh file holds and checks it."};
     app.set_version_flag("--version", "tessloom-inspect " TESSLOOM_VERSION);
-    std::string path, layout;
-    bool dump = false, asJson = false;
-    app.add_option("file", path, "the mesh file")->required();
-    app.add_flag("--dump", dump, "every record, one per line, for diff");
-    app.add_flag("--json", asJson, "the summary, or with --dump every record, as JSON");
-    app.add_option("--layout", layout, "read as with or without a material section")
+    Options o;
+    app.add_option("file", o.path, "the mesh file")->required();
+    app.add_flag("--dump", o.dump, "every record, one per line, for diff");
+    app.add_flag("--json", o.asJson, "the summary, or with --dump every record, as JSON");
+    app.add_option("--layout", o.layout, "read as with or without a material section")
         ->check(CLI::IsMember({"with", "without"}));
+    app.add_option("--png", o.png, "draw the mesh in four views into a PNG file");
+    app.add_option("--size", o.size, "the picture's size, WxH")->capture_default_str();
+    app.add_option("--gltf", o.gltf, "export the mesh as a glTF 2.0 binary file (.glb)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -295,5 +340,5 @@ int main(int argc, char** argv) {
         return status == 0 ? 0 : 2;
     }
     std::fflush(stdout);
-    return inspectFile(path, layout, dump, asJson);
+    return inspectFile(o);
 }

@@ -1,0 +1,57 @@
+# Installation: the two programs, their manuals, the reader library with its CMake package,
+# and a Debian package of all of it, built by CPack.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS tessloom RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET tessloom-inspect)
+  install(TARGETS tessloom-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+# The reader, its one header and the package that lets find_package(tessloom) link it.
+set(packageDir ${CMAKE_INSTALL_LIBDIR}/cmake/tessloom)
+install(TARGETS tessloom_meshfile EXPORT tessloomTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessloom/meshfile)
+install(EXPORT tessloomTargets NAMESPACE tessloom:: DESTINATION ${packageDir})
+configure_package_config_file(cmake/tessloomConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/tessloomConfig.cmake INSTALL_DESTINATION ${packageDir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/tessloomConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/tessloomConfig.cmake
+  ${PROJECT_BINARY_DIR}/tessloomConfigVersion.cmake DESTINATION ${packageDir})
+
+# Manuals and the changelog: the version filled in, compressed as Debian keeps them.
+set(compressed)
+foreach(page tessloom.1 tessloom-inspect.1 tessloom-meshfile.5)
+  configure_file(man/${page}.in ${PROJECT_BINARY_DIR}/man/${page} @ONLY)
+  string(REGEX REPLACE ".*\\." "" section ${page})
+  install(FILES ${PROJECT_BINARY_DIR}/man/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+  list(APPEND compressed ${PROJECT_BINARY_DIR}/man/${page})
+endforeach()
+configure_file(packaging/changelog.in ${PROJECT_BINARY_DIR}/man/changelog @ONLY)
+list(APPEND compressed ${PROJECT_BINARY_DIR}/man/changelog)
+set(gzipped)
+foreach(file ${compressed})
+  add_custom_command(OUTPUT ${file}.gz COMMAND gzip -9nkf ${file} DEPENDS ${file})
+  list(APPEND gzipped ${file}.gz)
+endforeach()
+add_custom_target(manuals ALL DEPENDS ${gzipped})
+set(docDir ${CMAKE_INSTALL_DATADIR}/doc/tessloom)
+install(FILES packaging/copyright DESTINATION ${docDir})
+install(FILES ${PROJECT_BINARY_DIR}/man/changelog.gz DESTINATION ${docDir})
+
+set(CPACK_PACKAGE_NAME tessloom)
+set(CPACK_PACKAGE_VENDOR "The tessloom developers")
+set(CPACK_PACKAGE_CONTACT "The tessloom developers <tessloom@tessloom.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts ASE scenes into compact binary mesh files")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "converts ASE scenes into compact binary mesh files\n tessloom reads one ASE (ASCII Scene Export) text scene and writes its material,\n vertices, texture vertices, faces with normals and bounds as a little-endian\n binary mesh file. tessloom-inspect shows, checks and dumps such files. The\n package also holds the mesh file reader as a static library with a CMake\n package, for programs that load these files.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tessloom.org")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+include(CPack)

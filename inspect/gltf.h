@@ -1,0 +1,28 @@
+// Exporting a mesh file as glTF 2.0 binary (.glb), which standard 3D tools open.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "meshfile/reader.h"
+
+namespace tessloom::inspect {
+
+// What a valid glTF file cannot hold: the message names the first offender.
+class ExportError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+struct GltfSummary {
+    std::size_t vertices = 0;    // distinct (vertex, texture vertex, normal) corners
+    std::size_t primitives = 0;  // one per face material index
+    bool texCoords = false, normals = false;
+};
+
+// Writes `mesh` to `path`. The file's axes are glTF's (y up, right-handed); V is flipped
+// (glTF's origin is the image's top left); corner normals are normalised; a mesh without
+// texture vertices gets no texture coordinates, one without normals none.
+GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path);
+
+}  // namespace tessloom::inspect

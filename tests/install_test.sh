@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the release build into a temporary prefix and uses it as a user would: the
+# programs on the example, a consumer project linking the reader through find_package, the
+# manuals; then builds the Debian package and checks its files and lintian's verdict.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/release
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+"$prefix/bin/tessloom" examples/box.ase "$work/box.obj"
+[ "$(stat -c %s "$work/box.obj")" = 1225 ]
+"$prefix/bin/tessloom-inspect" "$work/box.obj" >/dev/null
+version=$(sed -n 's/^project(tessloom VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ "$("$prefix/bin/tessloom-inspect" --version)" = "tessloom-inspect $version" ]
+
+cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/consumer" >/dev/null
+[ "$("$work/consumer/count_faces" "$work/box.obj")" = 12 ]
+# only the reader's header is public
+[ "$(cd "$prefix/include" && find . -type f)" = ./tessloom/meshfile/reader.h ]
+
+for page in "$prefix"/share/man/man*/*.gz; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
+    zcat "$page" | grep -q "tessloom $version"
+done
+
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$build/tessloom_${version}_amd64.deb
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for file in ./usr/bin/tessloom ./usr/bin/tessloom-inspect ./usr/share/man/man1/tessloom.1.gz \
+    ./usr/share/man/man1/tessloom-inspect.1.gz ./usr/share/man/man5/tessloom-meshfile.5.gz \
+    ./usr/include/tessloom/meshfile/reader.h ./usr/lib/x86_64-linux-gnu/libtessloom_meshfile.a \
+    ./usr/lib/x86_64-linux-gnu/cmake/tessloom/tessloomConfig.cmake \
+    ./usr/share/doc/tessloom/copyright ./usr/share/doc/tessloom/changelog.gz; do
+    grep -qx "$file" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
+done
+dpkg-deb -f "$deb" Depends | grep -q libc6
+lintian --fail-on error "$deb"
+echo "install test: passed ($deb)"
