@@ -44,8 +44,14 @@ set(CPACK_PACKAGE_NAME tessloom)
 set(CPACK_PACKAGE_VENDOR "The tessloom developers")
 set(CPACK_PACKAGE_CONTACT "The tessloom developers <tessloom@tessloom.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "converts ASE scenes into compact binary mesh files")
+# CPack puts the summary above this as the synopsis line
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "converts ASE scenes into compact binary mesh files\n tessloom reads one ASE (ASCII Scene Export) text scene and writes its material,\n vertices, texture vertices, faces with normals and bounds as a little-endian\n binary mesh file. tessloom-inspect shows, checks and dumps such files. The\n package also holds the mesh file reader as a static library with a CMake\n package, for programs that load these files.")
+  "tessloom reads one ASE (ASCII Scene Export) text scene and writes its
+material, vertices, texture vertices, faces with normals and bounds as a
+little-endian binary mesh file. tessloom-inspect shows, checks and dumps
+such files, draws them and exports them as glTF. The package also holds
+the mesh file reader as a static library with a CMake package, for
+programs that load these files.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)

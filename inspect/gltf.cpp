@@ -30,9 +30,8 @@ struct Corner {
 struct CornerHash {
     std::size_t operator()(const Corner& c) const {
         std::uint64_t h = 1469598103934665603ull;
-        for (const std::uint32_t v :
-             {static_cast<std::uint32_t>(c.vertex), static_cast<std::uint32_t>(c.texVertex), c.nx,
-              c.ny, c.nz}) {
+        for (const std::uint32_t v : {static_cast<std::uint32_t>(c.vertex),
+                                      static_cast<std::uint32_t>(c.texVertex), c.nx, c.ny, c.nz}) {
             h = (h ^ v) * 1099511628211ull;
         }
         return static_cast<std::size_t>(h);
@@ -184,10 +183,9 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path) {
             primitive.attributes["POSITION"] = position;
             if (normal >= 0) primitive.attributes["NORMAL"] = normal;
             if (uv >= 0) primitive.attributes["TEXCOORD_0"] = uv;
-            primitive.indices = addAccessor(model, indices.data(), indices.size() * 4,
-                                            TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                                            TINYGLTF_TYPE_SCALAR, indices.size(),
-                                            TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+            primitive.indices = addAccessor(
+                model, indices.data(), indices.size() * 4, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
+                TINYGLTF_TYPE_SCALAR, indices.size(), TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
             // one entry serves every face (its index is the scene's material number); with
             // sub-materials the index picks one, a negative index none
             if (entries == 1) {

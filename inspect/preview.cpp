@@ -102,7 +102,8 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
         const auto& face = mesh.faces[f];
         bool ok = true;
         for (const std::int32_t v : {face.a, face.b, face.c}) {
-            ok = ok && v >= 0 && v < numVertex && finite(mesh.vertices[static_cast<std::size_t>(v)]);
+            ok =
+                ok && v >= 0 && v < numVertex && finite(mesh.vertices[static_cast<std::size_t>(v)]);
         }
         if (!ok) {
             ++summary.skipped;
@@ -117,8 +118,9 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
                     std::max<double>(high.z, p.z)};
         }
     }
-    const Vec centre = usable.empty() ? Vec{} : Vec{(low.x + high.x) / 2, (low.y + high.y) / 2,
-                                                    (low.z + high.z) / 2};
+    const Vec centre = usable.empty()
+                           ? Vec{}
+                           : Vec{(low.x + high.x) / 2, (low.y + high.y) / 2, (low.z + high.z) / 2};
     const double size = usable.empty() ? 1 : std::sqrt(dot(high - low, high - low));
 
     std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
@@ -164,8 +166,9 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
             const auto& t = corners[i];
             const double s = shade[i];
             cairo_set_source_rgb(cr, 0.55 * s + 0.05, 0.65 * s + 0.05, 0.8 * s + 0.05);
-            const double extent = std::max({std::fabs(t[1].x - t[0].x), std::fabs(t[2].x - t[0].x),
-                                            std::fabs(t[1].y - t[0].y), std::fabs(t[2].y - t[0].y)});
+            const double extent =
+                std::max({std::fabs(t[1].x - t[0].x), std::fabs(t[2].x - t[0].x),
+                          std::fabs(t[1].y - t[0].y), std::fabs(t[2].y - t[0].y)});
             if (extent < 1) {
                 // smaller than a pixel: one pixel, far cheaper than a filled path
                 cairo_rectangle(cr, std::floor(t[0].x), std::floor(t[0].y), 1, 1);

@@ -33,8 +33,8 @@ deb=$build/tessloom_${version}_amd64.deb
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/tessloom ./usr/bin/tessloom-inspect ./usr/share/man/man1/tessloom.1.gz \
     ./usr/share/man/man1/tessloom-inspect.1.gz ./usr/share/man/man5/tessloom-meshfile.5.gz \
-    ./usr/include/tessloom/meshfile/reader.h ./usr/lib/x86_64-linux-gnu/libtessloom_meshfile.a \
-    ./usr/lib/x86_64-linux-gnu/cmake/tessloom/tessloomConfig.cmake \
+    ./usr/include/tessloom/meshfile/reader.h ./usr/lib/libtessloom_meshfile.a \
+    ./usr/lib/cmake/tessloom/tessloomConfig.cmake \
     ./usr/share/doc/tessloom/copyright ./usr/share/doc/tessloom/changelog.gz; do
     grep -qx "$file" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
 done

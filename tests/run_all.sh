@@ -2,7 +2,8 @@
 # Runs the micro-benchmarks once with a minimal time, so they keep building and running;
 # replays every committed input through both fuzzing targets (the conversion and the mesh
 # file reader), then fuzzes them for 100 seconds together; then
-# builds and runs the whole test suite, once plainly and once under ASan and UBSan.
+# builds and runs the whole test suite, once plainly and once under ASan and UBSan; then
+# installs the release build and builds and checks the Debian package.
 set -euo pipefail
 shopt -s nullglob
 cd "$(dirname "$0")/.."
@@ -34,3 +35,5 @@ for preset in release debug; do
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+# installed as a user would: the programs, the manuals, a consumer of the reader, the package
+bash tests/install_test.sh
