@@ -4,8 +4,10 @@
 #include <sys/resource.h>
 
 #include <charconv>
-#include <nlohmann/json.hpp>
 #include <sstream>
+#ifdef TESSLOOM_INSPECT_BINARY
+#include <nlohmann/json.hpp>
+#endif
 
 #include "binary.h"
 #include "testutil.h"
@@ -131,6 +133,7 @@ TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
 #endif
 }
 
+#ifdef TESSLOOM_INSPECT_BINARY  // built when the inspector's libraries are installed
 class Inspect : public Driver {
   protected:
     // Writes the bytes as m.obj and inspects it with the arguments.
@@ -255,5 +258,7 @@ TEST_F(Inspect, EveryConversionPassesEveryCheck) {
         EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' m.obj"), 0) << scene << "\n" << out_ << err_;
     }
 }
+
+#endif
 
 }  // namespace
