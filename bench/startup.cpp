@@ -56,6 +56,9 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     int rounds = 11;
+    // each output removed before its run: a first conversion, not a replacement (on ext4 a
+    // rename over an existing file also starts writing the new one back)
+    bool fresh = false;
     std::string outDir = std::filesystem::temp_directory_path().string();
     std::vector<Program> programs;
     std::vector<std::string> files;
@@ -64,6 +67,8 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--rounds" && hasValue) {
             rounds = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--fresh") {
+            fresh = true;
         } else if (arg == "--out" && hasValue) {
             outDir = argv[++i];
         } else if ((arg == "--converter" || arg == "--floor" || arg == "--peer") && hasValue) {
@@ -83,7 +88,8 @@ int main(int argc, char** argv) {
     };
     if (files.empty() || programs.empty() || !programs[0].takesOutput || !has("floor")) {
         std::fputs(
-            "usage: startup [--rounds N] [--out DIR] --converter [LABEL=]PATH... --floor PATH "
+            "usage: startup [--rounds N] [--out DIR] [--fresh] --converter [LABEL=]PATH... --floor "
+            "PATH "
             "[--peer PATH] FILE...\n",
             stderr);
         return 2;
@@ -94,6 +100,7 @@ int main(int argc, char** argv) {
         for (std::size_t f = 0; f < files.size(); ++f) {
             for (Program& p : programs) {
                 const std::string output = outDir + "/startup-" + p.label + ".obj";
+                if (fresh) std::filesystem::remove(output);
                 double t = runOnce(p, p.label == "floor" ? "" : files[f], output);
                 if (t < 0) {
                     // a converter must succeed; a peer that fails (or crashes) is timed anyway

@@ -16,5 +16,10 @@ mkdir -p "$bin/startup"
 shopt -s nullglob nocaseglob
 scenes=("$folder"/*.ase)
 [ "${#scenes[@]}" -gt 0 ] || { echo "no .ase files in $folder"; exit 1; }
-"$bin/bench/startup" --rounds "${ROUNDS:-11}" --out "$bin/startup" "${programs[@]}" "${scenes[@]}"
-"$bin/bench/startup" --rounds "${BOX_ROUNDS:-101}" --out "$bin/startup" "${programs[@]}" examples/box.ase
+# FRESH=1: every output is new, as in a first conversion, instead of replacing the last one
+fresh=()
+[ -n "${FRESH:-}" ] && fresh=(--fresh)
+"$bin/bench/startup" --rounds "${ROUNDS:-11}" --out "$bin/startup" "${fresh[@]}" "${programs[@]}" \
+    "${scenes[@]}"
+"$bin/bench/startup" --rounds "${BOX_ROUNDS:-101}" --out "$bin/startup" "${fresh[@]}" \
+    "${programs[@]}" examples/box.ase

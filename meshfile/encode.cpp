@@ -6,15 +6,17 @@
 #include <limits>
 #include <string>
 
+#include "meshfile/reader.h"
+
 namespace tessloom {
 
 namespace {
 
-constexpr std::uint64_t kMaterialEntryBytes = 68;
-constexpr std::uint64_t kVertexBytes = 12;
-constexpr std::uint64_t kTexVertexBytes = 8;
-constexpr std::uint64_t kFaceBytes = 76;
-constexpr std::uint64_t kBoundsBytes = 28;
+using meshfile::kBoundsBytes;
+using meshfile::kFaceBytes;
+using meshfile::kMaterialEntryBytes;
+using meshfile::kTexVertexBytes;
+using meshfile::kVertexBytes;
 
 template <class Record>
 void putMaterialEntry(OutBuffer& out, const Record& m) {

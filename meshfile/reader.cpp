@@ -15,11 +15,6 @@ namespace tessloom::meshfile {
 
 namespace {
 
-constexpr std::uint64_t kEntryBytes = 68;
-constexpr std::uint64_t kVertexBytes = 12;
-constexpr std::uint64_t kTexVertexBytes = 8;
-constexpr std::uint64_t kFaceBytes = 76;
-constexpr std::uint64_t kBoundsBytes = 28;
 // Records are read this many bytes at a time.
 constexpr std::size_t kChunk = 64 * 1024;
 
@@ -172,8 +167,8 @@ Sections locateSections(const ByteSource& source, Layout layout) {
         // each entry takes at least 68 bytes, so a lying count ends at the file's end
         for (std::int32_t e = 0; e < s.materialEntries; ++e) {
             const std::string what = "material entry " + std::to_string(e);
-            at.need(kEntryBytes, what);
-            at.skip(kEntryBytes - 4, what);
+            at.need(kMaterialEntryBytes, what);
+            at.skip(kMaterialEntryBytes - 4, what);
             const std::int32_t length = at.count("the name length of " + what);
             at.skip(static_cast<std::uint64_t>(length), "the bitmap name of " + what);
         }
@@ -220,15 +215,15 @@ LayoutGuess inferLayout(const ByteSource& source) {
 }
 
 void visitMeshFile(const ByteSource& source, const Sections& s, MeshVisitor& visitor) {
-    std::vector<std::uint8_t> buffer(kEntryBytes);
+    std::vector<std::uint8_t> buffer(kMaterialEntryBytes);
     std::uint64_t at = s.materialsAt;
     for (std::int32_t e = 0; e < s.materialEntries; ++e) {
-        source.read(at, buffer.data(), kEntryBytes);
+        source.read(at, buffer.data(), kMaterialEntryBytes);
         MaterialEntry m = entryAt(buffer.data());
         const auto length = static_cast<std::size_t>(i32At(buffer.data() + 64));
         m.name.resize(length);
-        source.read(at + kEntryBytes, m.name.data(), length);
-        at += kEntryBytes + length;
+        source.read(at + kMaterialEntryBytes, m.name.data(), length);
+        at += kMaterialEntryBytes + length;
         visitor.material(static_cast<std::size_t>(e), m);
     }
     forEachRecord(source, s.verticesAt, s.numVertex, kVertexBytes, buffer,

@@ -19,6 +19,13 @@ enum class Layout { kWithMaterials, kWithoutMaterials };
 
 const char* layoutName(Layout layout);
 
+// Sizes of the fixed records, in bytes; a material entry's name follows its 68 bytes.
+inline constexpr std::uint64_t kMaterialEntryBytes = 68;
+inline constexpr std::uint64_t kVertexBytes = 12;
+inline constexpr std::uint64_t kTexVertexBytes = 8;
+inline constexpr std::uint64_t kFaceBytes = 76;
+inline constexpr std::uint64_t kBoundsBytes = 28;
+
 struct MaterialEntry {
     float ambient[3] = {}, diffuse[3] = {}, specular[3] = {};
     float shine = 0, uTiling = 0, vTiling = 0, uOffset = 0, vOffset = 0;
