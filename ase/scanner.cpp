@@ -205,6 +205,7 @@ void Scanner::rewind() {
         // pass reads it again from the buffer. Small scenes, most of them, are read once.
         pos_ = blockStart_;
         end_ = wholeEnd_;
+        rawEnd_ = ended_ = true;
         return;
     }
     if (std::fseek(file_, 0, SEEK_SET) != 0) {
