@@ -185,6 +185,16 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
     EXPECT_EQ(inspect(Bytes{}.i32(5).data), 1);
     EXPECT_NE(err_.find("tessloom-inspect: m.obj: no layout fits"), std::string::npos) << err_;
     EXPECT_EQ(inspect({}, "--bogus"), 2);
+
+    // colour only on a terminal (script gives it one), and never with NO_COLOR set
+    if (std::system("command -v script >/dev/null") == 0) {
+        inspect(plainMesh().data);
+        for (const char* noColor : {"", "NO_COLOR=1 "}) {
+            sh(std::string(noColor) + "script -qec \"'" TESSLOOM_INSPECT_BINARY
+                                      "' m.obj\" /dev/null");
+            EXPECT_EQ(out_.find("\x1b[32mpass") != std::string::npos, *noColor == '\0') << out_;
+        }
+    }
 }
 
 // --dump floats read back to the same bits; --json parses and names bytes that are not
