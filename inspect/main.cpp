@@ -173,17 +173,17 @@ struct Options {
 // The picture and the glTF file, from the whole mesh in memory.
 int exportFile(const Options& o, const meshfile::FileSource& source,
                const meshfile::Sections& sections) {
+    int width = 0, height = 0, end = 0;
+    if (std::sscanf(o.size.c_str(), "%dx%d%n", &width, &height, &end) != 2 ||
+        static_cast<std::size_t>(end) != o.size.size() || width < 64 || height < 64 ||
+        width > 16384 || height > 16384) {
+        std::fprintf(stderr, "tessloom-inspect: --size %s: expected WxH, each 64 to 16384\n",
+                     o.size.c_str());
+        return 2;
+    }
     const meshfile::MeshFile mesh = meshfile::readMeshFile(source, sections.layout);
     try {
         if (!o.png.empty()) {
-            int width = 0, height = 0;
-            char x = 0;
-            if (std::sscanf(o.size.c_str(), "%d%c%d", &width, &x, &height) != 3 || x != 'x' ||
-                width < 64 || height < 64 || width > 16384 || height > 16384) {
-                std::fprintf(stderr, "tessloom-inspect: --size %s: expected WxH, 64 to 16384\n",
-                             o.size.c_str());
-                return 2;
-            }
             const auto drawn = inspect::writePreview(mesh, o.png, width, height);
             std::printf("%s: %dx%d, %zu faces filled, %zu as points, %zu not drawable\n",
                         o.png.c_str(), width, height, drawn.drawn, drawn.points, drawn.skipped);

@@ -184,7 +184,8 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
     }
     EXPECT_EQ(inspect(Bytes{}.i32(5).data), 1);
     EXPECT_NE(err_.find("tessloom-inspect: m.obj: no layout fits"), std::string::npos) << err_;
-    EXPECT_EQ(inspect({}, "--bogus"), 2);
+    for (const char* usage : {"--bogus", "--png p.png --size 10x10", "--png p.png --size 80x80x"})
+        EXPECT_EQ(inspect(plainMesh().data, usage), 2) << usage;
 
     // colour only on a terminal (script gives it one), and never with NO_COLOR set
     if (std::system("command -v script >/dev/null") == 0) {
