@@ -206,7 +206,8 @@ class TemporaryFile {
         for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
             struct sigaction handler {};
             handler.sa_handler = removeTemporaryAndDie;
-            ::sigemptyset(&handler.sa_mask);
+            ::sigemptyset(&handler.sa_mask);  // one handler at a time
+            for (const int s : kTerminationSignals) ::sigaddset(&handler.sa_mask, s);
             ::sigaction(kTerminationSignals[i], &handler, &previous_[i]);
             if (previous_[i].sa_handler == SIG_IGN) {
                 ::sigaction(kTerminationSignals[i], &previous_[i], nullptr);
