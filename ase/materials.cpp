@@ -82,6 +82,10 @@ void MeshConverter::readMaterials() {
     std::string word;
     std::string_view token;
     while (in.nextToken(token)) {
+        if (token.starts_with("*MESH_")) {
+            in.skipLine();  // geometry, most of the lines: no material keyword starts so
+            continue;
+        }
         Material* material = inRange(currentMaterial, materials.size())
                                  ? &materials[static_cast<std::size_t>(currentMaterial)]
                                  : nullptr;
