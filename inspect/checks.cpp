@@ -117,23 +117,19 @@ std::vector<Check> Checker::results() const {
     sizes.first =
         std::string("every section accounted for, ") + meshfile::layoutName(sections_.layout);
     checks.push_back(sizes);
-    const std::string faces = std::to_string(sections_.numFaces) + " faces";
-    const std::pair<Check, const char*> failing[] = {
-        {vertexIndices_, "corners"},
-        {texIndices_, "corners"},
-        {faceMaterials_, "indices"},
-        {bounds_, "equal to what the vertices give, bit for bit"}};
-    for (auto [c, what] : failing) {
-        if (c.offenders) c.outcome = Outcome::kFailed;
-        if (c.first.empty())
-            c.first = c.name == "bounds" ? what : std::string("all ") + what + " of " + faces;
+    // a check with offenders fails (or warns); one without says what held
+    auto settle = [&](Check c, Outcome offended, const std::string& held) {
+        if (c.offenders) c.outcome = offended;
+        if (c.first.empty()) c.first = held;
         checks.push_back(c);
-    }
-    for (Check c : {negativeMaterials_, finite_, degenerate_}) {
-        if (c.offenders) c.outcome = Outcome::kWarning;
-        if (c.first.empty()) c.first = "none";
-        checks.push_back(c);
-    }
+    };
+    const std::string faces = " of " + std::to_string(sections_.numFaces) + " faces";
+    settle(vertexIndices_, Outcome::kFailed, "all corners" + faces);
+    settle(texIndices_, Outcome::kFailed, "all corners" + faces);
+    settle(faceMaterials_, Outcome::kFailed, "all indices" + faces);
+    settle(bounds_, Outcome::kFailed, "equal to what the vertices give, bit for bit");
+    for (const Check& c : {negativeMaterials_, finite_, degenerate_})
+        settle(c, Outcome::kWarning, "none");
     return checks;
 }
 

@@ -32,10 +32,15 @@ std::string nums(std::initializer_list<float> values) {
     return out;
 }
 
+void appendHex(std::string& out, char c) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += kHex[static_cast<unsigned char>(c) >> 4];
+    out += kHex[static_cast<unsigned char>(c) & 15];
+}
+
 // Bitmap names are bytes: shown quoted, control bytes, quotes, backslashes and bytes above
 // 127 as escapes, so every name is one line and reads back unambiguously.
 std::string quoted(const std::string& bytes) {
-    static constexpr char kHex[] = "0123456789abcdef";
     std::string out = "\"";
     for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
@@ -44,8 +49,7 @@ std::string quoted(const std::string& bytes) {
             out += c;
         } else if (u < 0x20 || u >= 0x7f) {
             out += "\\x";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
+            appendHex(out, c);
         } else {
             out += c;
         }
@@ -59,12 +63,8 @@ json nameJson(const std::string& name, json& owner) {
     try {
         (void)json(name).dump();
     } catch (const json::type_error&) {
-        static constexpr char kHex[] = "0123456789abcdef";
         std::string hex;
-        for (const char c : name) {
-            hex += kHex[static_cast<unsigned char>(c) >> 4];
-            hex += kHex[static_cast<unsigned char>(c) & 15];
-        }
+        for (const char c : name) appendHex(hex, c);
         owner["nameHex"] = hex;
     }
     return name;

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 
 namespace tessloom::meshfile {
@@ -295,24 +294,6 @@ std::vector<std::uint8_t> encodeMeshFile(const MeshFile& mesh) {
     const Bounds& b = mesh.bounds;
     f32({b.radius, b.minX, b.maxX, b.minY, b.maxY, b.minZ, b.maxZ});
     return out;
-}
-
-void extendBounds(Bounds& b, const Position& v) {
-    if (v.x > b.maxX) b.maxX = v.x;
-    if (v.x < b.minX) b.minX = v.x;
-    if (v.y > b.maxY) b.maxY = v.y;
-    if (v.y < b.minY) b.minY = v.y;
-    if (v.z > b.maxZ) b.maxZ = v.z;
-    if (v.z < b.minZ) b.minZ = v.z;
-    const double x = v.x, y = v.y, z = v.z;
-    const double distance = std::sqrt(x * x + y * y + z * z);
-    if (distance > b.radius) b.radius = static_cast<float>(distance);
-}
-
-Bounds boundsOf(std::span<const Position> vertices) {
-    Bounds b;
-    for (const Position& v : vertices) extendBounds(b, v);
-    return b;
 }
 
 }  // namespace tessloom::meshfile

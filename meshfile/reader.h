@@ -3,6 +3,7 @@
 // checked against the bytes that remain before anything is allocated or read.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -149,11 +150,18 @@ MeshFile readMeshFile(const ByteSource& source, Layout layout);
 // The bytes of a mesh file holding these records: reading them back gives the same.
 std::vector<std::uint8_t> encodeMeshFile(const MeshFile& mesh);
 
-// Bounds as the converter computes them: every bound starts at 0, the radius is the
-// largest distance from the origin, taken in double precision.
-Bounds boundsOf(std::span<const Position> vertices);
-
-// Adds one vertex to bounds that began as boundsOf({}).
-void extendBounds(Bounds& bounds, const Position& v);
+// Bounds as the converter computes them: each starts at 0 (a default Bounds), so the box
+// holds the origin; the radius is the largest distance from it, in double precision.
+inline void extendBounds(Bounds& b, const Position& v) {
+    if (v.x > b.maxX) b.maxX = v.x;
+    if (v.x < b.minX) b.minX = v.x;
+    if (v.y > b.maxY) b.maxY = v.y;
+    if (v.y < b.minY) b.minY = v.y;
+    if (v.z > b.maxZ) b.maxZ = v.z;
+    if (v.z < b.minZ) b.minZ = v.z;
+    const double x = v.x, y = v.y, z = v.z;
+    const double distance = std::sqrt(x * x + y * y + z * z);
+    if (distance > b.radius) b.radius = static_cast<float>(distance);
+}
 
 }  // namespace tessloom::meshfile

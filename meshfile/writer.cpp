@@ -135,6 +135,10 @@ class Descriptor {
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
+    void reset(int fd) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
     // Closes now, reporting what the close reports: on some file systems the last write.
     void close(const std::string& path) {
         const int fd = fd_;
@@ -193,10 +197,10 @@ class TemporaryFile {
   public:
     TemporaryFile(int directory, const std::string& shownPath) : directory_(directory) {
         const SignalsHeld held;
-        for (int attempt = 0; fd_ < 0; ++attempt) {
+        for (int attempt = 0; file_.get() < 0; ++attempt) {
             randomName();
-            fd_ = ::openat(directory, name_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd_ < 0 && (errno != EEXIST || attempt == 100)) {
+            file_.reset(::openat(directory, name_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (file_.get() < 0 && (errno != EEXIST || attempt == 100)) {
                 throw Rejected(errorText("cannot create a file beside", shownPath));
             }
         }
@@ -215,7 +219,6 @@ class TemporaryFile {
         }
     }
     ~TemporaryFile() {
-        if (fd_ >= 0) ::close(fd_);
         const SignalsHeld held;
         if (gTemporaryLive) ::unlinkat(directory_, name_, 0);
         release();
@@ -223,12 +226,8 @@ class TemporaryFile {
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
-    int fd() const { return fd_; }
-    void close(const std::string& shownPath) {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) throw Rejected(errorText("cannot write", shownPath));
-    }
+    int fd() const { return file_.get(); }
+    void close(const std::string& shownPath) { file_.close(shownPath); }
     void renameTo(const std::string& name, const std::string& shownPath) {
         const SignalsHeld held;
         if (::renameat(directory_, name_, directory_, name.c_str()) != 0) {
@@ -261,7 +260,7 @@ class TemporaryFile {
     }
 
     int directory_;
-    int fd_ = -1;
+    Descriptor file_{-1};
     char name_[17] = {};
     unsigned fallback_ = 0;
     struct sigaction previous_[std::size(kTerminationSignals)]{};
