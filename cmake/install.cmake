@@ -39,6 +39,10 @@ add_custom_target(manuals ALL DEPENDS ${gzipped})
 set(docDir ${CMAKE_INSTALL_DATADIR}/doc/tessloom)
 install(FILES packaging/copyright DESTINATION ${docDir})
 install(FILES ${PROJECT_BINARY_DIR}/man/changelog.gz DESTINATION ${docDir})
+if(tessloomIsStatic)
+  install(FILES packaging/lintian-overrides RENAME tessloom
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
+endif()
 
 set(CPACK_PACKAGE_NAME tessloom)
 set(CPACK_PACKAGE_VENDOR "The tessloom developers")
