@@ -29,30 +29,19 @@ constexpr std::size_t kKeep = 256;
 // in the head before it.
 constexpr std::size_t kPage = 4096;
 constexpr std::size_t kHead = kKeep + 1;
-// A number read in place needs this much look-ahead; a longer one takes the slow road.
-constexpr std::size_t kNumberSpan = 128;
 // Significant digits kept by the slow number road; further non-zero digits only mark the
 // value as above the kept ones, which is all that correct rounding needs of them.
 constexpr std::size_t kMaxSignificant = 200;
 // Exponents saturate here; far beyond any float's range, far below overflow.
 constexpr std::int64_t kExponentLimit = 1'000'000'000'000;
 
-constexpr bool isDigit(int c) {
-    return c >= '0' && c <= '9';
-}
-
-// Bytes readable past the sentinel, so the scans below may load 16 bytes at a time.
-constexpr std::size_t kPadding = 16;
+using scan::fourDigits;
+using scan::isDigit;
+using scan::kNumberSpan;
+using scan::kPadding;
 
 #if defined(__SSE2__)
-// Bit i set when p[i] is white space.
-inline unsigned whiteMask(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i blank = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
-    const __m128i fromTab = _mm_sub_epi8(v, _mm_set1_epi8('\t'));  // tab to carriage return: 0..4
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
-}
+using scan::whiteMask;
 
 // The first white byte at or after p; the sentinel guarantees one.
 inline char* findWhite(char* p) {
@@ -79,44 +68,6 @@ inline char* skipWhiteUntil(char* p, char* end) {
     return p;
 }
 #endif
-
-// The value of four decimal digits at p, or -1 when they are not all digits. Exporters
-// write four decimals, so this takes most fractions in one step.
-inline int fourDigits(const char* p) {
-    if constexpr (std::endian::native != std::endian::little) {
-        int value = 0;
-        for (int i = 0; i < 4; ++i) {
-            if (!isDigit(p[i])) return -1;
-            value = value * 10 + (p[i] - '0');
-        }
-        return value;
-    }
-    std::uint32_t v;  // the first digit in the lowest byte
-    std::memcpy(&v, p, 4);
-    const std::uint32_t low = v - 0x30303030u;
-    // each byte must be 0..9: no borrow into the high nibble, and adding 6 does not carry
-    if (((low | (low + 0x06060606u)) & 0xF0F0F0F0u) != 0) return -1;
-    std::uint32_t d = low;                  // bytes: d0 d1 d2 d3 (d0 first)
-    d = (d * 10 + (d >> 8)) & 0x00FF00FFu;  // two-digit pairs
-    return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
-}
-
-// The first line feed in [p, p + count), or null; the padding lets it load 16 bytes at a time.
-inline char* findLineFeed(char* p, std::size_t count) {
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (std::size_t i = 0; i < count; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) {
-            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(m));
-            return at < count ? p + at : nullptr;
-        }
-    }
-    return nullptr;
-#else
-    return static_cast<char*>(std::memchr(p, '\n', count));
-#endif
-}
 
 // Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
 constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
@@ -303,23 +254,9 @@ void Scanner::skipWhiteRun() {
     }
 }
 
-bool Scanner::nextToken(std::string_view& token) {
-#if defined(__SSE2__)
-    // Usually the white space before the token and the token itself lie in the next 32
-    // bytes: one mask gives both ends.
-    if (end_ - pos_ >= 32) {
-        const std::uint32_t white = whiteMask(pos_) | (std::uint32_t{whiteMask(pos_ + 16)} << 16);
-        if (white != 0xffffffffu) {
-            const unsigned start = static_cast<unsigned>(__builtin_ctz(~white));
-            if (const std::uint32_t after = white & (0xffffffffu << start)) {
-                const unsigned stop = static_cast<unsigned>(__builtin_ctz(after));
-                token = std::string_view(pos_ + start, stop - start);
-                pos_ += stop;
-                return true;
-            }
-        }
-    }
-#endif
+// The token scan without the 32-byte look-ahead: near the block's end, or white space or a
+// token that does not fit in it.
+bool Scanner::nextTokenSlow(std::string_view& token) {
     skipWhite();
     if (pos_ == end_) return false;
     std::size_t length = 0;
@@ -380,30 +317,19 @@ bool Scanner::longToken(std::string_view& token, std::size_t length) {
     return true;
 }
 
-void Scanner::skipLine() {
-    if (static_cast<std::size_t>(end_ - pos_) >= kMaxSkip) {  // the whole allowance is here
-        char* lf = findLineFeed(pos_, kMaxSkip);
-        pos_ = lf ? lf + 1 : pos_ + kMaxSkip;
-        return;
-    }
+// Skipping a line that may run past the block's end.
+void Scanner::skipLineSlow() {
     std::size_t left = kMaxSkip;  // the line feed counts toward the 254
     while (left != 0) {
         if (pos_ == end_ && !refill()) return;
         const std::size_t span = std::min(left, static_cast<std::size_t>(end_ - pos_));
-        if (char* lf = findLineFeed(pos_, span)) {
+        if (char* lf = scan::findLineFeed(pos_, span)) {
             pos_ = lf + 1;
             return;
         }
         pos_ += span;
         left -= span;
     }
-}
-
-bool Scanner::literal(char c) {
-    if (pos_ == end_ && !refill()) return false;
-    if (*pos_ != c) return false;
-    ++pos_;
-    return true;
 }
 
 bool Scanner::readWord(std::string& out) {
@@ -430,8 +356,7 @@ std::int32_t saturatedInt(bool negative, std::int64_t magnitude) {
 
 }  // namespace
 
-bool Scanner::readInt(std::int32_t& out) {
-    skipWhite();
+bool Scanner::readIntGeneral(std::int32_t& out) {
     // In place: the sentinel stops the digits, so only a number cut by the block's end
     // needs the character-by-character road.
     const char* p = pos_;
@@ -470,8 +395,7 @@ bool Scanner::readIntSlow(std::int32_t& out) {
     return true;
 }
 
-bool Scanner::readFloat(float& out) {
-    skipWhite();
+bool Scanner::readFloatGeneral(float& out) {
     if (!ensure(kNumberSpan)) return false;
     const char* p = pos_;
     bool negative = false;

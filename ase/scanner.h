@@ -1,13 +1,19 @@
 // Token scanner: streams an ASE file through one fixed buffer and offers the reads the passes use.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tessloom {
 
@@ -68,13 +74,19 @@ class Scanner {
     bool readWord(std::string& out);
 
   private:
+    // The common cases above are inline, since every line of a scene takes several of them;
+    // these take the rest: the block's end near, long tokens, unusual numbers.
+    bool nextTokenSlow(std::string_view& token);
+    void skipLineSlow();
     void setSentinel();
     void skipWhiteRun();
     bool refill();
     bool ensure(std::size_t count);
     int peek();
     bool longToken(std::string_view& token, std::size_t length);
+    bool readIntGeneral(std::int32_t& out);
     bool readIntSlow(std::int32_t& out);
+    bool readFloatGeneral(float& out);
     bool readFloatSlow(float& out);
 
     std::FILE* file_;
@@ -90,6 +102,167 @@ class Scanner {
     char* wholeEnd_ = nullptr;  // set when the whole input is in the buffer from its start
     std::string spill_;         // the head of a token that outgrew the buffer
 };
+
+namespace scan {
+
+// Bytes readable past the sentinel, so the scans may load 16 bytes at a time.
+inline constexpr std::size_t kPadding = 16;
+// A number read in place needs this much look-ahead; a longer one takes the slow road.
+inline constexpr std::size_t kNumberSpan = 128;
+
+constexpr bool isDigit(int c) {
+    return c >= '0' && c <= '9';
+}
+
+// The value of a decimal digit character, or more than 9 for any other byte.
+inline unsigned digitValue(char c) {
+    return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+}
+
+#if defined(__SSE2__)
+// Bit i set when p[i] is white space.
+inline unsigned whiteMask(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
+    const __m128i fromTab = _mm_sub_epi8(v, _mm_set1_epi8('\t'));  // tab to carriage return: 0..4
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
+}
+#endif
+
+// The first line feed in [p, p + count), or null; the padding lets it load 16 bytes at a time.
+inline char* findLineFeed(char* p, std::size_t count) {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (std::size_t i = 0; i < count; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) {
+            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(m));
+            return at < count ? p + at : nullptr;
+        }
+    }
+    return nullptr;
+#else
+    return static_cast<char*>(std::memchr(p, '\n', count));
+#endif
+}
+
+// The value of four decimal digits at p, or -1 when they are not all digits. Exporters
+// write four decimals, so this takes most fractions in one step.
+inline int fourDigits(const char* p) {
+    if constexpr (std::endian::native != std::endian::little) {
+        int value = 0;
+        for (int i = 0; i < 4; ++i) {
+            if (!isDigit(p[i])) return -1;
+            value = value * 10 + (p[i] - '0');
+        }
+        return value;
+    }
+    std::uint32_t v;  // the first digit in the lowest byte
+    std::memcpy(&v, p, 4);
+    const std::uint32_t low = v - 0x30303030u;
+    // each byte must be 0..9: no borrow into the high nibble, and adding 6 does not carry
+    if (((low | (low + 0x06060606u)) & 0xF0F0F0F0u) != 0) return -1;
+    std::uint32_t d = low;                  // bytes: d0 d1 d2 d3 (d0 first)
+    d = (d * 10 + (d >> 8)) & 0x00FF00FFu;  // two-digit pairs
+    return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
+}
+
+}  // namespace scan
+
+inline bool Scanner::nextToken(std::string_view& token) {
+#if defined(__SSE2__)
+    // Usually the white space before the token and the token itself lie in the next 32
+    // bytes: one mask gives both ends.
+    if (end_ - pos_ >= 32) {
+        const std::uint32_t white =
+            scan::whiteMask(pos_) | (std::uint32_t{scan::whiteMask(pos_ + 16)} << 16);
+        if (white != 0xffffffffu) {
+            const unsigned start = static_cast<unsigned>(__builtin_ctz(~white));
+            if (const std::uint32_t after = white & (0xffffffffu << start)) {
+                const unsigned stop = static_cast<unsigned>(__builtin_ctz(after));
+                token = std::string_view(pos_ + start, stop - start);
+                pos_ += stop;
+                return true;
+            }
+        }
+    }
+#endif
+    return nextTokenSlow(token);
+}
+
+inline void Scanner::skipLine() {
+    if (static_cast<std::size_t>(end_ - pos_) >= kMaxSkip) {  // the whole allowance is here
+        char* lf = scan::findLineFeed(pos_, kMaxSkip);
+        pos_ = lf ? lf + 1 : pos_ + kMaxSkip;
+        return;
+    }
+    skipLineSlow();
+}
+
+inline bool Scanner::literal(char c) {
+    if (pos_ == end_ && !refill()) return false;
+    if (*pos_ != c) return false;
+    ++pos_;
+    return true;
+}
+
+// Indices and counts: up to nine digits after an optional minus, then a byte that is no digit,
+// all well before the block's end. Anything else goes the general road.
+inline bool Scanner::readInt(std::int32_t& out) {
+    skipWhite();
+    const char* p = pos_;
+    if (end_ - p >= 16) {
+        const bool negative = *p == '-';
+        p += negative ? 1 : 0;
+        std::uint32_t value = scan::digitValue(*p);
+        if (value <= 9) {
+            for (++p; value < 100'000'000; ++p) {
+                const std::uint32_t d = scan::digitValue(*p);
+                if (d > 9) break;
+                value = value * 10 + d;
+            }
+            if (!scan::isDigit(*p)) {
+                pos_ = const_cast<char*>(p);
+                out = negative ? -static_cast<std::int32_t>(value) : static_cast<std::int32_t>(value);
+                return true;
+            }
+        }
+    }
+    return readIntGeneral(out);
+}
+
+// Coordinates, normals and colours as exporters write them: an optional minus, up to six
+// integer digits, a point and four decimals, then white space. With at most 24 bits of
+// digits, one division by 10^4 (exact as a float) rounds correctly. Anything else goes the
+// general road, which gives the same value for these.
+inline bool Scanner::readFloat(float& out) {
+    skipWhite();
+    const char* p = pos_;
+    if (static_cast<std::size_t>(end_ - p) >= scan::kNumberSpan) {
+        const bool negative = *p == '-';
+        p += negative ? 1 : 0;
+        std::uint32_t whole = scan::digitValue(*p);
+        if (whole <= 9) {
+            for (++p; whole < 100'000; ++p) {
+                const std::uint32_t d = scan::digitValue(*p);
+                if (d > 9) break;
+                whole = whole * 10 + d;
+            }
+            if (*p == '.') {
+                const int four = scan::fourDigits(p + 1);
+                const std::uint32_t mantissa = whole * 10'000 + static_cast<std::uint32_t>(four);
+                if (four >= 0 && isWhite(p[5]) && mantissa <= (1u << 24)) {
+                    const float value = static_cast<float>(mantissa) / 1e4f;
+                    out = negative ? -value : value;
+                    pos_ = const_cast<char*>(p + 5);
+                    return true;
+                }
+            }
+        }
+    }
+    return readFloatGeneral(out);
+}
 
 // Converts a number span of the "%f" grammar, without its sign and without an incomplete
 // exponent, to the nearest float; out of range gives infinity or zero.

@@ -108,7 +108,8 @@ TEST(Scanner, ReadIntGrammarAndSaturation) {
         {"-99999999999999999999999x", true, std::numeric_limits<std::int32_t>::min(), "x"},
         {"12:", true, 12, ":"},
         {std::string(120, '0') + "42", true, 42, ""},  // leading zeros never saturate
-        {"-" + std::string(30, '0') + "2147483648", true, std::numeric_limits<std::int32_t>::min(),
+        {std::string("-").append(30, '0').append("2147483648"), true,
+         std::numeric_limits<std::int32_t>::min(),
          ""},
         {"00000000000000000000000000000000000000000000000000000000000#7", true, 0, "#7"},
         {"-x", false, -5, "x"},  // the sign is lost, the x stays
