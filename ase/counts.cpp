@@ -15,13 +15,21 @@ constexpr std::string_view kMeshNumTVFaces = "*MESH_NUMTVFACES";
 constexpr std::string_view kMaterialCount = "*MATERIAL_COUNT";
 constexpr std::string_view kMaterialRef = "*MATERIAL_REF";
 
+// True for every keyword above: "*MESH_NUM..." and "*MATERIAL_...". Geometry lines, most
+// of a scene, are "*MESH_" and another letter.
+bool mayBeCount(const char* t) {
+    return t[0] == '*' && t[1] == 'M' && (t[2] == 'A' || t[6] == 'N');
+}
+
 }  // namespace
 
 void MeshConverter::readCounts() {
     Scanner& in = *input;
     in.rewind();
     std::string_view token;
-    while (in.nextToken(token)) {
+    for (;;) {
+        in.skipPlainLines(mayBeCount);
+        if (!in.nextToken(token)) break;
         std::int32_t* target = nullptr;
         if (token == kMeshNumVertex) {
             target = &numVertex;

@@ -25,6 +25,24 @@ constexpr std::string_view kMapClass = "*MAP_CLASS";
 // The class token with its quotes, as the exporters write it.
 constexpr std::string_view kReflectRefractClass = "\"Reflect/Refract\"";
 
+// True for every keyword above, by the two letters after the asterisk.
+bool mayBeMaterial(const char* t) {
+    if (t[0] != '*') return false;
+    switch (t[1]) {
+        case 'M':
+            return t[2] == 'A';  // *MATERIAL..., *MAP_CLASS
+        case 'S':
+        case 'N':
+            return t[2] == 'U';  // *SUBMATERIAL, *NUMSUBMTLS
+        case 'B':
+            return t[2] == 'I';
+        case 'U':
+            return t[2] == 'V';
+        default:
+            return false;
+    }
+}
+
 void readColor(Scanner& in, Color& color) {
     if (in.readFloat(color.r) && in.readFloat(color.g)) in.readFloat(color.b);
 }
@@ -81,7 +99,9 @@ void MeshConverter::readMaterials() {
     std::uint64_t subTotal = 0;  // entries in all the sub-material tables
     std::string word;
     std::string_view token;
-    while (in.nextToken(token)) {
+    for (;;) {
+        in.skipPlainLines(mayBeMaterial);
+        if (!in.nextToken(token)) break;
         if (token.starts_with("*MESH_")) {
             in.skipLine();  // geometry, most of the lines: no material keyword starts so
             continue;

@@ -43,6 +43,16 @@ class Scanner {
     // Discards up to and including the next line feed, at most kMaxSkip characters.
     void skipLine();
 
+    // Passes over the lines a pass only skips, in bulk. A pass reads a token and, unless it
+    // is one of its keywords, skips the rest of the line; this moves the input on exactly as
+    // that loop would, as long as each token it meets is one for which mayMatter(token) is
+    // false, and stops before the first for which it is true (or wherever the bulk road
+    // ends: near the block's end, before a long line). mayMatter sees at least 8 readable
+    // bytes from the token's start, which may run past the token, and must be true for
+    // every keyword of the pass.
+    template <class MayMatter>
+    void skipPlainLines(MayMatter mayMatter);
+
     // Skips any amount of white space, none included (a blank, tab or line feed in a format).
     void skipWhite() {
         // most values are preceded by a single separator; the sentinel sends pos_ == end_ on
@@ -130,6 +140,26 @@ inline unsigned whiteMask(const char* p) {
 }
 #endif
 
+#if defined(__SSE2__)
+// Bit i set when p[i] is white space, over 64 bytes.
+inline std::uint64_t whiteMask64(const char* p) {
+    return std::uint64_t{whiteMask(p)} | std::uint64_t{whiteMask(p + 16)} << 16 |
+           std::uint64_t{whiteMask(p + 32)} << 32 | std::uint64_t{whiteMask(p + 48)} << 48;
+}
+
+// Bit i set when p[i] is a line feed, over 64 bytes.
+inline std::uint64_t lineFeedMask64(const char* p) {
+    const __m128i lf = _mm_set1_epi8('\n');
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        mask |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))}
+                << (16 * i);
+    }
+    return mask;
+}
+#endif
+
 // The first line feed in [p, p + count), or null; the padding lets it load 16 bytes at a time.
 inline char* findLineFeed(char* p, std::size_t count) {
 #if defined(__SSE2__)
@@ -191,6 +221,54 @@ inline bool Scanner::nextToken(std::string_view& token) {
     return nextTokenSlow(token);
 }
 
+// 64 bytes at a time. A line's first token is the first byte that is not white space after
+// a line feed (or after the starting point); adding the search's starting bits to the white
+// mask carries each through its run of white space onto that byte, as in a long addition,
+// across blocks too. Each such token's line must end within the next 127 bytes, well inside
+// skipLine()'s 254, and the block after the current one must be in the buffer for it.
+template <class MayMatter>
+inline void Scanner::skipPlainLines(MayMatter mayMatter) {
+#if defined(__SSE2__)
+    char* block = pos_;
+    char* resume = pos_;
+    std::uint64_t starts = 1;  // the starting point, then the byte after each line feed
+    bool carry = false;        // a search ran through white space past the last block
+    std::uint64_t lineFeeds = end_ - block >= 64 ? scan::lineFeedMask64(block) : 0;
+    while (end_ - block >= 128) {
+        const std::uint64_t white = scan::whiteMask64(block);
+        const std::uint64_t nextLineFeeds = scan::lineFeedMask64(block + 64);
+        starts |= lineFeeds << 1;
+        std::uint64_t sum = 0;
+        const bool carried = __builtin_add_overflow(white, starts & white, &sum);
+        carry = __builtin_add_overflow(sum, std::uint64_t{carry}, &sum) || carried;
+        // a start on a token byte is that token; a start on white space lands on the next one
+        std::uint64_t tokens = (sum & ~white) | (starts & ~white);
+        for (; tokens != 0; tokens &= tokens - 1) {
+            const unsigned at = static_cast<unsigned>(__builtin_ctzll(tokens));
+            char* token = block + at;
+            if (mayMatter(static_cast<const char*>(token))) {
+                pos_ = token;
+                return;
+            }
+            if (const std::uint64_t after = lineFeeds & ~((std::uint64_t{2} << at) - 1)) {
+                resume = block + __builtin_ctzll(after) + 1;
+            } else if (nextLineFeeds != 0) {
+                resume = block + 64 + __builtin_ctzll(nextLineFeeds) + 1;
+            } else {
+                pos_ = token;  // a long line: skipLine() decides where it ends
+                return;
+            }
+        }
+        starts = lineFeeds >> 63;
+        lineFeeds = nextLineFeeds;
+        block += 64;
+    }
+    pos_ = resume;
+#else
+    (void)mayMatter;
+#endif
+}
+
 inline void Scanner::skipLine() {
     if (static_cast<std::size_t>(end_ - pos_) >= kMaxSkip) {  // the whole allowance is here
         char* lf = scan::findLineFeed(pos_, kMaxSkip);
@@ -224,7 +302,8 @@ inline bool Scanner::readInt(std::int32_t& out) {
             }
             if (!scan::isDigit(*p)) {
                 pos_ = const_cast<char*>(p);
-                out = negative ? -static_cast<std::int32_t>(value) : static_cast<std::int32_t>(value);
+                out =
+                    negative ? -static_cast<std::int32_t>(value) : static_cast<std::int32_t>(value);
                 return true;
             }
         }
