@@ -24,7 +24,7 @@ void readConverted(Scanner& in, float& x, float& y, float& z) {
 }
 
 // One corner of "\tA:\t%d B:\t%d C:\t%d".
-bool readCorner(Scanner& in, char label, std::int32_t& out) {
+[[gnu::always_inline]] inline bool readCorner(Scanner& in, char label, std::int32_t& out) {
     in.skipWhite();
     return in.literal(label) && in.literal(':') && in.readInt(out);
 }

@@ -69,9 +69,7 @@ inline char* skipWhiteUntil(char* p, char* end) {
 }
 #endif
 
-// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
-constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                  1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+using scan::kPowersOfTen;
 
 // Decimal exponent m of the value d.ddd x 10^m written in [first, last), which holds at
 // least one non-zero digit.
@@ -275,7 +273,7 @@ bool Scanner::nextTokenSlow(std::string_view& token) {
 // Same result as calling nextToken() until the keyword comes, but it jumps from one
 // occurrence of the keyword's first character to the next: a match must start a token
 // (white space or the search's start before it) and end one (white space or the end after).
-bool Scanner::findToken(std::string_view keyword) {
+bool Scanner::findTokenSlow(std::string_view keyword) {
     bool boundary = true;  // whether a token may start at pos_
     for (;;) {
         char* hit = static_cast<char*>(

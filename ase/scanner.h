@@ -87,6 +87,7 @@ class Scanner {
     // The common cases above are inline, since every line of a scene takes several of them;
     // these take the rest: the block's end near, long tokens, unusual numbers.
     bool nextTokenSlow(std::string_view& token);
+    bool findTokenSlow(std::string_view keyword);
     void skipLineSlow();
     void setSentinel();
     void skipWhiteRun();
@@ -124,10 +125,16 @@ constexpr bool isDigit(int c) {
     return c >= '0' && c <= '9';
 }
 
-// The value of a decimal digit character, or more than 9 for any other byte.
+// Powers of ten as integers and as floats, both exact: 10^10 = 2^10 * 9765625 still fits a
+// float's 24 bits.
 inline unsigned digitValue(char c) {
     return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
 }
+
+inline constexpr std::uint32_t kExactPowersOfTen[] = {1,      10,      100,      1000,     10000,
+                                                      100000, 1000000, 10000000, 100000000};
+inline constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                         1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
 #if defined(__SSE2__)
 // Bit i set when p[i] is white space.
@@ -141,6 +148,25 @@ inline unsigned whiteMask(const char* p) {
 #endif
 
 #if defined(__SSE2__)
+// Bit i set when p[i] is a decimal digit.
+inline unsigned digitMask(const char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i fromZero = _mm_sub_epi8(v, _mm_set1_epi8('0'));
+    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(fromZero, _mm_set1_epi8(9)), fromZero);
+    return static_cast<unsigned>(_mm_movemask_epi8(digit));
+}
+
+// The value of the 1 to 8 decimal digits at p, with eight bytes readable there: the digits
+// are moved to the top of a word, behind zeros, and combined pairwise (x86 is little-endian).
+inline std::uint32_t digitsValue(const char* p, unsigned count) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    v <<= 8 * (8 - count);
+    v = (v & 0x0F0F0F0F0F0F0F0Fu) * 2561 >> 8;
+    v = (v & 0x00FF00FF00FF00FFu) * 6553601 >> 16;
+    return static_cast<std::uint32_t>((v & 0x0000FFFF0000FFFFu) * 42949672960001u >> 32);
+}
+
 // Bit i set when p[i] is white space, over 64 bytes.
 inline std::uint64_t whiteMask64(const char* p) {
     return std::uint64_t{whiteMask(p)} | std::uint64_t{whiteMask(p + 16)} << 16 |
@@ -276,6 +302,17 @@ inline void Scanner::skipLine() {
         return;
     }
     skipLineSlow();
+}
+
+// Most searches find the keyword as the very next token.
+inline bool Scanner::findToken(std::string_view keyword) {
+    skipWhite();
+    if (static_cast<std::size_t>(end_ - pos_) > keyword.size() &&
+        std::memcmp(pos_, keyword.data(), keyword.size()) == 0 && isWhite(pos_[keyword.size()])) {
+        pos_ += keyword.size();
+        return true;
+    }
+    return findTokenSlow(keyword);
 }
 
 inline bool Scanner::literal(char c) {

@@ -190,6 +190,50 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
     }
 }
 
+// Numbers in the common shapes are read at once when the block holds enough after them; the
+// general road must give the same value and stop at the same byte. A 7-byte block never
+// holds enough, a 64 KiB block does, so reading the same text with both compares the roads.
+TEST(Scanner, NumbersReadAtOnceAgreeWithTheGeneralRoad) {
+    std::mt19937 random(11);
+    auto digits = [&](int most) {
+        std::string d(random() % static_cast<unsigned>(most + 1), '0');
+        for (char& c : d) c = static_cast<char>('0' + random() % 10);
+        return d;
+    };
+    const char* signs[] = {"", "", "-", "+"};
+    const char* ends[] = {" ", "\t", "\r\n", "x", "e5", "E-2", ",", ".5", "-"};
+    std::string text;
+    for (int i = 0; i < 20000; ++i) {
+        text.append(signs[random() % 4]).append(digits(10));
+        if (random() % 4 != 0) text.append(".").append(digits(10));
+        text.append(ends[random() % std::size(ends)]).append(" ");
+    }
+    text.append(200, ' ');
+    for (bool floats : {true, false}) {
+        TextFile a(text), b(text);
+        Scanner atOnce(a.get(), 65536), general(b.get(), 7);
+        atOnce.rewind();
+        general.rewind();
+        std::string_view token1, token2;
+        for (int i = 0; i < 20000; ++i) {
+            if (floats) {
+                float x = -5, y = -5;
+                ASSERT_EQ(atOnce.readFloat(x), general.readFloat(y)) << i;
+                ASSERT_EQ(bits(x), bits(y)) << i;
+            } else {
+                std::int32_t x = -5, y = -5;
+                ASSERT_EQ(atOnce.readInt(x), general.readInt(y)) << i;
+                ASSERT_EQ(x, y) << i;
+            }
+            // what follows the number, up to the next blank, must be the same too
+            const bool more = atOnce.nextToken(token1);
+            ASSERT_EQ(more, general.nextToken(token2));
+            if (!more) break;
+            ASSERT_EQ(token1, token2) << i;
+        }
+    }
+}
+
 // findToken() jumps between candidate characters; it must agree with reading token after
 // token, wherever the blocks end.
 TEST(Scanner, FindTokenAgreesWithTheTokenLoop) {
