@@ -125,14 +125,12 @@ constexpr bool isDigit(int c) {
     return c >= '0' && c <= '9';
 }
 
-// Powers of ten as integers and as floats, both exact: 10^10 = 2^10 * 9765625 still fits a
-// float's 24 bits.
+// The value of a decimal digit character, or more than 9 for any other byte.
 inline unsigned digitValue(char c) {
     return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
 }
 
-inline constexpr std::uint32_t kExactPowersOfTen[] = {1,      10,      100,      1000,     10000,
-                                                      100000, 1000000, 10000000, 100000000};
+// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
 inline constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
                                          1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
@@ -144,27 +142,6 @@ inline unsigned whiteMask(const char* p) {
     const __m128i fromTab = _mm_sub_epi8(v, _mm_set1_epi8('\t'));  // tab to carriage return: 0..4
     const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
-}
-#endif
-
-#if defined(__SSE2__)
-// Bit i set when p[i] is a decimal digit.
-inline unsigned digitMask(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i fromZero = _mm_sub_epi8(v, _mm_set1_epi8('0'));
-    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(fromZero, _mm_set1_epi8(9)), fromZero);
-    return static_cast<unsigned>(_mm_movemask_epi8(digit));
-}
-
-// The value of the 1 to 8 decimal digits at p, with eight bytes readable there: the digits
-// are moved to the top of a word, behind zeros, and combined pairwise (x86 is little-endian).
-inline std::uint32_t digitsValue(const char* p, unsigned count) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    v <<= 8 * (8 - count);
-    v = (v & 0x0F0F0F0F0F0F0F0Fu) * 2561 >> 8;
-    v = (v & 0x00FF00FF00FF00FFu) * 6553601 >> 16;
-    return static_cast<std::uint32_t>((v & 0x0000FFFF0000FFFFu) * 42949672960001u >> 32);
 }
 
 // Bit i set when p[i] is white space, over 64 bytes.
