@@ -25,10 +25,9 @@ namespace {
 // Bytes kept from the previous block at a refill: an unfinished token of up to kMaxToken
 // characters, or the look-ahead a number needs.
 constexpr std::size_t kKeep = 256;
-// Blocks are read to a page boundary; the kept bytes and a held-back carriage return go
-// in the head before it.
+// Blocks are read to a page boundary; the kept bytes go in the head before it.
 constexpr std::size_t kPage = 4096;
-constexpr std::size_t kHead = kKeep + 1;
+constexpr std::size_t kHead = kKeep;
 // Significant digits kept by the slow number road; further non-zero digits only mark the
 // value as above the kept ones, which is all that correct rounding needs of them.
 constexpr std::size_t kMaxSignificant = 200;
@@ -131,7 +130,7 @@ std::size_t blockSizeFor(std::FILE* file, std::size_t blockSize) {
 
 Scanner::Scanner(std::FILE* file, std::size_t blockSize)
     : file_(file), blockSize_(blockSizeFor(file, std::max<std::size_t>(blockSize, 1))) {
-    // room for the kept tail and a held-back carriage return, slack to align the block,
+    // room for the kept tail, slack to align the block,
     // one block, the sentinel, and the padding
     const std::size_t size = kHead + kPage - 1 + blockSize_ + 1 + kPadding;
     buffer_ = std::make_unique_for_overwrite<char[]>(size);
@@ -163,14 +162,13 @@ void Scanner::rewind() {
     std::clearerr(file_);
     pos_ = end_ = blockStart_;
     setSentinel();
-    rawEnd_ = ended_ = pendingCR_ = false;
+    rawEnd_ = ended_ = false;
     bytesRead_ = 0;
 }
 
-// Moves the unread bytes to just before the block area and reads the next block into it,
-// translated. Blocks land on a page boundary, where the kernel copies them fastest. The
-// sentinel after the data is a line feed, so a token scan stops at the end without a
-// bounds test.
+// Moves the unread bytes to just before the block area and reads the next block into it.
+// Blocks land on a page boundary, where the kernel copies them fastest. The sentinel after
+// the data is a line feed, so a token scan stops at the end without a bounds test.
 bool Scanner::refill() {
     if (ended_) return false;
     for (;;) {
@@ -178,17 +176,11 @@ bool Scanner::refill() {
             ended_ = true;
             return false;
         }
-        const bool fromStart = bytesRead_ == 0 && end_ == blockStart_ && !pendingCR_;
+        const bool fromStart = bytesRead_ == 0 && end_ == blockStart_;
         const std::size_t tail = static_cast<std::size_t>(end_ - pos_);
         assert(tail <= kKeep);
-        char* chunk = blockStart_ - (pendingCR_ ? 1 : 0);
-        std::memmove(chunk - tail, pos_, tail);
-        pos_ = chunk - tail;
-        end_ = chunk;
-        if (pendingCR_) {
-            *chunk = '\r';
-            pendingCR_ = false;
-        }
+        std::memmove(blockStart_ - tail, pos_, tail);
+        pos_ = blockStart_ - tail;
         const std::size_t n = std::fread(blockStart_, 1, blockSize_, file_);
         if (n < blockSize_) {
             if (std::ferror(file_)) {
@@ -196,40 +188,15 @@ bool Scanner::refill() {
             }
             rawEnd_ = true;
         }
-        char* last = blockStart_ + n;
-        if (char* stop = static_cast<char*>(
-                std::memchr(chunk, 26, static_cast<std::size_t>(last - chunk)))) {
-            last = stop;
+        end_ = blockStart_ + n;
+        if (char* stop = static_cast<char*>(std::memchr(blockStart_, 26, n))) {
+            end_ = stop;
             ended_ = true;
         }
-        bytesRead_ += static_cast<std::size_t>(last - blockStart_);
-        // Drop each carriage return that stands before a line feed, moving the runs between.
-        char* write = chunk;
-        char* read = chunk;
-        for (;;) {
-            char* cr =
-                static_cast<char*>(std::memchr(read, '\r', static_cast<std::size_t>(last - read)));
-            char* runEnd = cr ? cr : last;
-            if (write != read) std::memmove(write, read, static_cast<std::size_t>(runEnd - read));
-            write += runEnd - read;
-            if (!cr) break;
-            if (cr + 1 < last) {
-                if (cr[1] != '\n') *write++ = '\r';
-                read = cr + 1;
-            } else {
-                // the block ends in a carriage return: the next block decides it
-                if (rawEnd_ || ended_) {
-                    *write++ = '\r';
-                } else {
-                    pendingCR_ = true;
-                }
-                break;
-            }
-        }
-        end_ = write;
+        bytesRead_ += static_cast<std::size_t>(end_ - blockStart_);
         setSentinel();
-        if (fromStart && (rawEnd_ || ended_) && !pendingCR_) wholeEnd_ = end_;
-        if (end_ != chunk) return true;
+        if (fromStart && (rawEnd_ || ended_)) wholeEnd_ = end_;
+        if (end_ != blockStart_) return true;
         if (ended_) return false;
     }
 }
@@ -315,18 +282,20 @@ bool Scanner::longToken(std::string_view& token, std::size_t length) {
     return true;
 }
 
-// Skipping a line that may run past the block's end.
+// Skipping a line that may run past the block's end, a byte at a time.
 void Scanner::skipLineSlow() {
-    std::size_t left = kMaxSkip;  // the line feed counts toward the 254
-    while (left != 0) {
+    for (std::size_t left = kMaxSkip; left != 0; --left) {
         if (pos_ == end_ && !refill()) return;
-        const std::size_t span = std::min(left, static_cast<std::size_t>(end_ - pos_));
-        if (char* lf = scan::findLineFeed(pos_, span)) {
-            pos_ = lf + 1;
-            return;
+        const char c = *pos_++;
+        if (c == '\n') return;
+        if (c == '\r') {
+            // before a line feed it takes no room: the line feed ends the line
+            if (pos_ == end_ && !refill()) return;
+            if (*pos_ == '\n') {
+                ++pos_;
+                return;
+            }
         }
-        pos_ += span;
-        left -= span;
     }
 }
 

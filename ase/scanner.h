@@ -17,8 +17,9 @@
 
 namespace tessloom {
 
-// Reads the input as text: a carriage return right before a line feed is dropped, a lone one
-// is kept, and a control-Z (byte 26) ends the input. Memory stays at the buffer whatever the
+// Reads the input as text: a carriage return right before a line feed reads as if it were
+// not there (it is white space, and takes no room in a line), a lone one is kept, and a
+// control-Z (byte 26) ends the input. Memory stays at the buffer whatever the
 // input's size. Reads that fail leave their target unchanged; read errors throw Rejected.
 class Scanner {
   public:
@@ -106,9 +107,8 @@ class Scanner {
     char* blockStart_;
     char* pos_;
     char* end_;
-    bool rawEnd_ = false;     // the file has no more bytes
-    bool ended_ = false;      // nothing more will be added to the buffer
-    bool pendingCR_ = false;  // a carriage return at the end of a block, not yet decided
+    bool rawEnd_ = false;  // the file has no more bytes
+    bool ended_ = false;   // nothing more will be added to the buffer
     std::uint64_t bytesRead_ = 0;
     char* wholeEnd_ = nullptr;  // set when the whole input is in the buffer from its start
     std::string spill_;         // the head of a token that outgrew the buffer
@@ -273,9 +273,13 @@ inline void Scanner::skipPlainLines(MayMatter mayMatter) {
 }
 
 inline void Scanner::skipLine() {
-    if (static_cast<std::size_t>(end_ - pos_) >= kMaxSkip) {  // the whole allowance is here
-        char* lf = scan::findLineFeed(pos_, kMaxSkip);
-        pos_ = lf ? lf + 1 : pos_ + kMaxSkip;
+    // the whole allowance is here, and the byte after it: a line feed there still ends the
+    // line when a carriage return, which takes no room, stands before it
+    if (static_cast<std::size_t>(end_ - pos_) > kMaxSkip) {
+        char* lf = scan::findLineFeed(pos_, kMaxSkip + 1);
+        pos_ = lf && (lf - pos_ < static_cast<std::ptrdiff_t>(kMaxSkip) || lf[-1] == '\r')
+                   ? lf + 1
+                   : pos_ + kMaxSkip;
         return;
     }
     skipLineSlow();
