@@ -1,6 +1,7 @@
 // The count pass: the element counts and the material reference that size the tables.
 #include <string_view>
 
+#include "ase/material_keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 
@@ -23,12 +24,19 @@ bool mayBeCount(const char* t) {
 
 }  // namespace
 
+// Besides the counts, this pass finds where the material pass may stop: past the end of the
+// line of the last token that pass would act on. Every line's first token after that point
+// comes to both passes alike (this one reads a count's number only when nothing follows it
+// on its line), and the material pass skips every one of them.
 void MeshConverter::readCounts() {
+    using materialKeywords::isMaterialKeyword;
+    using materialKeywords::mayBeMaterial;
     Scanner& in = *input;
     in.rewind();
+    materialsEnd_ = 0;
     std::string_view token;
     for (;;) {
-        in.skipPlainLines(mayBeCount);
+        in.skipPlainLines([](const char* t) { return mayBeCount(t) || mayBeMaterial(t); });
         if (!in.nextToken(token)) break;
         std::int32_t* target = nullptr;
         if (token == kMeshNumVertex) {
@@ -46,7 +54,9 @@ void MeshConverter::readCounts() {
         }
         if (target) {
             in.readInt(*target);  // each occurrence overwrites: the last mesh's counts win
+            if (!in.lineEndsHere()) materialsEnd_ = in.offset();
         } else {
+            if (isMaterialKeyword(token)) materialsEnd_ = in.offset();
             in.skipLine();
         }
     }

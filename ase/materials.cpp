@@ -2,6 +2,7 @@
 #include <string>
 #include <string_view>
 
+#include "ase/material_keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 
@@ -9,39 +10,10 @@ namespace tessloom {
 
 namespace {
 
-constexpr std::string_view kMaterial = "*MATERIAL";
-constexpr std::string_view kNumSubMtls = "*NUMSUBMTLS";
-constexpr std::string_view kSubMaterial = "*SUBMATERIAL";
-constexpr std::string_view kMaterialAmbient = "*MATERIAL_AMBIENT";
-constexpr std::string_view kMaterialDiffuse = "*MATERIAL_DIFFUSE";
-constexpr std::string_view kMaterialSpecular = "*MATERIAL_SPECULAR";
-constexpr std::string_view kMaterialShine = "*MATERIAL_SHINE";
-constexpr std::string_view kBitmap = "*BITMAP";
-constexpr std::string_view kUvwUTiling = "*UVW_U_TILING";
-constexpr std::string_view kUvwVTiling = "*UVW_V_TILING";
-constexpr std::string_view kUvwUOffset = "*UVW_U_OFFSET";
-constexpr std::string_view kUvwVOffset = "*UVW_V_OFFSET";
-constexpr std::string_view kMapClass = "*MAP_CLASS";
+using namespace materialKeywords;
+
 // The class token with its quotes, as the exporters write it.
 constexpr std::string_view kReflectRefractClass = "\"Reflect/Refract\"";
-
-// True for every keyword above, by the two letters after the asterisk.
-bool mayBeMaterial(const char* t) {
-    if (t[0] != '*') return false;
-    switch (t[1]) {
-        case 'M':
-            return t[2] == 'A';  // *MATERIAL..., *MAP_CLASS
-        case 'S':
-        case 'N':
-            return t[2] == 'U';  // *SUBMATERIAL, *NUMSUBMTLS
-        case 'B':
-            return t[2] == 'I';
-        case 'U':
-            return t[2] == 'V';
-        default:
-            return false;
-    }
-}
 
 void readColor(Scanner& in, Color& color) {
     if (in.readFloat(color.r) && in.readFloat(color.g)) in.readFloat(color.b);
@@ -99,11 +71,15 @@ void MeshConverter::readMaterials() {
     std::uint64_t subTotal = 0;  // entries in all the sub-material tables
     std::string word;
     std::string_view token;
+    // Past the line that holds the last token this pass acts on, it stops at a line's end
+    // (see readCounts): what follows would all be skipped.
+    auto done = [&](bool atLineStart) { return atLineStart && in.offset() > materialsEnd_; };
     for (;;) {
-        in.skipPlainLines(mayBeMaterial);
+        if (done(in.skipPlainLines(mayBeMaterial, materialsEnd_))) break;
         if (!in.nextToken(token)) break;
         if (token.starts_with("*MESH_")) {
-            in.skipLine();  // geometry, most of the lines: no material keyword starts so
+            // geometry, most of the lines: no material keyword starts so
+            if (done(in.skipLine())) break;
             continue;
         }
         Material* material = inRange(currentMaterial, materials.size())
@@ -136,7 +112,7 @@ void MeshConverter::readMaterials() {
             } else {
                 known = readProperty(in, token, scratch, word);
             }
-            if (!known) in.skipLine();
+            if (!known && done(in.skipLine())) break;
         }
     }
 }

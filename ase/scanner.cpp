@@ -283,20 +283,29 @@ bool Scanner::longToken(std::string_view& token, std::size_t length) {
 }
 
 // Skipping a line that may run past the block's end, a byte at a time.
-void Scanner::skipLineSlow() {
+bool Scanner::skipLineSlow() {
     for (std::size_t left = kMaxSkip; left != 0; --left) {
-        if (pos_ == end_ && !refill()) return;
+        if (pos_ == end_ && !refill()) return false;
         const char c = *pos_++;
-        if (c == '\n') return;
+        if (c == '\n') return true;
         if (c == '\r') {
             // before a line feed it takes no room: the line feed ends the line
-            if (pos_ == end_ && !refill()) return;
+            if (pos_ == end_ && !refill()) return false;
             if (*pos_ == '\n') {
                 ++pos_;
-                return;
+                return true;
             }
         }
     }
+    return false;
+}
+
+bool Scanner::lineEndsHere() const {
+    for (const char* p = pos_; p != end_; ++p) {
+        if (*p == '\n') return true;
+        if (!isWhite(*p)) return false;
+    }
+    return ended_ || rawEnd_;
 }
 
 bool Scanner::readWord(std::string& out) {

@@ -41,8 +41,16 @@ class Scanner {
     // kMaxToken, so it never equals a keyword. False at end of input.
     bool nextToken(std::string_view& token);
 
-    // Discards up to and including the next line feed, at most kMaxSkip characters.
-    void skipLine();
+    // Discards up to and including the next line feed, at most kMaxSkip characters; true
+    // when a line feed ended it.
+    bool skipLine();
+
+    // Where the next read starts, in bytes from the start of the input.
+    std::uint64_t offset() const { return bytesRead_ - static_cast<std::uint64_t>(end_ - pos_); }
+
+    // True when nothing but white space stands between here and the next line feed, within
+    // what the buffer holds (or when the input ends here).
+    bool lineEndsHere() const;
 
     // Passes over the lines a pass only skips, in bulk. A pass reads a token and, unless it
     // is one of its keywords, skips the rest of the line; this moves the input on exactly as
@@ -50,9 +58,10 @@ class Scanner {
     // false, and stops before the first for which it is true (or wherever the bulk road
     // ends: near the block's end, before a long line). mayMatter sees at least 8 readable
     // bytes from the token's start, which may run past the token, and must be true for
-    // every keyword of the pass.
+    // every keyword of the pass. It takes no block that starts past `until` (an offset).
+    // True when it stopped right after a line feed, ready for the next line's first token.
     template <class MayMatter>
-    void skipPlainLines(MayMatter mayMatter);
+    bool skipPlainLines(MayMatter mayMatter, std::uint64_t until = UINT64_MAX);
 
     // Skips any amount of white space, none included (a blank, tab or line feed in a format).
     void skipWhite() {
@@ -89,7 +98,7 @@ class Scanner {
     // these take the rest: the block's end near, long tokens, unusual numbers.
     bool nextTokenSlow(std::string_view& token);
     bool findTokenSlow(std::string_view keyword);
-    void skipLineSlow();
+    bool skipLineSlow();
     void setSentinel();
     void skipWhiteRun();
     bool refill();
@@ -230,14 +239,21 @@ inline bool Scanner::nextToken(std::string_view& token) {
 // across blocks too. Each such token's line must end within the next 127 bytes, well inside
 // skipLine()'s 254, and the block after the current one must be in the buffer for it.
 template <class MayMatter>
-inline void Scanner::skipPlainLines(MayMatter mayMatter) {
+inline bool Scanner::skipPlainLines(MayMatter mayMatter, std::uint64_t until) {
 #if defined(__SSE2__)
     char* block = pos_;
     char* resume = pos_;
+    bool lineStart = false;
+    // the last block start allowed, in the buffer's terms
+    const std::uint64_t here = offset();
+    const char* last = until <= here ? pos_
+                       : until - here >= static_cast<std::uint64_t>(end_ - pos_)
+                           ? end_
+                           : pos_ + (until - here);
     std::uint64_t starts = 1;  // the starting point, then the byte after each line feed
     bool carry = false;        // a search ran through white space past the last block
     std::uint64_t lineFeeds = end_ - block >= 64 ? scan::lineFeedMask64(block) : 0;
-    while (end_ - block >= 128) {
+    while (end_ - block >= 128 && block <= last) {
         const std::uint64_t white = scan::whiteMask64(block);
         const std::uint64_t nextLineFeeds = scan::lineFeedMask64(block + 64);
         starts |= lineFeeds << 1;
@@ -251,7 +267,7 @@ inline void Scanner::skipPlainLines(MayMatter mayMatter) {
             char* token = block + at;
             if (mayMatter(static_cast<const char*>(token))) {
                 pos_ = token;
-                return;
+                return false;
             }
             if (const std::uint64_t after = lineFeeds & ~((std::uint64_t{2} << at) - 1)) {
                 resume = block + __builtin_ctzll(after) + 1;
@@ -259,30 +275,36 @@ inline void Scanner::skipPlainLines(MayMatter mayMatter) {
                 resume = block + 64 + __builtin_ctzll(nextLineFeeds) + 1;
             } else {
                 pos_ = token;  // a long line: skipLine() decides where it ends
-                return;
+                return false;
             }
+            lineStart = true;
         }
         starts = lineFeeds >> 63;
         lineFeeds = nextLineFeeds;
         block += 64;
     }
     pos_ = resume;
+    return lineStart;
 #else
     (void)mayMatter;
+    (void)until;
+    return false;
 #endif
 }
 
-inline void Scanner::skipLine() {
+inline bool Scanner::skipLine() {
     // the whole allowance is here, and the byte after it: a line feed there still ends the
     // line when a carriage return, which takes no room, stands before it
     if (static_cast<std::size_t>(end_ - pos_) > kMaxSkip) {
         char* lf = scan::findLineFeed(pos_, kMaxSkip + 1);
-        pos_ = lf && (lf - pos_ < static_cast<std::ptrdiff_t>(kMaxSkip) || lf[-1] == '\r')
-                   ? lf + 1
-                   : pos_ + kMaxSkip;
-        return;
+        if (lf && (lf - pos_ < static_cast<std::ptrdiff_t>(kMaxSkip) || lf[-1] == '\r')) {
+            pos_ = lf + 1;
+            return true;
+        }
+        pos_ += kMaxSkip;
+        return false;
     }
-    skipLineSlow();
+    return skipLineSlow();
 }
 
 // Most searches find the keyword as the very next token.

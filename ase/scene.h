@@ -139,6 +139,8 @@ class MeshConverter {
     std::optional<std::pair<std::uint64_t, std::uint64_t>> inputIdentity_;
     // Bytes of the input the count pass read; no count may exceed it.
     std::uint64_t inputBytes_ = 0;
+    // Offset after which the material pass may stop at a line's end, found by the count pass.
+    std::uint64_t materialsEnd_ = 0;
 };
 
 // Output path for an input path: its last four characters replaced by ".obj"; a path of

@@ -83,27 +83,25 @@ void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassH
                                static_cast<std::uint64_t>(before.inode));
     }
     input = std::make_unique<Scanner>(inputFile, blockSize);
-    // Every pass must read the same bytes of the same, unchanged file.
+    // Every pass must read the same bytes of the same, unchanged file (a pass that stops
+    // early, as the material pass may, has only the file's stamp to compare).
     std::uint64_t passBytes = 0;
-    bool firstPass = true;
-    auto endPass = [&] {
+    auto endPass = [&](bool wholeInput) {
         if (afterPass) afterPass();
-        const std::uint64_t bytes = input->bytesRead();
-        if ((!firstPass && bytes != passBytes) || !(stampOf(inputFile) == before)) {
+        if ((wholeInput && input->bytesRead() != passBytes) || !(stampOf(inputFile) == before)) {
             throw Rejected("the input changed while it was read");
         }
-        passBytes = bytes;
-        firstPass = false;
     };
     readCounts();
-    endPass();
+    passBytes = input->bytesRead();
+    endPass(true);
     allocateTables();
     if (materialCount > 0) {
         readMaterials();
-        endPass();
+        endPass(false);
     }
     readGeometry();
-    endPass();
+    endPass(true);
     if (materialCount > 0) applyTiling();
     input.reset();
     ownedInput_.reset();

@@ -9,6 +9,7 @@ namespace {
 
 using test::bits;
 using test::convert;
+using test::meshBytes;
 
 void expectNormal(const Normal& n, float x, float y, float z, const char* what) {
     EXPECT_EQ(bits(n.x), bits(x)) << what;
@@ -210,6 +211,45 @@ TEST(MaterialPass, SubMaterialTablesAndModeChanges) {
     EXPECT_EQ(std::make_tuple(m1.subCount, m1.subMaterials.size(), m1.shine),
               std::make_tuple(0, 0u, 5.0f));
     EXPECT_EQ(m1.hasBitmap, 0);
+}
+
+// The material pass stops at the first line end past the last line the count pass saw it
+// act on. Each tail below hides a property where only the material pass itself reaches it;
+// a last "*MATERIAL 99" line, which changes nothing, makes the pass read to the end, and
+// both runs must give the same material entry. With line feeds and with CR LF.
+TEST(MaterialPass, StoppingEarlyChangesNothing) {
+    const std::string head =
+        "*MATERIAL_COUNT 1\n*MATERIAL_REF 0\n*MATERIAL 0 {\n\t*MATERIAL_AMBIENT 0.1 0.2 0.3\n}\n"
+        "*GEOMOBJECT {\n";
+    std::string filler;
+    for (int i = 0; i < 12; ++i) filler += "\t\t*MESH_VERTEX 0 1.0 2.0 3.0\n";
+    const std::string y252(252, 'y');
+    const std::string tails[] = {
+        // values that run over lines, and a property after them
+        "*MATERIAL_DIFFUSE\n0.5\n0.6\n0.7 *MATERIAL_SHINE 0.25\n",
+        // a count whose number stands on the next line: this pass reads that line itself,
+        // from its first token, and a cut after 254 characters lands on the property
+        "*MESH_NUMVERTEX\n3 " + y252 + " *MATERIAL_SHINE 0.5\n",
+        // a property's line that goes on past a cut
+        "*MATERIAL_SHINE 0.75 " + std::string(260, 'z') + " " + std::string(252, 'w') +
+            " *UVW_U_TILING 4.0\n",
+        // a name that starts on the next line, a property after it
+        "*BITMAP\n\"a\\b.tga\" *MATERIAL_SPECULAR 0.1 0.1 0.1\n",
+        // the last line of the scene, without a line feed
+        "*MATERIAL_SHINE 0.125",
+    };
+    for (const std::string& tail : tails) {
+        for (bool crlf : {false, true}) {
+            std::string scene = head + filler + tail + "\n" + filler;
+            for (std::size_t at = 0; crlf && (at = scene.find('\n', at)) != std::string::npos;
+                 at += 2) {
+                scene.insert(at, 1, '\r');
+            }
+            const auto early = meshBytes(scene);
+            const auto whole = meshBytes(scene + "*MATERIAL 99\n");
+            EXPECT_EQ(early, whole) << tail.substr(0, 40) << (crlf ? " CR LF" : "");
+        }
+    }
 }
 
 TEST(MaterialPass, BitmapNames) {
