@@ -1,4 +1,5 @@
 // The geometry pass: vertices, texture vertices, faces and normals, in the output's axes.
+#include <cstring>
 #include <string_view>
 
 #include "ase/scanner.h"
@@ -15,6 +16,22 @@ constexpr std::string_view kMeshVertexNormal = "*MESH_VERTEXNORMAL";
 constexpr std::string_view kMeshFace = "*MESH_FACE";
 constexpr std::string_view kMeshMtlId = "*MESH_MTLID";
 constexpr std::string_view kMeshTFace = "*MESH_TFACE";
+
+// True for every keyword above: "*MESH_" and VERTEX..., TVERT, TFACE, FACE... Most lines
+// this pass skips are animation samples, colour faces and vertex colours.
+bool mayBeGeometry(const char* t) {
+    if (std::memcmp(t, "*MESH_", 6) != 0) return false;
+    switch (t[6]) {
+        case 'V':
+            return t[10] == 'E';  // not *MESH_VERTCOL
+        case 'T':
+            return t[7] == 'V' || t[7] == 'F';
+        case 'F':
+            return true;
+        default:
+            return false;
+    }
+}
 
 // "%f %f %f" into x, z, y, then z negated: the input's p, q, r become p, r, -q. The flip
 // happens even when a number was unreadable.
@@ -80,7 +97,9 @@ void MeshConverter::readGeometry() {
             Face& face = entry(faces, index, scratchFace);
             if (in.readInt(face.ta) && in.readInt(face.tb)) in.readInt(face.tc);
         } else {
+            // lines this pass skips come in runs: the rest of the run goes in bulk
             in.skipLine();
+            in.skipPlainLines(mayBeGeometry);
         }
     }
 }

@@ -56,7 +56,7 @@ class Scanner {
     // is one of its keywords, skips the rest of the line; this moves the input on exactly as
     // that loop would, as long as each token it meets is one for which mayMatter(token) is
     // false, and stops before the first for which it is true (or wherever the bulk road
-    // ends: near the block's end, before a long line). mayMatter sees at least 8 readable
+    // ends: near the block's end, before a long line). mayMatter sees at least 64 readable
     // bytes from the token's start, which may run past the token, and must be true for
     // every keyword of the pass. It takes no block that starts past `until` (an offset).
     // True when it stopped right after a line feed, ready for the next line's first token.
