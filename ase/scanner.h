@@ -325,7 +325,7 @@ inline bool Scanner::literal(char c) {
     return true;
 }
 
-// Indices and counts: up to nine digits after an optional minus, then a byte that is no digit,
+// Indices and counts: an optional minus, one to nine digits and a byte that is no digit,
 // all well before the block's end. Anything else goes the general road.
 inline bool Scanner::readInt(std::int32_t& out) {
     skipWhite();
@@ -333,50 +333,47 @@ inline bool Scanner::readInt(std::int32_t& out) {
     if (end_ - p >= 16) {
         const bool negative = *p == '-';
         p += negative ? 1 : 0;
-        std::uint32_t value = scan::digitValue(*p);
-        if (value <= 9) {
-            for (++p; value < 100'000'000; ++p) {
-                const std::uint32_t d = scan::digitValue(*p);
-                if (d > 9) break;
-                value = value * 10 + d;
-            }
-            if (!scan::isDigit(*p)) {
-                pos_ = const_cast<char*>(p);
-                out =
-                    negative ? -static_cast<std::int32_t>(value) : static_cast<std::int32_t>(value);
-                return true;
-            }
+        const char* const first = p;
+        std::uint32_t value = 0;  // below 10^9: no saturation to think of
+        for (const char* const stop = p + 9; p != stop; ++p) {
+            const std::uint32_t d = scan::digitValue(*p);
+            if (d > 9) break;
+            value = value * 10 + d;
+        }
+        if (p != first && !scan::isDigit(*p)) {
+            pos_ = const_cast<char*>(p);
+            out = negative ? -static_cast<std::int32_t>(value) : static_cast<std::int32_t>(value);
+            return true;
         }
     }
     return readIntGeneral(out);
 }
 
-// Coordinates, normals and colours as exporters write them: an optional minus, up to six
-// integer digits, a point and four decimals, then white space. With at most 24 bits of
-// digits, one division by 10^4 (exact as a float) rounds correctly. Anything else goes the
-// general road, which gives the same value for these.
+// Coordinates, normals and colours as exporters write them: an optional minus, one to four
+// integer digits, a point and four decimals, then white space, all well before the block's
+// end. With at most 24 bits of digits, one division by 10^4 (exact as a float) rounds
+// correctly, as on the general road, which takes everything else.
 inline bool Scanner::readFloat(float& out) {
     skipWhite();
     const char* p = pos_;
     if (static_cast<std::size_t>(end_ - p) >= scan::kNumberSpan) {
         const bool negative = *p == '-';
         p += negative ? 1 : 0;
-        std::uint32_t whole = scan::digitValue(*p);
-        if (whole <= 9) {
-            for (++p; whole < 100'000; ++p) {
-                const std::uint32_t d = scan::digitValue(*p);
-                if (d > 9) break;
-                whole = whole * 10 + d;
-            }
-            if (*p == '.') {
-                const int four = scan::fourDigits(p + 1);
-                const std::uint32_t mantissa = whole * 10'000 + static_cast<std::uint32_t>(four);
-                if (four >= 0 && isWhite(p[5]) && mantissa <= (1u << 24)) {
-                    const float value = static_cast<float>(mantissa) / 1e4f;
-                    out = negative ? -value : value;
-                    pos_ = const_cast<char*>(p + 5);
-                    return true;
-                }
+        const char* const first = p;
+        std::uint32_t whole = 0;  // below 10^4, so the mantissa stays below 10^8
+        for (const char* const stop = p + 4; p != stop; ++p) {
+            const std::uint32_t d = scan::digitValue(*p);
+            if (d > 9) break;
+            whole = whole * 10 + d;
+        }
+        if (p != first && *p == '.') {
+            const int four = scan::fourDigits(p + 1);
+            const std::uint32_t mantissa = whole * 10'000 + static_cast<std::uint32_t>(four);
+            if (four >= 0 && isWhite(p[5]) && mantissa <= (1u << 24)) {
+                const float value = static_cast<float>(mantissa) / 1e4f;
+                out = negative ? -value : value;
+                pos_ = const_cast<char*>(p + 5);
+                return true;
             }
         }
     }
