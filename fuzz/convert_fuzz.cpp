@@ -83,8 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (whole != pieces) __builtin_trap();
     // The material pass stops early where the count pass saw no more for it to do. A last
     // line it acts on without effect makes it read to the end: the mesh must not change
-    // (a rejection may, as the size bounds the counts).
+    // (a rejection may, as the size bounds the counts). Not after an opening quote at the
+    // very end, where a bitmap's name would take the line's first word.
     std::string longer(reinterpret_cast<const char*>(data), size);
+    const std::size_t last = longer.find_last_not_of(" \t\n\v\f\r");
+    if (last != std::string::npos && longer[last] == '"') return 0;
     longer += "\n*MATERIAL 99\n";
     const std::string read = convert(reinterpret_cast<const std::uint8_t*>(longer.data()),
                                      longer.size(), 65536);
