@@ -89,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t last = longer.find_last_not_of(" \t\n\v\f\r");
     if (last != std::string::npos && longer[last] == '"') return 0;
     longer += "\n*MATERIAL 99\n";
-    const std::string read = convert(reinterpret_cast<const std::uint8_t*>(longer.data()),
-                                     longer.size(), 65536);
+    const std::string read =
+        convert(reinterpret_cast<const std::uint8_t*>(longer.data()), longer.size(), 65536);
     auto converted = [](const std::string& r) {
         return !r.starts_with("rejected: ") && r != "out of memory" && r != "fmemopen";
     };
