@@ -351,8 +351,10 @@ inline bool Scanner::readInt(std::int32_t& out) {
 
 // Coordinates, normals and colours as exporters write them: an optional minus, one to four
 // integer digits, a point and four decimals, then white space, all well before the block's
-// end. With at most 24 bits of digits, one division by 10^4 (exact as a float) rounds
-// correctly, as on the general road, which takes everything else.
+// end. The digits m over 10^4 are rounded to a float as the general road would: with at most
+// 24 bits in m, by one float division; with more (m < 10^8), by a division in double, whose
+// error is far below the distance from m / 10^4 to any point halfway between two floats
+// (checked for every m). Everything else takes the general road.
 inline bool Scanner::readFloat(float& out) {
     skipWhite();
     const char* p = pos_;
@@ -369,8 +371,10 @@ inline bool Scanner::readFloat(float& out) {
         if (p != first && *p == '.') {
             const int four = scan::fourDigits(p + 1);
             const std::uint32_t mantissa = whole * 10'000 + static_cast<std::uint32_t>(four);
-            if (four >= 0 && isWhite(p[5]) && mantissa <= (1u << 24)) {
-                const float value = static_cast<float>(mantissa) / 1e4f;
+            if (four >= 0 && isWhite(p[5])) {
+                const float value = mantissa <= (1u << 24)
+                                        ? static_cast<float>(mantissa) / 1e4f
+                                        : static_cast<float>(static_cast<double>(mantissa) / 1e4);
                 out = negative ? -value : value;
                 pos_ = const_cast<char*>(p + 5);
                 return true;

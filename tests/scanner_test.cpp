@@ -214,6 +214,8 @@ TEST(Scanner, NumbersReadInPlaceAgreeWithTheGeneralRoad) {
                                         "1677.7216 ",
                                         "1677.7217 ",
                                         "9999.9999 ",
+                                        "2081.0312 ",
+                                        "-1334.9376 ",
                                         "-0.0000 ",
                                         "999999999 ",
                                         "1000000000 ",
