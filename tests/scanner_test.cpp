@@ -271,15 +271,30 @@ TEST(Scanner, NumbersReadInPlaceAgreeWithTheGeneralRoad) {
     }
 }
 
-// findToken() jumps between candidate characters; it must agree with reading token after
-// token, wherever the blocks end.
+// findToken() jumps between candidate characters, first among the next 128 bytes in place;
+// it must agree with reading token after token, wherever the blocks end and the keyword
+// stands. Each case is also tried with room after it, and with the keyword pushed to either
+// side of the first 128 bytes.
 TEST(Scanner, FindTokenAgreesWithTheTokenLoop) {
-    const std::string cases[] = {
+    const std::string shortCases[] = {
         "a b *K 1",    "x*K *K 2",    "*KX *K\n3",
         "*K",          "  *K",        "*",
         "**K *K 4",    "a\r\n*K 5",   std::string(300, '*') + "*K *K 6",
         "*K\x1a *K 7", "\"*K\" *K 8", "",
     };
+    std::vector<std::string> cases;
+    for (const std::string& text : shortCases) {
+        cases.push_back(text);
+        cases.push_back(text + std::string(200, ' '));
+    }
+    for (std::size_t pad : {100, 124, 125, 126, 127, 128, 140}) {
+        cases.push_back(std::string("x").append(pad, 'y').append(" x*K *K 9").append(200, ' '));
+        cases.push_back(std::string(pad, ' ').append("*K 10").append(200, ' '));
+    }
+    // after the first token, a keyword in one 16-byte step and another in the next
+    cases.push_back(
+        std::string("a").append(19, ' ').append("*K 11").append(15, ' ').append("*K 12").append(
+            200, ' '));
     for (const std::string& text : cases) {
         for (std::size_t block : kBlockSizes) {
             TextFile a(text), b(text);
