@@ -235,8 +235,6 @@ TEST(MaterialPass, StoppingEarlyChangesNothing) {
             " *UVW_U_TILING 4.0\n",
         // a name that starts on the next line, a property after it
         "*BITMAP\n\"a\\b.tga\" *MATERIAL_SPECULAR 0.1 0.1 0.1\n",
-        // the last line of the scene, without a line feed
-        "*MATERIAL_SHINE 0.125",
     };
     for (const std::string& tail : tails) {
         for (bool crlf : {false, true}) {
