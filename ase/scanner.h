@@ -78,7 +78,11 @@ class Scanner {
     // `keyword` (which begins with a non-white character); false at end of input.
     bool findToken(std::string_view keyword);
 
-    static constexpr bool isWhite(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+    // Blank, tab, line feed, vertical tab, form feed, carriage return: one bit test.
+    static constexpr bool isWhite(char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u <= ' ' && ((std::uint64_t{0x100003E00} >> u) & 1) != 0;
+    }
 
     // Consumes c when it is the next character; otherwise leaves the input as it is.
     bool literal(char c);

@@ -18,6 +18,15 @@ using test::TextFile;
 
 constexpr std::size_t kBlockSizes[] = {1, 2, 3, 7, 65536};
 
+// White space is the blank and tab to carriage return, for every byte value.
+static_assert([] {
+    for (int c = 0; c < 256; ++c) {
+        const bool white = c == ' ' || (c >= '\t' && c <= '\r');
+        if (Scanner::isWhite(static_cast<char>(c)) != white) return false;
+    }
+    return true;
+}());
+
 // Every token of `text` in order, each line's first token followed by skipLine() when it
 // starts with '#', as a pass does with a token it does not know.
 std::string tokens(std::string_view text, std::size_t blockSize) {
