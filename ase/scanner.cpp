@@ -27,7 +27,6 @@ namespace {
 constexpr std::size_t kKeep = 256;
 // Blocks are read to a page boundary; the kept bytes go in the head before it.
 constexpr std::size_t kPage = 4096;
-constexpr std::size_t kHead = kKeep;
 // Significant digits kept by the slow number road; further non-zero digits only mark the
 // value as above the kept ones, which is all that correct rounding needs of them.
 constexpr std::size_t kMaxSignificant = 200;
@@ -68,7 +67,9 @@ inline char* skipWhiteUntil(char* p, char* end) {
 }
 #endif
 
-using scan::kPowersOfTen;
+// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                  1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
 // Decimal exponent m of the value d.ddd x 10^m written in [first, last), which holds at
 // least one non-zero digit.
@@ -132,10 +133,10 @@ Scanner::Scanner(std::FILE* file, std::size_t blockSize)
     : file_(file), blockSize_(blockSizeFor(file, std::max<std::size_t>(blockSize, 1))) {
     // room for the kept tail, slack to align the block,
     // one block, the sentinel, and the padding
-    const std::size_t size = kHead + kPage - 1 + blockSize_ + 1 + kPadding;
+    const std::size_t size = kKeep + kPage - 1 + blockSize_ + 1 + kPadding;
     buffer_ = std::make_unique_for_overwrite<char[]>(size);
-    const auto head = reinterpret_cast<std::uintptr_t>(buffer_.get() + kHead);
-    blockStart_ = buffer_.get() + kHead + ((kPage - head % kPage) % kPage);
+    const auto head = reinterpret_cast<std::uintptr_t>(buffer_.get() + kKeep);
+    blockStart_ = buffer_.get() + kKeep + ((kPage - head % kPage) % kPage);
     pos_ = end_ = blockStart_;
     setSentinel();
 }
@@ -331,26 +332,6 @@ std::int32_t saturatedInt(bool negative, std::int64_t magnitude) {
 }
 
 }  // namespace
-
-bool Scanner::readIntGeneral(std::int32_t& out) {
-    // In place: the sentinel stops the digits, so only a number cut by the block's end
-    // needs the character-by-character road.
-    const char* p = pos_;
-    const bool negative = *p == '-';
-    if (*p == '+' || *p == '-') ++p;
-    const char* digits = p;
-    while (*p == '0') ++p;  // leading zeros add nothing, however many
-    const char* significant = p;
-    // exact up to 19 significant digits; a longer run wraps, and saturates below
-    std::uint64_t value = 0;
-    while (isDigit(*p)) value = value * 10 + static_cast<std::uint64_t>(*p++ - '0');
-    if (p == end_ && !ended_) return readIntSlow(out);
-    pos_ = const_cast<char*>(p);
-    if (p == digits) return false;  // a sign with no digit is lost
-    const bool saturated = p - significant > 19 || value > static_cast<std::uint64_t>(kIntLimit);
-    out = saturatedInt(negative, saturated ? kIntLimit : static_cast<std::int64_t>(value));
-    return true;
-}
 
 bool Scanner::readIntSlow(std::int32_t& out) {
     int c = peek();

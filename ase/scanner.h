@@ -109,7 +109,6 @@ class Scanner {
     bool ensure(std::size_t count);
     int peek();
     bool longToken(std::string_view& token, std::size_t length);
-    bool readIntGeneral(std::int32_t& out);
     bool readIntSlow(std::int32_t& out);
     bool readFloatGeneral(float& out);
     bool readFloatSlow(float& out);
@@ -142,10 +141,6 @@ constexpr bool isDigit(int c) {
 inline unsigned digitValue(char c) {
     return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
 }
-
-// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
-inline constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                         1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
 #if defined(__SSE2__)
 // Bit i set when p[i] is white space.
@@ -347,7 +342,7 @@ inline bool Scanner::literal(char c) {
 }
 
 // Indices and counts: an optional minus, one to nine digits and a byte that is no digit,
-// all well before the block's end. Anything else goes the general road.
+// all well before the block's end. Anything else is read a character at a time.
 inline bool Scanner::readInt(std::int32_t& out) {
     skipWhite();
     const char* p = pos_;
@@ -367,7 +362,7 @@ inline bool Scanner::readInt(std::int32_t& out) {
             return true;
         }
     }
-    return readIntGeneral(out);
+    return readIntSlow(out);
 }
 
 // Coordinates, normals and colours as exporters write them: an optional minus, one to four
