@@ -186,6 +186,8 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
     EXPECT_NE(err_.find("tessloom-inspect: m.obj: no layout fits"), std::string::npos) << err_;
     for (const char* usage : {"--bogus", "--png p.png --size 10x10", "--png p.png --size 80x80x"})
         EXPECT_EQ(inspect(plainMesh().data, usage), 2) << usage;
+    EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' --version"), 0);
+    EXPECT_EQ(out_, "tessloom-inspect " TESSLOOM_VERSION "\n");
 
     // colour only on a terminal (script gives it one), and never with NO_COLOR set
     if (std::system("command -v script >/dev/null") == 0) {
@@ -195,6 +197,11 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
                                       "' m.obj\" /dev/null");
             EXPECT_EQ(out_.find("\x1b[32mpass") != std::string::npos, *noColor == '\0') << out_;
         }
+        // a terminal on standard input alone does not colour a redirected output
+        sh("script -qec \"'" TESSLOOM_INSPECT_BINARY "' m.obj > plain.txt\" /dev/null");
+        const std::string plain = readFile(dir_ / "plain.txt");
+        EXPECT_NE(plain.find("  pass  sizes"), std::string::npos) << plain;
+        EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
     }
 }
 
@@ -210,6 +217,7 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
                 static_cast<std::uint8_t>(u >> (8 * i));
     }
     ASSERT_EQ(inspect(bytes, "--dump"), 0);
+    EXPECT_EQ(out_.rfind("layout without\n", 0), 0u) << out_;
     std::istringstream lines(out_);
     std::string line;
     std::vector<float> read;
@@ -239,6 +247,13 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
         .text("a\xff\"b");
     const auto plain = plainMesh().data;
     named.data.insert(named.data.end(), plain.begin(), plain.end());
+    // a name is one line, its quote and the bytes above 127 escaped
+    ASSERT_EQ(inspect(named.data, "--dump"), 0);
+    EXPECT_EQ(out_.rfind("layout with\nmaterial 0 ambient 0 0 0 diffuse 0 0 0 specular 0 0 0 "
+                         "shine 0 tiling 0 0 offset 0 0 reflect 0 bitmap 1 name \"a\\xff\\\"b\"\n",
+                         0),
+              0u)
+        << out_;
     ASSERT_EQ(inspect(named.data, "--json"), 0);
     const auto summary = nlohmann::json::parse(out_);
     EXPECT_EQ(summary["layout"], "with");
@@ -251,8 +266,9 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
     EXPECT_EQ(records[3]["position"][2], 3.0);
 }
 
-// What the converter writes, the reader reads and every check passes: the example and
-// every exported scene of the corpus.
+// What the converter writes, the reader reads and every check passes without a warning
+// (none of these scenes has a degenerate face or a value that is not finite): the example
+// and every exported scene of the corpus.
 TEST_F(Inspect, EveryConversionPassesEveryCheck) {
     std::vector<fs::path> scenes = {fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase"};
     if (fs::is_directory(TESSLOOM_CORPUS_DIR)) {
@@ -267,6 +283,7 @@ TEST_F(Inspect, EveryConversionPassesEveryCheck) {
         args += "' m.obj";
         ASSERT_EQ(run(args), 0) << scene;
         EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' m.obj"), 0) << scene << "\n" << out_ << err_;
+        EXPECT_EQ(out_.find("  warn  "), std::string::npos) << scene << "\n" << out_;
     }
 }
 
