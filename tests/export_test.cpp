@@ -123,6 +123,18 @@ TEST(Gltf, TheBoxReadsBackThroughTinyGltf) {
         const float* n = normals + 3 * index[i];
         EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-6f);  // normalised
     }
+
+    // with sub-materials each face's index picks its entry; an index past them, none
+    MeshFile subs = mesh;
+    subs.materials.push_back(subs.materials[0]);
+    for (std::size_t i = 0; i < subs.faces.size(); ++i)
+        subs.faces[i].material = static_cast<std::int32_t>(i % 3);
+    inspect::writeGltf(subs, glb.string());
+    tinygltf::Model split;
+    ASSERT_TRUE(loader.LoadBinaryFromFile(&split, &error, &warning, glb.string())) << error;
+    std::vector<int> materials;
+    for (const auto& p : split.meshes.at(0).primitives) materials.push_back(p.material);
+    EXPECT_EQ(materials, (std::vector<int>{0, 1, -1}));
     fs::remove(glb);
 }
 
@@ -133,6 +145,7 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
         const char* name;
         void (*change)(MeshFile&);
         const char* refusal;
+        const char* leftOut = "";  // the attribute a written file lacks
     };
     const Case cases[] = {
         {"vertex out of range", [](MeshFile& m) { m.faces[3].b = 8; },
@@ -141,10 +154,15 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
          "face 0 corner c names texture vertex -1 of 12"},
         {"not finite", [](MeshFile& m) { m.vertices[5].z = std::nanf(""); },
          "vertex 5 is not finite"},
-        {"no texture vertices", [](MeshFile& m) { m.texVertices.clear(); }, nullptr},
+        {"no texture vertices", [](MeshFile& m) { m.texVertices.clear(); }, nullptr, "TEXCOORD_0"},
         {"no normals",
          [](MeshFile& m) {
              for (auto& f : m.faces) f.normalA = f.normalB = f.normalC = {};
+         },
+         nullptr, "NORMAL"},
+        {"every normal along -x",
+         [](MeshFile& m) {
+             for (auto& f : m.faces) f.normalA = f.normalB = f.normalC = {-1, 0, 0};
          },
          nullptr},
     };
@@ -168,7 +186,8 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
         const auto& attributes = model.meshes.at(0).primitives.at(0).attributes;
         EXPECT_EQ(attributes.count("TEXCOORD_0"), summary.texCoords ? 1u : 0u) << c.name;
         EXPECT_EQ(attributes.count("NORMAL"), summary.normals ? 1u : 0u) << c.name;
-        EXPECT_FALSE(summary.texCoords && summary.normals) << c.name;
+        EXPECT_EQ(attributes.count(c.leftOut), 0u) << c.name;
+        EXPECT_EQ(attributes.size(), *c.leftOut ? 2u : 3u) << c.name;  // and POSITION
     }
     fs::remove(glb);
 }
