@@ -205,8 +205,8 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
     }
 }
 
-// --dump floats read back to the same bits; --json parses and names bytes that are not
-// UTF-8 exactly.
+// --dump floats read back to the same bits and its names show every byte; --json parses
+// and names bytes that are not UTF-8 exactly.
 TEST_F(Inspect, DumpAndJsonReadBack) {
     auto bytes = plainMesh().data;
     const float awkward[] = {0.1f, 1e-45f, 3.4028235e38f, -0.0f, 16777217.0f / 3};
@@ -217,7 +217,7 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
                 static_cast<std::uint8_t>(u >> (8 * i));
     }
     ASSERT_EQ(inspect(bytes, "--dump"), 0);
-    EXPECT_EQ(out_.rfind("layout without\n", 0), 0u) << out_;
+    EXPECT_EQ(out_.substr(0, 15), "layout without\n");
     std::istringstream lines(out_);
     std::string line;
     std::vector<float> read;
@@ -243,23 +243,23 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
         .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
         .i32(0)
         .i32(1)
-        .i32(4)
-        .text("a\xff\"b");
+        .i32(6)
+        .text("a\x01\xff\"b\\");
     const auto plain = plainMesh().data;
     named.data.insert(named.data.end(), plain.begin(), plain.end());
-    // a name is one line, its quote and the bytes above 127 escaped
+    // a name is one line: control bytes, bytes above 127, quotes and backslashes escaped
     ASSERT_EQ(inspect(named.data, "--dump"), 0);
-    EXPECT_EQ(out_.rfind("layout with\nmaterial 0 ambient 0 0 0 diffuse 0 0 0 specular 0 0 0 "
-                         "shine 0 tiling 0 0 offset 0 0 reflect 0 bitmap 1 name \"a\\xff\\\"b\"\n",
-                         0),
-              0u)
-        << out_;
+    const std::string material =
+        "layout with\nmaterial 0 ambient 0 0 0 diffuse 0 0 0 specular 0 0 0 shine 0 tiling 0 0 "
+        R"(offset 0 0 reflect 0 bitmap 1 name "a\x01\xff\"b\\")"
+        "\n";
+    EXPECT_EQ(out_.substr(0, material.size()), material);
     ASSERT_EQ(inspect(named.data, "--json"), 0);
     const auto summary = nlohmann::json::parse(out_);
     EXPECT_EQ(summary["layout"], "with");
     EXPECT_EQ(summary["counts"]["vertices"], 3);
-    EXPECT_EQ(summary["materials"][0]["name"], "a\xef\xbf\xbd\"b");
-    EXPECT_EQ(summary["materials"][0]["nameHex"], "61ff2262");
+    EXPECT_EQ(summary["materials"][0]["name"], "a\x01\xef\xbf\xbd\"b\\");
+    EXPECT_EQ(summary["materials"][0]["nameHex"], "6101ff22625c");
     ASSERT_EQ(inspect(named.data, "--json --dump"), 0);
     const auto records = nlohmann::json::parse(out_)["records"];
     EXPECT_EQ(records.size(), 1u + 3 + 0 + 1 + 1);
