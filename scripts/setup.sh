@@ -52,8 +52,7 @@ for line in "${wanted[@]}"; do
 done
 [ "${#missing[@]}" -eq 0 ] && exit 0
 
-echo "setup: installing ${missing[*]}"
-if [ "$(id -u)" = 0 ]; then
+if [ "$EUID" = 0 ]; then
     as_root=()
 elif command -v sudo >/dev/null; then
     as_root=(sudo)
@@ -62,6 +61,7 @@ else
         "or install them yourself: apt-get install ${missing[*]}" >&2
     exit 1
 fi
+echo "setup: installing ${missing[*]}"
 if ! command -v apt-get >/dev/null ||
     ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q ||
     ! "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"; then
