@@ -3,9 +3,10 @@
 # user's Ninja build through the installed CMake package (tests/meshes/): three scenes
 # converted to the bytes they must give, nothing on a second build, only a touched scene again, a
 # broken scene failing the build with tessloom's message, and tessloom_add_meshes's
-# argument checks. Argument: the build folder. Exit 77 (skipped) without ninja.
+# argument checks. Arguments: the build folder and the scene generator. Exit 77 (skipped) without ninja.
 set -euo pipefail
 build=$(realpath "$1")
+gen_scene=$(realpath "$2")
 cd "$(dirname "$0")/.."
 command -v ninja >/dev/null || {
     echo "skipped: no ninja (scripts/setup.sh installs ninja-build)"
@@ -20,9 +21,9 @@ game=$work/game
 mkdir -p "$game/art" "$work/expected"
 cp tests/meshes/CMakeLists.txt "$game/"
 # generated scenes, each with the mesh file it must give, computed from the generated numbers
-"$build/gen_scene" "$game/art/crate.ase" --faces 2 --expected "$work/expected/crate.obj"
-"$build/gen_scene" "$game/art/tree.ase" --faces 40 --expected "$work/expected/tree.obj"
-"$build/gen_scene" "$game/art/ship.ase" --faces 7 --sub-materials 3 \
+"$gen_scene" "$game/art/crate.ase" --faces 2 --expected "$work/expected/crate.obj"
+"$gen_scene" "$game/art/tree.ase" --faces 40 --expected "$work/expected/tree.obj"
+"$gen_scene" "$game/art/ship.ase" --faces 7 --sub-materials 3 \
     --expected "$work/expected/ship.obj"
 cmake -G Ninja -S "$game" -B "$game/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 
