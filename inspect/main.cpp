@@ -10,6 +10,7 @@
 
 #include "inspect/checks.h"
 #include "inspect/gltf.h"
+#include "inspect/html.h"
 #include "inspect/preview.h"
 #include "meshfile/reader.h"
 
@@ -166,7 +167,7 @@ class JsonDump : public meshfile::MeshVisitor {
 };
 
 struct Options {
-    std::string path, layout, png, size = "1600x1200", gltf;
+    std::string path, layout, png, size = "1600x1200", gltf, html;
     bool dump = false, asJson = false;
 };
 
@@ -202,6 +203,36 @@ int exportFile(const Options& o, const meshfile::FileSource& source,
     return 0;
 }
 
+// The page that shows the mesh in a browser.
+int writeHtml(const Options& o, const meshfile::ByteSource& source,
+              const meshfile::Sections& sections) {
+#ifdef TESSLOOM_HTML
+    const std::string name = o.path.substr(o.path.find_last_of('/') + 1);
+    try {
+        std::FILE* file = std::fopen(o.html.c_str(), "wb");
+        if (!file) throw inspect::PageError("cannot write " + o.html);
+        const auto page = inspect::writePage(source, sections, name, [&](std::string_view text) {
+            if (std::fwrite(text.data(), 1, text.size(), file) != text.size())
+                throw inspect::PageError("cannot write " + o.html);
+        });
+        if (std::fclose(file) != 0) throw inspect::PageError("cannot write " + o.html);
+        std::printf("%s: %llu bytes, %d faces\n", o.html.c_str(),
+                    static_cast<unsigned long long>(page.bytes), sections.numFaces);
+        return 0;
+    } catch (const inspect::PageError& e) {
+        std::fprintf(stderr, "tessloom-inspect: %s: %s\n", o.path.c_str(), e.what());
+        return 1;
+    }
+#else
+    (void)source, (void)sections;
+    std::fprintf(stderr,
+                 "tessloom-inspect: --html %s: this build has no HTML page (npm was "
+                 "missing when it was configured)\n",
+                 o.html.c_str());
+    return 2;
+#endif
+}
+
 int inspectFile(const Options& o) {
     const std::string& path = o.path;
     const std::string& layoutChoice = o.layout;
@@ -231,6 +262,7 @@ int inspectFile(const Options& o) {
                                                             ? Layout::kWithMaterials
                                                             : Layout::kWithoutMaterials);
         }
+        if (!o.html.empty()) return writeHtml(o, source, sections);
         if (!o.png.empty() || !o.gltf.empty()) return exportFile(o, source, sections);
         if (dump) {
             if (asJson) {
@@ -333,6 +365,11 @@ int main(int argc, char** argv) {
     app.add_option("--png", o.png, "draw the mesh in four views into a PNG file");
     app.add_option("--size", o.size, "the picture's size, WxH")->capture_default_str();
     app.add_option("--gltf", o.gltf, "export the mesh as a glTF 2.0 binary file (.glb)");
+#ifdef TESSLOOM_HTML
+    app.add_option("--html", o.html, "write one HTML page that shows the mesh in a browser");
+#else
+    app.add_option("--html", o.html)->group("");  // not built: taken only to say so
+#endif
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
