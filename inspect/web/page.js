@@ -16,6 +16,7 @@ import {
   PerspectiveCamera,
   Raycaster,
   Scene,
+  Sphere,
   SRGBColorSpace,
   Vector2,
   Vector3,
@@ -99,6 +100,31 @@ function entryOf(material) {
   return material >= 0 && material < n ? material : -1;
 }
 
+// The colour of each entry: its diffuse colour, or with `distinct` one hue per entry (textured
+// entries often share the same grey diffuse colour). Faces without an entry are grey.
+function entryColours(distinct) {
+  const colours = info.materials.map((m, e) => {
+    const c = new Color();
+    if (distinct) return c.setHSL((e * 0.618034) % 1, 0.65, 0.55, SRGBColorSpace);
+    const d = m.diffuse.every(Number.isFinite) ? m.diffuse : NO_ENTRY_COLOUR;
+    return c.setRGB(d[0], d[1], d[2], SRGBColorSpace);
+  });
+  colours.push(new Color().setRGB(...NO_ENTRY_COLOUR, SRGBColorSpace));
+  return colours;
+}
+
+// Whether two entries that faces use have the same diffuse colour.
+function diffuseColoursClash(entryFaces) {
+  const seen = new Set();
+  for (let e = 0; e < info.materials.length; ++e) {
+    if (entryFaces[e] === 0) continue;
+    const key = info.materials[e].diffuse.join(' ');
+    if (seen.has(key)) return true;
+    seen.add(key);
+  }
+  return false;
+}
+
 function readMesh(bytes) {
   const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   const nv = info.counts.vertices, nt = info.counts.textureVertices, nf = info.counts.faces;
@@ -107,58 +133,66 @@ function readMesh(bytes) {
     const p = at.vertices + 12 * i;
     return [view.getFloat32(p, true), view.getFloat32(p + 4, true), view.getFloat32(p + 8, true)];
   };
-  const entryColours = info.materials.map((m) => {
-    const d = m.diffuse.every(Number.isFinite) ? m.diffuse : NO_ENTRY_COLOUR;
-    const c = new Color().setRGB(d[0], d[1], d[2], SRGBColorSpace);
-    return [c.r, c.g, c.b];
-  });
-  const greyColour = new Color().setRGB(...NO_ENTRY_COLOUR, SRGBColorSpace);
   const positions = new Float32Array(nf * 9);
   const normals = new Float32Array(nf * 9);
-  const colours = new Float32Array(nf * 9);
-  const entryFaces = new Array(info.materials.length + 1).fill(0);  // last: no entry
+  const faceEntries = new Int32Array(nf);  // info.materials.length: none
+  const entryFaces = new Array(info.materials.length + 1).fill(0);
   let drawable = 0;
   for (let f = 0; f < nf; ++f) {
     const p = at.faces + FACE_BYTES * f;
     const entry = entryOf(view.getInt32(p, true));
-    entryFaces[entry < 0 ? entryFaces.length - 1 : entry]++;
+    faceEntries[f] = entry < 0 ? info.materials.length : entry;
+    entryFaces[faceEntries[f]]++;
     const corners = [view.getInt32(p + 4, true), view.getInt32(p + 8, true),
                      view.getInt32(p + 12, true)];
     if (corners.some((v) => v < 0 || v >= nv)) continue;  // left as a point at the origin
     const xyz = corners.map(vertex);
     if (!xyz.flat().every(Number.isFinite)) continue;
     const n = [view.getFloat32(p + 28, true), view.getFloat32(p + 32, true),
-               view.getFloat32(p + 36, true)];
-    const colour = entry < 0 ? [greyColour.r, greyColour.g, greyColour.b] : entryColours[entry];
+               view.getFloat32(p + 36, true)].map((x) => (Number.isFinite(x) ? x : 0));
     for (let k = 0; k < 3; ++k) {
       positions.set(xyz[k], 9 * f + 3 * k);
-      normals.set(n.map((x) => (Number.isFinite(x) ? x : 0)), 9 * f + 3 * k);
-      colours.set(colour, 9 * f + 3 * k);
+      normals.set(n, 9 * f + 3 * k);
     }
     ++drawable;
   }
-  return {view, nv, nt, nf, positions, normals, colours, entryFaces, drawable};
+  const colours = new Float32Array(nf * 9);
+  return {view, nv, nt, nf, positions, normals, colours, faceEntries, entryFaces, drawable};
+}
+
+function paint(mesh, distinct) {
+  const colours = entryColours(distinct).map((c) => [c.r, c.g, c.b]);
+  for (let f = 0; f < mesh.nf; ++f) {
+    const c = colours[mesh.faceEntries[f]];
+    mesh.colours.set(c, 9 * f);
+    mesh.colours.set(c, 9 * f + 3);
+    mesh.colours.set(c, 9 * f + 6);
+  }
+  const swatches = document.querySelectorAll('#legend .swatch');
+  swatches.forEach((swatch) => {
+    swatch.style.background = `#${entryColours(distinct)[swatch.dataset.entry].getHexString(SRGBColorSpace)}`;
+  });
+  body.dataset.colours = distinct ? 'distinct' : 'diffuse';
 }
 
 function fillLegend(mesh) {
   const legend = document.getElementById('legend');
   const shown = Math.min(info.materials.length, 500);
   for (let e = 0; e < shown; ++e) {
-    const m = info.materials[e];
     const swatch = element('span', undefined, 'swatch');
-    const d = m.diffuse.every(Number.isFinite) ? m.diffuse : NO_ENTRY_COLOUR;
-    swatch.style.background = `rgb(${d.map((x) => Math.round(255 * Math.min(1, Math.max(0, x))))})`;
+    swatch.dataset.entry = e;
     const faces = mesh.entryFaces[e];
-    const tr = row(legend, [swatch, String(e), m.name, `${faces} ${faces === 1 ? 'face' : 'faces'}`]);
+    const tr = row(legend, [swatch, String(e), info.materials[e].name,
+                            `${faces} ${faces === 1 ? 'face' : 'faces'}`]);
     tr.dataset.entry = e;
   }
   if (shown < info.materials.length) {
     row(legend, ['', '', `and ${info.materials.length - shown} more entries`, '']);
   }
-  const none = mesh.entryFaces[mesh.entryFaces.length - 1];
+  const none = mesh.entryFaces[info.materials.length];
   if (none > 0) {
     const swatch = element('span', undefined, 'swatch');
-    swatch.style.background = `rgb(${NO_ENTRY_COLOUR.map((x) => Math.round(255 * x))})`;
+    swatch.dataset.entry = info.materials.length;
     row(legend, [swatch, 'none', 'no entry for the face\u2019s index', `${none} faces`]);
   }
 }
@@ -217,6 +251,9 @@ function start() {
   const bytes = decodeBase64(document.getElementById('tessloom-mesh').textContent);
   const mesh = readMesh(bytes);
   fillLegend(mesh);
+  const distinct = document.getElementById('distinct');
+  distinct.checked = diffuseColoursClash(mesh.entryFaces);
+  paint(mesh, distinct.checked);
   body.dataset.drawnFaces = mesh.drawable;
   if (mesh.nf === 0) {
     showMessage('This mesh has no faces: there is nothing to draw.', 'empty');
@@ -244,7 +281,8 @@ function start() {
   geometry.setAttribute('position', new BufferAttribute(mesh.positions, 3));
   const storedNormals = new BufferAttribute(mesh.normals, 3);
   geometry.setAttribute('normal', storedNormals);
-  geometry.setAttribute('color', new BufferAttribute(mesh.colours, 3));
+  const colourAttribute = new BufferAttribute(mesh.colours, 3);
+  geometry.setAttribute('color', colourAttribute);
   geometry.computeBoundingBox();
   geometry.computeBoundingSphere();
   const solid = new Mesh(geometry, new MeshLambertMaterial({
@@ -270,7 +308,9 @@ function start() {
   light.position.set(0.4, 0.7, 1);
   camera.add(light);
 
-  const sphere = geometry.boundingSphere;
+  const framed = geometry.boundingBox.clone();
+  if (box) framed.union(box.box);
+  const sphere = framed.getBoundingSphere(new Sphere());
   const radius = sphere.radius > 0 && Number.isFinite(sphere.radius) ? sphere.radius : 1;
   const distance = radius / Math.sin((camera.fov / 2) * Math.PI / 180) * 1.15;
   camera.position.copy(sphere.center).add(new Vector3(0.55, 0.45, 1).normalize().multiplyScalar(distance));
@@ -299,6 +339,11 @@ function start() {
   document.getElementById('winding').addEventListener('change', (e) => {
     if (e.target.checked && !winding) winding = new BufferAttribute(windingNormals(mesh.positions), 3);
     geometry.setAttribute('normal', e.target.checked ? winding : storedNormals);
+    draw();
+  });
+  distinct.addEventListener('change', () => {
+    paint(mesh, distinct.checked);
+    colourAttribute.needsUpdate = true;
     draw();
   });
   document.getElementById('box').addEventListener('change', (e) => {
