@@ -164,8 +164,8 @@ class Browser : public HtmlRun {
         HtmlRun::SetUp();
     }
 
-    // Loads `page` (with `fragment`) and returns what --dump-dom prints (mode "dom") or
-    // writes the screenshot `png`. Fails the test on any console message or uncaught error.
+    // Loads `page` (with `fragment`) and returns the document once its script has run; with
+    // `png`, takes a screenshot too. Fails the test on any console message or uncaught error.
     std::string load(const fs::path& page, const std::string& fragment, const fs::path& png = {}) {
         const fs::path profile = dir_ / "profile", err = dir_ / "chromium.err";
         fs::remove_all(profile);
@@ -175,10 +175,10 @@ class Browser : public HtmlRun {
             "--use-angle=swiftshader --enable-unsafe-swiftshader --no-first-run "
             "--disable-background-networking --disable-component-update --disable-sync "
             "--host-resolver-rules='MAP * ~NOTFOUND' --enable-logging=stderr "
-            "--window-size=1280,800 --hide-scrollbars --virtual-time-budget=10000 "
+            "--window-size=1280,800 --hide-scrollbars --virtual-time-budget=2000 "
             "--user-data-dir='" +
-            profile.string() + "' " +
-            (png.empty() ? "--dump-dom " : "--screenshot='" + png.string() + "' ") + "'file://" +
+            profile.string() + "' " + "--dump-dom " +
+            (png.empty() ? "" : "--screenshot='" + png.string() + "' ") + "'file://" +
             page.string() + fragment + "' > '" + (dir_ / "dom.html").string() + "' 2> '" +
             err.string() + "'";
         EXPECT_EQ(status(command), 0) << test::readFile(err);
@@ -248,7 +248,9 @@ std::pair<double, double> colourShares(const fs::path& png) {
 
 TEST_F(Browser, TheBoxIsGreyAndASeveralMaterialMeshIsColoured) {
     const fs::path boxPng = dir_ / "box.png";
-    load(html(mesh(exampleMesh(), "box.obj")), "", boxPng);
+    EXPECT_NE(body(load(html(mesh(exampleMesh(), "box.obj")), "", boxPng))
+                  .find("data-state=\"ready\" data-colours=\"diffuse\""),
+              std::string::npos);
     const auto [boxDrawn, boxColoured] = colourShares(boxPng);
     EXPECT_GT(boxDrawn, 0.2);      // the box fills much of the view
     EXPECT_LT(boxColoured, 0.02);  // in its one grey diffuse colour (the bounds' thin lines)
@@ -260,12 +262,11 @@ TEST_F(Browser, TheBoxIsGreyAndASeveralMaterialMeshIsColoured) {
         status(std::string(TESSLOOM_BINARY) + " '" + scene.string() + "' '" + ship.string() + "'"),
         0);
     const fs::path shipPage = html(ship), shipPng = dir_ / "ship.png";
-    load(shipPage, "", shipPng);
+    const std::string dom = load(shipPage, "", shipPng);
     const auto [shipDrawn, shipColoured] = colourShares(shipPng);
     EXPECT_GT(shipDrawn, 0.05);
     // its five entries share one grey diffuse colour, so each gets a hue of its own
     EXPECT_GT(shipColoured, 0.5);
-    const std::string dom = load(shipPage, "");
     EXPECT_NE(body(dom).find("data-faces=\"4158\" data-vertices=\"2656\" data-entries=\"5\" "
                              "data-state=\"ready\" data-colours=\"distinct\""),
               std::string::npos)
