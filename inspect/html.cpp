@@ -7,7 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "inspect/checks.h"
+#include "inspect/report.h"
+#include "meshfile/output.h"
 
 // The page's parts, built from inspect/web/ and three.js into the program.
 namespace tessloom::inspect::assets {
@@ -25,12 +26,6 @@ std::string_view asset(const unsigned char* bytes, std::size_t size) {
     return {reinterpret_cast<const char*>(bytes), size};
 }
 
-std::string num(float v) {
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, v);
-    return std::string(text, result.ptr);
-}
-
 std::string nums(std::initializer_list<float> values) {
     std::string out;
     for (const float v : values) {
@@ -38,27 +33,6 @@ std::string nums(std::initializer_list<float> values) {
         out += num(v);
     }
     return out;
-}
-
-// Bytes shown as text: control bytes (and, when `quote`, quotes, backslashes and bytes above
-// 127, inside quotes) as escapes, as the summary shows bitmap names.
-std::string shown(std::string_view bytes, bool quote) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = quote ? "\"" : "";
-    for (const char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (quote && (c == '"' || c == '\\')) {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20 || u == 0x7f || (quote && u > 0x7f)) {
-            out += "\\x";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    return quote ? out + "\"" : out;
 }
 
 std::string htmlText(std::string_view text) {
@@ -111,12 +85,10 @@ const char* outcomeName(Outcome o) {
 }
 
 json summaryJson(const meshfile::ByteSource& source, const meshfile::Sections& s,
-                 const std::string& name) {
-    Checker checker(s);
-    meshfile::visitMeshFile(source, s, checker);
+                 const Checker& checker, const std::string& name) {
     const auto& b = checker.storedBounds();
     json j = {
-        {"file", shown(name, false)},
+        {"file", output::escaped(name)},
         {"size", source.size()},
         {"layout", meshfile::layoutName(s.layout)},
         {"counts",
@@ -136,7 +108,7 @@ json summaryJson(const meshfile::ByteSource& source, const meshfile::Sections& s
         {"materials", json::array()},
         {"checks", json::array()}};
     for (const auto& m : checker.materials()) {
-        j["materials"].push_back({{"name", shown(m.name, true)},
+        j["materials"].push_back({{"name", output::escaped(m.name, output::Escape::kQuoted)},
                                   {"diffuse", floats({m.diffuse[0], m.diffuse[1], m.diffuse[2]})}});
     }
     for (const auto& c : checker.results()) {
@@ -182,14 +154,15 @@ void writeBase64(const meshfile::ByteSource& source,
 }  // namespace
 
 PageSummary writePage(const meshfile::ByteSource& source, const meshfile::Sections& sections,
-                      const std::string& name, const std::function<void(std::string_view)>& write) {
+                      const Checker& checker, const std::string& name,
+                      const std::function<void(std::string_view)>& write) {
     if (sections.numFaces > kMaxPageFaces) {
         throw PageError(std::to_string(sections.numFaces) + " faces, more than the " +
                         std::to_string(kMaxPageFaces) +
                         " a page shows (a browser could not hold them)");
     }
-    const std::string info = scriptJson(summaryJson(source, sections, name));
-    const std::string title = htmlText(shown(name, false));
+    const std::string info = scriptJson(summaryJson(source, sections, checker, name));
+    const std::string title = htmlText(output::escaped(name));
     const std::string bodyData = "data-faces=\"" + std::to_string(sections.numFaces) +
                                  "\" data-vertices=\"" + std::to_string(sections.numVertex) +
                                  "\" data-entries=\"" + std::to_string(sections.materialEntries) +

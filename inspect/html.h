@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "inspect/checks.h"
 #include "meshfile/reader.h"
 
 namespace tessloom::inspect {
@@ -28,11 +29,12 @@ struct PageSummary {
     std::uint64_t bytes = 0;  // the page's size
 };
 
-// Writes the page for the mesh file `source`, of the given sections, in pieces to `write`.
-// `name` is the title and heading (its bytes are shown as the summary shows a bitmap name).
-// Reads every record once to run the checks, then the file's bytes once more into the page.
-// Throws PageError above kMaxPageFaces, before anything is written.
+// Writes the page for the mesh file `source`, of the given sections, whose records `checker`
+// has seen, in pieces to `write`. `name` is the title and heading, control bytes escaped.
+// Reads the file's bytes once more into the page. Throws PageError above kMaxPageFaces,
+// before anything is written.
 PageSummary writePage(const meshfile::ByteSource& source, const meshfile::Sections& sections,
-                      const std::string& name, const std::function<void(std::string_view)>& write);
+                      const Checker& checker, const std::string& name,
+                      const std::function<void(std::string_view)>& write);
 
 }  // namespace tessloom::inspect

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -33,10 +32,12 @@ MeshFile exampleMesh() {
 
 std::string page(const std::vector<std::uint8_t>& bytes, const std::string& name) {
     const meshfile::SpanSource source(bytes);
+    const auto sections = meshfile::locateSections(source, Layout::kWithMaterials);
+    inspect::Checker checker(sections);
+    meshfile::visitMeshFile(source, sections, checker);
     std::string text;
-    const auto summary =
-        inspect::writePage(source, meshfile::locateSections(source, Layout::kWithMaterials), name,
-                           [&](std::string_view piece) { text += piece; });
+    const auto summary = inspect::writePage(source, sections, checker, name,
+                                            [&](std::string_view piece) { text += piece; });
     EXPECT_EQ(summary.bytes, text.size());
     return text;
 }
@@ -105,9 +106,10 @@ TEST(HtmlPage, RefusesMoreFacesThanABrowserHolds) {
     meshfile::Sections sections;
     sections.numFaces = inspect::kMaxPageFaces + 1;
     bool wrote = false;
-    EXPECT_THROW(inspect::writePage(meshfile::SpanSource(none), sections, "big.obj",
-                                    [&](std::string_view) { wrote = true; }),
-                 inspect::PageError);
+    EXPECT_THROW(
+        inspect::writePage(meshfile::SpanSource(none), sections, inspect::Checker(sections),
+                           "big.obj", [&](std::string_view) { wrote = true; }),
+        inspect::PageError);
     EXPECT_FALSE(wrote);
 }
 
@@ -129,13 +131,13 @@ class HtmlRun : public ::testing::Test {
         test::writeFile(dir_ / name, std::string(bytes.begin(), bytes.end()));
         return dir_ / name;
     }
-    // The page of `mesh` as `name`.html beside it.
-    fs::path html(const fs::path& meshPath) const {
+    // The page of `mesh` as `name`.html beside it; the exit status tells the checks' outcome.
+    fs::path html(const fs::path& meshPath, int expected = 0) const {
         fs::path out = meshPath;
         out.replace_extension(".html");
         EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + meshPath.string() +
                          "' --html '" + out.string() + "' > '" + dir_.string() + "/out.txt'"),
-                  0);
+                  expected);
         return out;
     }
 
@@ -211,12 +213,17 @@ TEST_F(Browser, AMeshWithNothingToDrawSaysSo) {
     empty.faces.clear();
     MeshFile undrawable = exampleMesh();
     for (auto& f : undrawable.faces) f.b = 99;
-    const std::array<std::pair<const MeshFile*, std::string>, 2> cases = {{
-        {&empty, "This mesh has no faces"},
-        {&undrawable, "None of the 12 faces can be drawn"},
-    }};
-    for (const auto& [m, message] : cases) {
-        const std::string dom = load(html(mesh(*m, "nothing.obj")), "");
+    struct Case {
+        const MeshFile* mesh;
+        int status;  // the checks find every corner naming vertex 99
+        std::string message;
+    };
+    const Case cases[] = {
+        {&empty, 0, "This mesh has no faces"},
+        {&undrawable, 1, "None of the 12 faces can be drawn"},
+    };
+    for (const auto& [m, status, message] : cases) {
+        const std::string dom = load(html(mesh(*m, "nothing.obj"), status), "");
         EXPECT_NE(body(dom).find("data-state=\"empty\""), std::string::npos) << message;
         EXPECT_NE(dom.find("<p id=\"message\">" + message), std::string::npos) << dom;
         EXPECT_EQ(dom.find("<canvas"), std::string::npos);
