@@ -375,6 +375,8 @@ function start() {
   const asked = /^#pick=(-?[\d.]+),(-?[\d.]+)$/.exec(location.hash);
   if (asked) pick(Number(asked[1]), Number(asked[2]));
   body.dataset.state = 'ready';
+  // from the start of loading to the first picture, for whoever wonders how long it takes
+  body.dataset.readyMs = Math.round(performance.now());
 }
 
 try {
