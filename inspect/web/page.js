@@ -129,10 +129,9 @@ function readMesh(bytes) {
   const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
   const nv = info.counts.vertices, nt = info.counts.textureVertices, nf = info.counts.faces;
   const at = info.at;
-  const vertex = (i) => {
-    const p = at.vertices + 12 * i;
-    return [view.getFloat32(p, true), view.getFloat32(p + 4, true), view.getFloat32(p + 8, true)];
-  };
+  // every vertex once, as a number array: a face reads three
+  const vertices = new Float32Array(nv * 3);
+  for (let i = 0; i < nv * 3; ++i) vertices[i] = view.getFloat32(at.vertices + 4 * i, true);
   const positions = new Float32Array(nf * 9);
   const normals = new Float32Array(nf * 9);
   const faceEntries = new Int32Array(nf);  // info.materials.length: none
@@ -143,16 +142,24 @@ function readMesh(bytes) {
     const entry = entryOf(view.getInt32(p, true));
     faceEntries[f] = entry < 0 ? info.materials.length : entry;
     entryFaces[faceEntries[f]]++;
-    const corners = [view.getInt32(p + 4, true), view.getInt32(p + 8, true),
-                     view.getInt32(p + 12, true)];
-    if (corners.some((v) => v < 0 || v >= nv)) continue;  // left as a point at the origin
-    const xyz = corners.map(vertex);
-    if (!xyz.flat().every(Number.isFinite)) continue;
-    const n = [view.getFloat32(p + 28, true), view.getFloat32(p + 32, true),
-               view.getFloat32(p + 36, true)].map((x) => (Number.isFinite(x) ? x : 0));
-    for (let k = 0; k < 3; ++k) {
-      positions.set(xyz[k], 9 * f + 3 * k);
-      normals.set(n, 9 * f + 3 * k);
+    let usable = true;
+    for (let k = 0; k < 3 && usable; ++k) {
+      const v = view.getInt32(p + 4 + 4 * k, true);
+      usable = v >= 0 && v < nv;
+      for (let c = 0; c < 3 && usable; ++c) {
+        const x = vertices[3 * v + c];
+        usable = Number.isFinite(x);
+        positions[9 * f + 3 * k + c] = x;
+      }
+    }
+    if (!usable) {  // left as a point at the origin
+      positions.fill(0, 9 * f, 9 * f + 9);
+      continue;
+    }
+    for (let c = 0; c < 3; ++c) {
+      const n = view.getFloat32(p + 28 + 4 * c, true);
+      normals[9 * f + c] = normals[9 * f + 3 + c] = normals[9 * f + 6 + c] =
+          Number.isFinite(n) ? n : 0;
     }
     ++drawable;
   }
@@ -161,7 +168,8 @@ function readMesh(bytes) {
 }
 
 function paint(mesh, distinct) {
-  const colours = entryColours(distinct).map((c) => [c.r, c.g, c.b]);
+  const entries = entryColours(distinct);
+  const colours = entries.map((c) => [c.r, c.g, c.b]);
   for (let f = 0; f < mesh.nf; ++f) {
     const c = colours[mesh.faceEntries[f]];
     mesh.colours.set(c, 9 * f);
@@ -170,7 +178,7 @@ function paint(mesh, distinct) {
   }
   const swatches = document.querySelectorAll('#legend .swatch');
   swatches.forEach((swatch) => {
-    swatch.style.background = `#${entryColours(distinct)[swatch.dataset.entry].getHexString(SRGBColorSpace)}`;
+    swatch.style.background = `#${entries[swatch.dataset.entry].getHexString(SRGBColorSpace)}`;
   });
   body.dataset.colours = distinct ? 'distinct' : 'diffuse';
 }
