@@ -3,7 +3,6 @@
 #include "inspect/html.h"
 
 #include <array>
-#include <charconv>
 #include <nlohmann/json.hpp>
 #include <vector>
 

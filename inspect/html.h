@@ -20,11 +20,12 @@ class PageError : public std::runtime_error {
 };
 
 // Above this many faces a page is refused: the browser holds every face as three corners of
-// position, normal and colour (108 bytes) besides the page's text, about 0.5 GB at this count,
-// which is where a browser tab begins to fail.
+// position, normal and colour (108 bytes) besides the page's text and the file's bytes; at
+// this count the page is 115 MB and headless Chromium takes about 0.9 GB and half a minute
+// to show it on two cores, and twice that is past what a page should ask of a browser.
 inline constexpr std::int32_t kMaxPageFaces = 1'000'000;
 
-// What the page tells besides the records.
+// What was written.
 struct PageSummary {
     std::uint64_t bytes = 0;  // the page's size
 };
