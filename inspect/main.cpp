@@ -51,6 +51,7 @@ int exportFile(const Options& o, const inspect::InputFile& source,
     const output::FileId input[] = {source.id()};
     std::unique_ptr<output::Output> png, gltf, html;
     std::vector<std::string> lines;
+#ifdef TESSLOOM_HTML
     if (!o.html.empty()) {
         html = std::make_unique<output::Output>(o.html, input);
         const auto page = inspect::writePage(
@@ -59,6 +60,9 @@ int exportFile(const Options& o, const inspect::InputFile& source,
         lines.push_back(o.html + ": " + std::to_string(page.bytes) + " bytes, " +
                         std::to_string(sections.numFaces) + " faces");
     }
+#else
+    (void)checker;
+#endif
     if (!o.png.empty() || !o.gltf.empty()) {
         const meshfile::MeshFile mesh = meshfile::readMeshFile(source, sections.layout);
         source.requireUnchanged();
