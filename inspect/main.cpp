@@ -57,6 +57,7 @@ void exportFile(const Options& o, const inspect::InputFile& source,
         const auto page = inspect::writePage(
             source, sections, checker, o.path.substr(o.path.find_last_of('/') + 1),
             [&](std::string_view text) { html->write(text.data(), text.size()); });
+        source.requireUnchanged();  // before anything is put in place
         lines.push_back(o.html + ": " + std::to_string(page.bytes) + " bytes, " +
                         std::to_string(sections.numFaces) + " faces");
     }
