@@ -2,12 +2,13 @@
 # and a Debian package of all of it, built by CPack.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS tessloom RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tessloom EXPORT tessloomTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(TARGET tessloom-inspect)
   install(TARGETS tessloom-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# The reader, its one header and the package that lets find_package(tessloom) link it.
+# The reader, its one header and the package that lets find_package(tessloom) link it and
+# convert scenes in a build (tessloom::tessloom and tessloom_add_meshes).
 set(packageDir ${CMAKE_INSTALL_LIBDIR}/cmake/tessloom)
 install(TARGETS tessloom_meshfile EXPORT tessloomTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -18,7 +19,8 @@ configure_package_config_file(cmake/tessloomConfig.cmake.in
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/tessloomConfigVersion.cmake
   COMPATIBILITY SameMinorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/tessloomConfig.cmake
-  ${PROJECT_BINARY_DIR}/tessloomConfigVersion.cmake DESTINATION ${packageDir})
+  ${PROJECT_BINARY_DIR}/tessloomConfigVersion.cmake cmake/tessloomMeshes.cmake
+  DESTINATION ${packageDir})
 
 # Manuals and the changelog: the version filled in, compressed as Debian keeps them.
 set(compressed)

@@ -186,6 +186,18 @@ TEST(Gltf, TheBoxReadsBackThroughTinyGltf) {
         const float* n = normals + 3 * index[i];
         EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1.0f, 1e-6f);  // normalised
     }
+
+    // with sub-materials each face's index picks its entry; an index past them, none
+    MeshFile subs = mesh;
+    subs.materials.push_back(subs.materials[0]);
+    for (std::size_t i = 0; i < subs.faces.size(); ++i)
+        subs.faces[i].material = static_cast<std::int32_t>(i % 3);
+    inspect::writeGltf(subs, glb.string());
+    tinygltf::Model split;
+    ASSERT_TRUE(loader.LoadBinaryFromFile(&split, &error, &warning, glb.string())) << error;
+    std::vector<int> materials;
+    for (const auto& p : split.meshes.at(0).primitives) materials.push_back(p.material);
+    EXPECT_EQ(materials, (std::vector<int>{0, 1, -1}));
     fs::remove(glb);
 }
 
@@ -213,6 +225,11 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
              for (auto& f : m.faces) f.normalA = f.normalB = f.normalC = {};
          },
          nullptr, true, false},
+        {"every normal along -x",
+         [](MeshFile& m) {
+             for (auto& f : m.faces) f.normalA = f.normalB = f.normalC = {-1, 0, 0};
+         },
+         nullptr, true, true},
     };
     for (const Case& c : cases) {
         MeshFile mesh = exampleMesh();

@@ -12,9 +12,16 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 "$prefix/bin/tessloom" examples/box.ase "$work/box.obj"
 [ "$(stat -c %s "$work/box.obj")" = 1225 ]
-"$prefix/bin/tessloom-inspect" "$work/box.obj" >/dev/null
 version=$(sed -n 's/^project(tessloom VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-[ "$("$prefix/bin/tessloom-inspect" --version)" = "tessloom-inspect $version" ]
+# the inspector is built only where its libraries are installed
+inspect=
+if [ -e "$build/tessloom-inspect" ]; then
+    inspect=tessloom-inspect
+    "$prefix/bin/tessloom-inspect" "$work/box.obj" >/dev/null
+    [ "$("$prefix/bin/tessloom-inspect" --version)" = "tessloom-inspect $version" ]
+else
+    echo "install test: tessloom-inspect was not built (its libraries are missing): not checked"
+fi
 
 cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
@@ -31,10 +38,10 @@ done
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$build/tessloom_${version}_amd64.deb
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for file in ./usr/bin/tessloom ./usr/bin/tessloom-inspect ./usr/share/man/man1/tessloom.1.gz \
+for file in ./usr/bin/tessloom ${inspect:+./usr/bin/$inspect} ./usr/share/man/man1/tessloom.1.gz \
     ./usr/share/man/man1/tessloom-inspect.1.gz ./usr/share/man/man5/tessloom-meshfile.5.gz \
     ./usr/include/tessloom/meshfile/reader.h ./usr/lib/libtessloom_meshfile.a \
-    ./usr/lib/cmake/tessloom/tessloomConfig.cmake \
+    ./usr/lib/cmake/tessloom/tessloomConfig.cmake ./usr/lib/cmake/tessloom/tessloomMeshes.cmake \
     ./usr/share/doc/tessloom/copyright ./usr/share/doc/tessloom/changelog.gz; do
     grep -qx "$file" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
 done

@@ -186,6 +186,8 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
     EXPECT_NE(err_.find("tessloom-inspect: m.obj: no layout fits"), std::string::npos) << err_;
     for (const char* usage : {"--bogus", "--png p.png --size 10x10", "--png p.png --size 80x80x"})
         EXPECT_EQ(inspect(plainMesh().data, usage), 2) << usage;
+    EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' --version"), 0);
+    EXPECT_EQ(out_, "tessloom-inspect " TESSLOOM_VERSION "\n");
 
     // colour only on a terminal (script gives it one), and never with NO_COLOR set
     if (std::system("command -v script >/dev/null") == 0) {
@@ -195,11 +197,16 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
                                       "' m.obj\" /dev/null");
             EXPECT_EQ(out_.find("\x1b[32mpass") != std::string::npos, *noColor == '\0') << out_;
         }
+        // a terminal on standard input alone does not colour a redirected output
+        sh("script -qec \"'" TESSLOOM_INSPECT_BINARY "' m.obj > plain.txt\" /dev/null");
+        const std::string plain = readFile(dir_ / "plain.txt");
+        EXPECT_NE(plain.find("  pass  sizes"), std::string::npos) << plain;
+        EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
     }
 }
 
-// --dump floats read back to the same bits; --json parses and names bytes that are not
-// UTF-8 exactly.
+// --dump floats read back to the same bits and its names show every byte; --json parses
+// and names bytes that are not UTF-8 exactly.
 TEST_F(Inspect, DumpAndJsonReadBack) {
     auto bytes = plainMesh().data;
     const float awkward[] = {0.1f, 1e-45f, 3.4028235e38f, -0.0f, 16777217.0f / 3};
@@ -212,6 +219,7 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
     // the stored bounds no longer hold these vertices: the dump is printed, the check fails
     ASSERT_EQ(inspect(bytes, "--dump"), 1);
     EXPECT_EQ(err_, "tessloom-inspect: m.obj: failed checks: bounds\n");
+    EXPECT_EQ(out_.substr(0, 15), "layout without\n");
     std::istringstream lines(out_);
     std::string line;
     std::vector<float> read;
@@ -237,24 +245,32 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
         .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
         .i32(0)
         .i32(1)
-        .i32(4)
-        .text("a\xff\"b");
+        .i32(6)
+        .text("a\x01\xff\"b\\");
     const auto plain = plainMesh().data;
     named.data.insert(named.data.end(), plain.begin(), plain.end());
+    // a name is one line: control bytes, bytes above 127, quotes and backslashes escaped
+    ASSERT_EQ(inspect(named.data, "--dump"), 0);
+    const std::string material =
+        "layout with\nmaterial 0 ambient 0 0 0 diffuse 0 0 0 specular 0 0 0 shine 0 tiling 0 0 "
+        R"(offset 0 0 reflect 0 bitmap 1 name "a\x01\xff\"b\\")"
+        "\n";
+    EXPECT_EQ(out_.substr(0, material.size()), material);
     ASSERT_EQ(inspect(named.data, "--json"), 0);
     const auto summary = nlohmann::json::parse(out_);
     EXPECT_EQ(summary["layout"], "with");
     EXPECT_EQ(summary["counts"]["vertices"], 3);
-    EXPECT_EQ(summary["materials"][0]["name"], "a\xef\xbf\xbd\"b");
-    EXPECT_EQ(summary["materials"][0]["nameHex"], "61ff2262");
+    EXPECT_EQ(summary["materials"][0]["name"], "a\x01\xef\xbf\xbd\"b\\");
+    EXPECT_EQ(summary["materials"][0]["nameHex"], "6101ff22625c");
     ASSERT_EQ(inspect(named.data, "--json --dump"), 0);
     const auto records = nlohmann::json::parse(out_)["records"];
     EXPECT_EQ(records.size(), 1u + 3 + 0 + 1 + 1);
     EXPECT_EQ(records[3]["position"][2], 3.0);
 }
 
-// What the converter writes, the reader reads and every check passes: the example and
-// every exported scene of the corpus.
+// What the converter writes, the reader reads and every check passes without a warning
+// (none of these scenes has a degenerate face or a value that is not finite): the example
+// and every exported scene of the corpus.
 TEST_F(Inspect, EveryConversionPassesEveryCheck) {
     std::vector<fs::path> scenes = {fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase"};
     if (fs::is_directory(TESSLOOM_CORPUS_DIR)) {
@@ -269,6 +285,7 @@ TEST_F(Inspect, EveryConversionPassesEveryCheck) {
         args += "' m.obj";
         ASSERT_EQ(run(args), 0) << scene;
         EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' m.obj"), 0) << scene << "\n" << out_ << err_;
+        EXPECT_EQ(out_.find("  warn  "), std::string::npos) << scene << "\n" << out_;
     }
 }
 

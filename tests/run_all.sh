@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the micro-benchmarks once with a minimal time, so they keep building and running;
+# Installs the Debian packages the tests need and the machine lacks (scripts/setup.sh); runs
+# the micro-benchmarks once with a minimal time, so they keep building and running;
 # replays every committed input through both fuzzing targets (the conversion and the mesh
 # file reader), then fuzzes them for 100 seconds together; then
 # builds and runs the whole test suite, once plainly and once under ASan and UBSan; then
@@ -7,6 +8,7 @@
 set -euo pipefail
 shopt -s nullglob
 cd "$(dirname "$0")/.."
+bash scripts/setup.sh test
 cmake --preset bench
 cmake --build --preset bench
 build/bench/bench/bench_scanner --benchmark_min_time=0.01

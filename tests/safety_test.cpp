@@ -63,6 +63,9 @@ TEST_F(Safety, DescriptorsAreWrittenInPlace) {
         {R"(ln -s /dev/stderr err.obj; "$T" box.ase err.obj 2> log)", "log", "", 1},
         {R"("$T" box.ase /dev/stdout | cat > piped)", "piped", "", 1},
         {R"(mkfifo f; cat f > read & "$T" box.ase f; wait)", "read", "", 1},
+        // standard input opened for writing too, after what was read from it
+        {R"(echo z > f; { cat > /dev/null; "$T" box.ase /dev/stdin; } 0<> f)", "f", "z\n", 1},
+        {R"("$T" box.ase /dev/stdin 0>&1 | cat > piped)", "piped", "", 1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(sh(c.script), 0) << c.script;

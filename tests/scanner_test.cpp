@@ -175,11 +175,14 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
         {"-1e-50", true, -0.0f, ""},
         {"1e-45", true, std::numeric_limits<float>::denorm_min(), ""},
         {"0.000001e50", true, kInf, ""},  // the exponent lifts tiny digits over the top
+        {"0.000001E50", true, kInf, ""},
+        {"1E-50", true, 0.0f, ""},
         {"1000000e-50", true, 1e-44f, ""},
         {"1" + zeros + "e-300", true, 1.0f, ""},
         {"0." + zeros + "1e301", true, 1.0f, ""},
         {"1" + zeros, true, kInf, ""},
-        {"-.e5", false, -5.0f, "e5"},  // sign and point are lost
+        {"1." + zeros + "e 5", true, 1.0f, "5"},  // read a character at a time: no sign there
+        {"-.e5", false, -5.0f, "e5"},             // sign and point are lost
         {".", false, -5.0f, ""},
         {"inf", false, -5.0f, "inf"},
         {"nan", false, -5.0f, "nan"},
@@ -304,6 +307,8 @@ TEST(Scanner, FindTokenAgreesWithTheTokenLoop) {
     cases.push_back(
         std::string("a").append(19, ' ').append("*K 11").append(15, ' ').append("*K 12").append(
             200, ' '));
+    // a decoy and the keyword in one 16-byte step, another keyword in the next
+    cases.push_back(std::string("*X *K 13").append(20, ' ').append("*K 14").append(200, ' '));
     for (const std::string& text : cases) {
         for (std::size_t block : kBlockSizes) {
             TextFile a(text), b(text);
