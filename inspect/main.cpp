@@ -15,6 +15,7 @@
 
 #include "inspect/checks.h"
 #include "inspect/gltf.h"
+#include "inspect/html.h"
 #include "inspect/preview.h"
 #include "inspect/report.h"
 #include "meshfile/output.h"
@@ -25,7 +26,7 @@ namespace {
 using namespace tessloom;
 
 struct Options {
-    std::string path, layout, png, gltf;
+    std::string path, layout, png, gltf, html;
     inspect::PictureSize size{1600, 1200};
     bool dump = false, asJson = false;
 };
@@ -43,14 +44,27 @@ bool checksPass(const std::string& path, const meshfile::ByteSource& source,
     return failed.empty();
 }
 
-// The picture and the glTF file, from the whole mesh in memory: each completed beside its
-// path, and put in place only once both are.
+// The picture and the glTF file, from the whole mesh in memory, and the HTML page: each
+// completed beside its path, and put in place only once all are.
 void exportFile(const Options& o, const inspect::InputFile& source,
-                const meshfile::Sections& sections) {
+                const meshfile::Sections& sections, const inspect::Checker& checker) {
     const output::FileId input[] = {source.id()};
-    std::unique_ptr<output::Output> png, gltf;
+    std::unique_ptr<output::Output> png, gltf, html;
     std::vector<std::string> lines;
-    {
+#ifdef TESSLOOM_HTML
+    if (!o.html.empty()) {
+        html = std::make_unique<output::Output>(o.html, input);
+        const auto page = inspect::writePage(
+            source, sections, checker, o.path.substr(o.path.find_last_of('/') + 1),
+            [&](std::string_view text) { html->write(text.data(), text.size()); });
+        source.requireUnchanged();  // before anything is put in place
+        lines.push_back(o.html + ": " + std::to_string(page.bytes) + " bytes, " +
+                        std::to_string(sections.numFaces) + " faces");
+    }
+#else
+    (void)checker;
+#endif
+    if (!o.png.empty() || !o.gltf.empty()) {
         const meshfile::MeshFile mesh = meshfile::readMeshFile(source, sections.layout);
         source.requireUnchanged();
         if (!o.png.empty()) {
@@ -70,7 +84,7 @@ void exportFile(const Options& o, const inspect::InputFile& source,
         }
     }
     std::vector<output::Output*> pending;
-    for (auto* out : {png.get(), gltf.get()})
+    for (auto* out : {png.get(), gltf.get(), html.get()})
         if (out) pending.push_back(out);
     output::commitAll(pending);
     // with an export on standard output, nothing else goes there
@@ -101,8 +115,8 @@ int inspectSource(const Options& o, const inspect::InputFile& source) {
     // checks always run first, so the exit status reflects them whatever else was asked
     inspect::Checker checker(sections);
     const bool passed = checksPass(o.path, source, sections, checker);
-    if (!o.png.empty() || !o.gltf.empty()) {
-        exportFile(o, source, sections);
+    if (!o.png.empty() || !o.gltf.empty() || !o.html.empty()) {
+        exportFile(o, source, sections, checker);
     } else if (o.dump && o.asJson) {
         inspect::dumpJson(stdout, o.path, source, sections);
     } else if (o.dump) {
@@ -137,7 +151,7 @@ int inspectFile(const Options& o) {
 // Options that cannot both be honoured, named in the refusal.
 std::string conflict(const CLI::App& app, const Options& o) {
     for (const char* report : {"--dump", "--json"}) {
-        for (const char* exported : {"--png", "--gltf"}) {
+        for (const char* exported : {"--png", "--gltf", "--html"}) {
             if (app.count(report) && app.count(exported)) {
                 return std::string(report) + " and " + exported +
                        " cannot be combined: the one prints records, the other writes a file";
@@ -145,12 +159,20 @@ std::string conflict(const CLI::App& app, const Options& o) {
         }
     }
     if (app.count("--size") && !app.count("--png")) return "--size needs --png";
-    if (!o.png.empty() && !o.gltf.empty()) {
-        struct stat a {
-        }, b{};
-        if (o.png == o.gltf || (::stat(o.png.c_str(), &a) == 0 && ::stat(o.gltf.c_str(), &b) == 0 &&
-                                a.st_dev == b.st_dev && a.st_ino == b.st_ino)) {
-            return "--png and --gltf name the same file " + o.png;
+    const std::pair<const char*, const std::string*> exports[] = {
+        {"--png", &o.png}, {"--gltf", &o.gltf}, {"--html", &o.html}};
+    for (std::size_t i = 0; i < std::size(exports); ++i) {
+        for (std::size_t j = i + 1; j < std::size(exports); ++j) {
+            const auto& [option, path] = exports[i];
+            const auto& [other, otherPath] = exports[j];
+            if (path->empty() || otherPath->empty()) continue;
+            struct stat a {
+            }, b{};
+            if (*path == *otherPath ||
+                (::stat(path->c_str(), &a) == 0 && ::stat(otherPath->c_str(), &b) == 0 &&
+                 a.st_dev == b.st_dev && a.st_ino == b.st_ino)) {
+                return std::string(option) + " and " + other + " name the same file " + *path;
+            }
         }
     }
     return "";
@@ -175,6 +197,11 @@ int main(int argc, char** argv) {
     app.add_option("--png", o.png, "draw the mesh in four views into a PNG file");
     app.add_option("--size", size, "the picture's size, WxH, each side 64 to 8192 (1600x1200)");
     app.add_option("--gltf", o.gltf, "export the mesh as a glTF 2.0 binary file (.glb)");
+#ifdef TESSLOOM_HTML
+    app.add_option("--html", o.html, "one HTML page that shows the mesh in a browser");
+#else
+    app.add_option("--html", o.html)->group("");  // taken only to say it was not built
+#endif
     try {
         app.parse(argc, argv);
         if (!size.empty()) {
@@ -185,6 +212,13 @@ int main(int argc, char** argv) {
             }
             o.size = *parsed;
         }
+#ifndef TESSLOOM_HTML
+        if (app.count("--html")) {
+            throw CLI::ValidationError(
+                "--html: this build has no HTML page (npm was missing "
+                "when it was configured)");
+        }
+#endif
         if (const std::string refusal = conflict(app, o); !refusal.empty()) {
             throw CLI::ValidationError(output::escaped(refusal));
         }
@@ -205,6 +239,10 @@ int main(int argc, char** argv) {
         complain(o.png + ": " + e.what());
     } catch (const inspect::ExportError& e) {
         complain(o.gltf + ": " + e.what());
+#ifdef TESSLOOM_HTML
+    } catch (const inspect::PageError& e) {
+        complain(o.path + ": " + e.what());
+#endif
     } catch (const std::bad_alloc&) {
         complain(o.path + ": out of memory");
     } catch (const std::length_error&) {

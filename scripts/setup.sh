@@ -27,6 +27,8 @@ test_packages=(
     "dpkg-dev            cmd dpkg-shlibdeps"
     "lintian             cmd lintian"
     "man-db              cmd man"
+    "npm                 cmd npm"
+    "chromium            cmd chromium"
 )
 
 case "${1:-test}" in

@@ -1,0 +1,68 @@
+# tessloom-inspect's --html page embeds three.js. npm fetches it, with esbuild, at the
+# versions inspect/web/package-lock.json pins (npm ci, into the build folder, once per
+# version of the lock file); esbuild bundles the page's script with the parts of three.js it
+# uses, and the bundle, the page's template and style and three.js's licence are compiled
+# into the program. Without npm, or when the fetch fails, the inspector has no --html.
+option(TESSLOOM_HTML "Give tessloom-inspect its --html page (needs npm at configure time)" ON)
+set(tessloomHtml OFF)
+set(webSource ${PROJECT_SOURCE_DIR}/inspect/web)
+set(webBuild ${PROJECT_BINARY_DIR}/web)
+if(TESSLOOM_HTML)
+  find_program(TESSLOOM_NPM npm)
+  find_program(TESSLOOM_NODE node)
+  if(TESSLOOM_NPM AND TESSLOOM_NODE)
+    file(SHA256 ${webSource}/package-lock.json lockHash)
+    set(stamp ${webBuild}/node_modules/.tessloom-lock)
+    set(installed "")
+    if(EXISTS ${stamp})
+      file(READ ${stamp} installed)
+    endif()
+    if(NOT installed STREQUAL lockHash)
+      message(STATUS "Fetching three.js and esbuild with npm ci")
+      file(COPY ${webSource}/package.json ${webSource}/package-lock.json DESTINATION ${webBuild})
+      execute_process(
+        COMMAND ${TESSLOOM_NPM} ci --ignore-scripts --no-audit --no-fund --loglevel=error
+        WORKING_DIRECTORY ${webBuild} RESULT_VARIABLE npmStatus OUTPUT_QUIET
+        ERROR_VARIABLE npmError)
+      if(npmStatus EQUAL 0)
+        file(WRITE ${stamp} ${lockHash})
+        set(installed ${lockHash})
+      else()
+        message(STATUS "npm ci failed (${npmStatus}): ${npmError}")
+      endif()
+    endif()
+    if(installed STREQUAL lockHash)
+      set(tessloomHtml ON)
+    endif()
+  endif()
+endif()
+# configure_file makes a change of the lock file configure again
+if(EXISTS ${webSource}/package-lock.json)
+  configure_file(${webSource}/package-lock.json ${webBuild}/package-lock.json.seen COPYONLY)
+endif()
+
+if(tessloomHtml)
+  set(bundle ${webBuild}/page.bundle.js)
+  add_custom_command(OUTPUT ${bundle}
+    COMMAND ${CMAKE_COMMAND} -E env NODE_PATH=${webBuild}/node_modules
+            ${TESSLOOM_NODE} ${webBuild}/node_modules/esbuild/bin/esbuild ${webSource}/page.js
+            --bundle --minify --format=iife --charset=ascii --legal-comments=inline
+            --log-level=warning --outfile=${bundle}
+    DEPENDS ${webSource}/page.js ${webBuild}/node_modules/.tessloom-lock
+    COMMENT "Bundling the HTML page's script with three.js")
+  set(assets ${webBuild}/page_assets.cpp)
+  add_custom_command(OUTPUT ${assets}
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${assets} -DTEMPLATE=${webSource}/page.html
+            -DSTYLE=${webSource}/page.css -DSCRIPT=${bundle}
+            -DLICENCE=${webBuild}/node_modules/three/LICENSE -P ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
+    DEPENDS ${bundle} ${webSource}/page.html ${webSource}/page.css
+            ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
+    COMMENT "Embedding the HTML page's parts")
+  target_sources(tessloom_inspect PRIVATE inspect/html.cpp ${assets})
+  target_compile_definitions(tessloom_inspect PUBLIC TESSLOOM_HTML)
+  install(FILES ${webBuild}/node_modules/three/LICENSE RENAME three.js-licence
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessloom)
+else()
+  message(STATUS "tessloom-inspect is built without --html: it needs npm and node, and npm ci "
+                 "to fetch inspect/web/package-lock.json's packages from the npm registry")
+endif()

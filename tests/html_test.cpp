@@ -1,0 +1,296 @@
+// The HTML page: what the inspector writes into it, and what a real browser (headless
+// Chromium, network blocked) shows of it.
+#include "inspect/html.h"
+
+#include <cairo.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "testutil.h"
+
+namespace {
+
+using namespace tessloom;
+using meshfile::Layout;
+using meshfile::MeshFile;
+namespace fs = std::filesystem;
+
+const fs::path kExample = fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase";
+
+MeshFile exampleMesh() {
+    test::TextFile scene(test::readFile(kExample));
+    const auto bytes = encodeMeshFile(MeshConverter(scene.get(), "unused.obj"));
+    return meshfile::readMeshFile(meshfile::SpanSource(bytes), Layout::kWithMaterials);
+}
+
+std::string page(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    const meshfile::SpanSource source(bytes);
+    const auto sections = meshfile::locateSections(source, Layout::kWithMaterials);
+    inspect::Checker checker(sections);
+    meshfile::visitMeshFile(source, sections, checker);
+    std::string text;
+    const auto summary = inspect::writePage(source, sections, checker, name,
+                                            [&](std::string_view piece) { text += piece; });
+    EXPECT_EQ(summary.bytes, text.size());
+    return text;
+}
+
+// The text between `open` (which must occur once) and the next `close`.
+std::string between(const std::string& text, const std::string& open, const std::string& close) {
+    const auto from = text.find(open);
+    EXPECT_NE(from, std::string::npos) << open;
+    EXPECT_EQ(text.find(open, from + 1), std::string::npos) << open << " twice";
+    if (from == std::string::npos) return "";
+    const auto start = from + open.size();
+    return text.substr(start, text.find(close, start) - start);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+std::vector<std::uint8_t> fromBase64(const std::string& text) {
+    std::vector<std::uint8_t> out;
+    std::uint32_t bits = 0;
+    int held = 0;
+    for (const char c : text) {
+        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        const char* at = c ? std::strchr(digits, c) : nullptr;
+        if (!at) continue;  // line feeds and padding
+        bits = bits << 6 | static_cast<std::uint32_t>(at - digits);
+        if ((held += 6) >= 8) out.push_back(static_cast<std::uint8_t>(bits >> (held -= 8)));
+    }
+    return out;
+}
+
+TEST(HtmlPage, HoldsTheFileItsCountsAndItsSummary) {
+    MeshFile mesh = exampleMesh();
+    // a name and a file name that would end their elements early if written raw
+    mesh.materials[0].name = "</script><b>\xff";
+    const auto bytes = meshfile::encodeMeshFile(mesh);
+    const std::string text = page(bytes, "a</title>&\x01.obj");
+
+    EXPECT_EQ(between(text, "<title>", "</title>"), "a&lt;/title&gt;&amp;\\x01.obj");
+    EXPECT_EQ(occurrences(text, "</title"), 1u);
+    EXPECT_EQ(occurrences(text, "</script"), 4u);  // the page's own four elements
+    EXPECT_EQ(between(text, "<body ", ">"),
+              "data-faces=\"12\" data-vertices=\"8\" data-entries=\"1\" data-state=\"loading\"");
+    EXPECT_EQ(fromBase64(between(text, "id=\"tessloom-mesh\">", "</script>")), bytes);
+
+    const auto info = nlohmann::json::parse(between(text, "id=\"tessloom-info\">", "</script>"));
+    // 4 (entry count) + 68 + 13 (the name) + 4 (vertex count), then the 8 vertices and the
+    // texture-vertex count, then the 12 texture vertices and the face count
+    EXPECT_EQ(info["at"]["vertices"], 89);
+    EXPECT_EQ(info["at"]["texVertices"], 89 + 8 * 12 + 4);
+    EXPECT_EQ(info["at"]["faces"], 189 + 12 * 8 + 4);
+    EXPECT_EQ(info["file"], "a</title>&\\x01.obj");
+    EXPECT_EQ(info["materials"][0]["name"], "\"</script><b>\\xff\"");
+    EXPECT_FLOAT_EQ(info["materials"][0]["diffuse"][1].get<float>(), mesh.materials[0].diffuse[1]);
+    EXPECT_EQ(info["bounds"]["y"], "0 20");
+    ASSERT_EQ(info["checks"].size(), 8u);
+    EXPECT_EQ(info["checks"][0]["name"], "sizes");
+    for (const auto& c : info["checks"]) EXPECT_EQ(c["outcome"], "pass") << c["name"];
+}
+
+TEST(HtmlPage, RefusesMoreFacesThanABrowserHolds) {
+    const std::vector<std::uint8_t> none;
+    meshfile::Sections sections;
+    sections.numFaces = inspect::kMaxPageFaces + 1;
+    bool wrote = false;
+    EXPECT_THROW(
+        inspect::writePage(meshfile::SpanSource(none), sections, inspect::Checker(sections),
+                           "big.obj", [&](std::string_view) { wrote = true; }),
+        inspect::PageError);
+    EXPECT_FALSE(wrote);
+}
+
+// The programs run in a temporary folder of their own.
+class HtmlRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("tessloom-html-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static int status(const std::string& command) {
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    fs::path mesh(const MeshFile& m, const std::string& name) const {
+        const auto bytes = meshfile::encodeMeshFile(m);
+        test::writeFile(dir_ / name, std::string(bytes.begin(), bytes.end()));
+        return dir_ / name;
+    }
+    // The page of `mesh` as `name`.html beside it; the exit status tells the checks' outcome.
+    fs::path html(const fs::path& meshPath, int expected = 0) const {
+        fs::path out = meshPath;
+        out.replace_extension(".html");
+        EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + meshPath.string() +
+                         "' --html '" + out.string() + "' > '" + dir_.string() + "/out.txt' 2> '" +
+                         dir_.string() + "/err.txt'"),
+                  expected);
+        return out;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(HtmlRun, TheProgramWritesThePageOrNothing) {
+    const fs::path page = html(mesh(exampleMesh(), "box.obj"));
+    EXPECT_EQ(test::readFile(dir_ / "out.txt"),
+              page.string() + ": " + std::to_string(fs::file_size(page)) + " bytes, 12 faces\n");
+    EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + (dir_ / "box.obj").string() +
+                     "' --html '" + (dir_ / "nodir/box.html").string() + "' 2>/dev/null"),
+              1);
+    EXPECT_FALSE(fs::exists(dir_ / "nodir"));
+    // the input itself is no place for the page; nor does a page go with a dump
+    const std::string box = (dir_ / "box.obj").string(), before = test::readFile(box);
+    EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + box + "' --html '" + box +
+                     "' 2>/dev/null"),
+              1);
+    EXPECT_EQ(test::readFile(box), before);
+    EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + box + "' --dump --html '" +
+                     (dir_ / "x.html").string() + "' >/dev/null 2>&1"),
+              2);
+    EXPECT_FALSE(fs::exists(dir_ / "x.html"));
+}
+
+// Headless Chromium with software WebGL, a profile of its own, and every host name
+// unresolvable, so a page that asked the network for anything would fail to show.
+class Browser : public HtmlRun {
+  protected:
+    void SetUp() override {
+#ifdef TESSLOOM_SANITIZED
+        GTEST_SKIP() << "the browser checks run in the plain build only: the page is the same";
+#endif
+        if (status("command -v chromium >/dev/null") != 0) GTEST_SKIP() << "no chromium";
+        HtmlRun::SetUp();
+    }
+
+    // Loads `page` (with `fragment`) and returns the document once its script has run; with
+    // `png`, takes a screenshot too. Fails the test on any console message or uncaught error.
+    std::string load(const fs::path& page, const std::string& fragment, const fs::path& png = {}) {
+        const fs::path profile = dir_ / "profile", err = dir_ / "chromium.err";
+        fs::remove_all(profile);
+        const std::string command =
+            "timeout 120 chromium --headless=new " +
+            std::string(::geteuid() == 0 ? "--no-sandbox " : "") +
+            "--use-angle=swiftshader --enable-unsafe-swiftshader --no-first-run "
+            "--disable-background-networking --disable-component-update --disable-sync "
+            "--host-resolver-rules='MAP * ~NOTFOUND' --enable-logging=stderr "
+            "--window-size=1280,800 --hide-scrollbars --virtual-time-budget=2000 "
+            "--user-data-dir='" +
+            profile.string() + "' " + "--dump-dom " +
+            (png.empty() ? "" : "--screenshot='" + png.string() + "' ") + "'file://" +
+            page.string() + fragment + "' > '" + (dir_ / "dom.html").string() + "' 2> '" +
+            err.string() + "'";
+        EXPECT_EQ(status(command), 0) << test::readFile(err);
+        const std::string log = test::readFile(err);
+        EXPECT_EQ(log.find(":CONSOLE"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
+        return test::readFile(dir_ / "dom.html");
+    }
+
+    static std::string body(const std::string& dom) {
+        const auto at = dom.find("<body ");
+        return at == std::string::npos ? "" : dom.substr(at, dom.find('>', at) - at + 1);
+    }
+};
+
+TEST_F(Browser, CountsStateAndThePickedFace) {
+    // the view looks at the middle of the box (0 10 0) from (0.55 0.45 1): its centre ray
+    // meets the z = 10 side at x 5.5, y 14.5, below the diagonal from vertex 0 (-10 0) to
+    // vertex 5 (10 20), in face 4 (vertices 0 1 5)
+    const std::string dom = load(html(mesh(exampleMesh(), "box.obj")), "#pick=0,0");
+    const std::string b = body(dom);
+    ASSERT_NE(b.find(" data-ready-ms=\""), std::string::npos) << b;  // the time varies
+    EXPECT_EQ(b.substr(0, b.find(" data-ready-ms=")),
+              "<body data-faces=\"12\" data-vertices=\"8\" data-entries=\"1\" data-state=\"ready\" "
+              "data-colours=\"diffuse\" data-drawn-faces=\"12\" data-picked-face=\"4\"");
+    EXPECT_NE(dom.find("<th>corner c</th><td>vertex 5: 10 20 10</td>"), std::string::npos);
+    EXPECT_NE(dom.find("<title>box.obj</title>"), std::string::npos);
+}
+
+TEST_F(Browser, AMeshWithNothingToDrawSaysSo) {
+    MeshFile empty = exampleMesh();
+    empty.faces.clear();
+    MeshFile undrawable = exampleMesh();
+    for (auto& f : undrawable.faces) f.b = 99;
+    struct Case {
+        const MeshFile* mesh;
+        int status;  // the checks find every corner naming vertex 99
+        std::string message;
+    };
+    const Case cases[] = {
+        {&empty, 0, "This mesh has no faces"},
+        {&undrawable, 1, "None of the 12 faces can be drawn"},
+    };
+    for (const auto& [m, status, message] : cases) {
+        const std::string dom = load(html(mesh(*m, "nothing.obj"), status), "");
+        EXPECT_NE(body(dom).find("data-state=\"empty\""), std::string::npos) << message;
+        EXPECT_NE(dom.find("<p id=\"message\">" + message), std::string::npos) << dom;
+        EXPECT_EQ(dom.find("<canvas"), std::string::npos);
+    }
+}
+
+// Shares of the view's pixels (right of the panel) that are not its background, and of those
+// that are strongly coloured (channels far apart: not grey).
+std::pair<double, double> colourShares(const fs::path& png) {
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
+        cairo_image_surface_create_from_png(png.c_str()), cairo_surface_destroy);
+    EXPECT_EQ(cairo_surface_status(image.get()), CAIRO_STATUS_SUCCESS);
+    const int width = cairo_image_surface_get_width(image.get());
+    const int height = cairo_image_surface_get_height(image.get());
+    const int stride = cairo_image_surface_get_stride(image.get());
+    const unsigned char* data = cairo_image_surface_get_data(image.get());
+    std::size_t all = 0, drawn = 0, coloured = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 400; x < width; ++x, ++all) {
+            const unsigned char* p = data + y * stride + 4 * x;  // B G R A
+            const int b = p[0], g = p[1], r = p[2];
+            if (std::abs(r - 0xf4) + std::abs(g - 0xf4) + std::abs(b - 0xf4) < 24) continue;
+            ++drawn;
+            coloured += std::max({r, g, b}) - std::min({r, g, b}) > 60;
+        }
+    }
+    return {double(drawn) / double(all), drawn ? double(coloured) / double(drawn) : 0};
+}
+
+TEST_F(Browser, TheBoxIsGreyAndASeveralMaterialMeshIsColoured) {
+    const fs::path boxPng = dir_ / "box.png";
+    EXPECT_NE(body(load(html(mesh(exampleMesh(), "box.obj")), "", boxPng))
+                  .find("data-state=\"ready\" data-colours=\"diffuse\""),
+              std::string::npos);
+    const auto [boxDrawn, boxColoured] = colourShares(boxPng);
+    EXPECT_GT(boxDrawn, 0.2);      // the box fills much of the view
+    EXPECT_LT(boxColoured, 0.02);  // in its one grey diffuse colour (the bounds' thin lines)
+
+    const fs::path scene = fs::path(TESSLOOM_CORPUS_DIR) / "kgca__ship.ASE";
+    if (!fs::exists(scene)) GTEST_SKIP() << "no corpus at " << TESSLOOM_CORPUS_DIR;
+    const fs::path ship = dir_ / "ship.obj";
+    ASSERT_EQ(
+        status(std::string(TESSLOOM_BINARY) + " '" + scene.string() + "' '" + ship.string() + "'"),
+        0);
+    const fs::path shipPage = html(ship), shipPng = dir_ / "ship.png";
+    const std::string dom = load(shipPage, "", shipPng);
+    const auto [shipDrawn, shipColoured] = colourShares(shipPng);
+    EXPECT_GT(shipDrawn, 0.05);
+    // its five entries share one grey diffuse colour, so each gets a hue of its own
+    EXPECT_GT(shipColoured, 0.5);
+    EXPECT_NE(body(dom).find("data-faces=\"4158\" data-vertices=\"2656\" data-entries=\"5\" "
+                             "data-state=\"ready\" data-colours=\"distinct\""),
+              std::string::npos)
+        << body(dom);
+}
+
+}  // namespace
