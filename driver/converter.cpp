@@ -67,22 +67,25 @@ MeshConverter::MeshConverter(const std::string& inputPath,
     }
     ownedInput_.reset(file);
     outputPath = requestedOutput ? *requestedOutput : defaultOutputPath(inputPath);
-    run(file, kDefaultBlockSize, {});
+    run(file, kDefaultBlockSize, {}, std::nullopt);
 }
 
 MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize,
-                             const PassHook& afterPass)
+                             const PassHook& afterPass,
+                             std::optional<std::vector<ByteRange>> ranges)
     : outputPath(std::move(output)) {
-    run(inputFile, blockSize, afterPass);
+    run(inputFile, blockSize, afterPass, std::move(ranges));
 }
 
-void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass) {
+void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
+                        std::optional<std::vector<ByteRange>> ranges) {
     const InputStamp before = stampOf(inputFile);
     if (before.known) {
         inputIdentity_.emplace(static_cast<std::uint64_t>(before.device),
                                static_cast<std::uint64_t>(before.inode));
     }
-    input = std::make_unique<Scanner>(inputFile, blockSize);
+    input = ranges ? std::make_unique<Scanner>(inputFile, blockSize, std::move(*ranges))
+                   : std::make_unique<Scanner>(inputFile, blockSize);
     // Every pass must read the same bytes of the same, unchanged file (a pass that stops
     // early, as the material pass may, has only the file's stamp to compare).
     std::uint64_t passBytes = 0;
@@ -93,6 +96,7 @@ void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassH
         }
     };
     readCounts();
+    objectMarks_ = input->objectMarks();
     passBytes = input->bytesRead();
     endPass(true);
     allocateTables();
