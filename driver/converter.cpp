@@ -13,6 +13,7 @@
 
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "meshfile/output.h"
 
 namespace tessloom {
 
@@ -112,35 +113,6 @@ void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassH
     computeBounds();
 }
 
-namespace {
-
-// The text as one line: control bytes become escapes, so a crafted file name can neither
-// break the line nor forge another. Other bytes pass unchanged, UTF-8 names stay readable.
-std::string printable(std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u != 0x7f) {
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            out += "\\x";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath) {
     std::string reason;
     try {
@@ -154,7 +126,8 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
     } catch (const std::exception& e) {
         reason = e.what();
     }
-    const std::string line = "tessloom: " + printable(inputPath) + ": " + printable(reason) + "\n";
+    const std::string line =
+        "tessloom: " + output::escaped(inputPath) + ": " + output::escaped(reason) + "\n";
     std::fputs(line.c_str(), stderr);
     return 1;
 }
