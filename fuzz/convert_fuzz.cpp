@@ -10,8 +10,8 @@
 
 #include "ase/meshes.h"
 #include "ase/scene.h"
+#include "driver/encode_scene.h"
 #include "driver/merge.h"
-#include "meshfile/encode.h"
 #include "meshfile/reader.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "ase/scene.h"
-#include "meshfile/encode.h"
+#include "driver/encode_scene.h"
 #include "meshfile/output.h"
 
 namespace tessloom {
