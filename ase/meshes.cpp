@@ -407,6 +407,31 @@ SceneMeshes findMeshes(std::string_view text, std::size_t blockSize) {
         .run();
 }
 
+OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit) {
+    OutsideText outside;
+    std::uint64_t at = 0, total = 0;
+    auto keep = [&](std::uint64_t begin, std::uint64_t end) {
+        if (begin < end) outside.ranges.push_back({begin, end});
+        total += end > begin ? end - begin : 0;
+    };
+    for (const GeomBlock& b : scene.blocks) {
+        keep(at, b.begin);
+        at = b.end;
+    }
+    keep(at, scene.textSize);
+    if (total > limit) return {};
+    for (const ByteRange& r : outside.ranges) {
+        std::string bytes(static_cast<std::size_t>(r.end - r.begin), '\0');
+        if (::fseeko(file, static_cast<off_t>(r.begin), SEEK_SET) != 0 ||
+            std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            throw Rejected(std::string("cannot read the input: ") +
+                           (std::ferror(file) ? std::strerror(errno) : "it became shorter"));
+        }
+        outside.bytes.push_back(std::move(bytes));
+    }
+    return outside;
+}
+
 std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k) {
     for (const ByteRange& r : ranges) {
         if (k < r.end - r.begin) return r.begin + k;

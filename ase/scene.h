@@ -91,10 +91,12 @@ class MeshConverter {
     // outputPath, or next to the input with its last four characters replaced by ".obj".
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
     // Reads an already-open stream, which stays owned by the caller and must be seekable.
-    // With `ranges`, only those bytes of it, as if nothing else were there.
+    // With `ranges`, only those bytes of it, as if nothing else were there; those that lie
+    // in `outside` are taken from it.
     MeshConverter(std::FILE* inputFile, std::string outputPath,
                   std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {},
-                  std::optional<std::vector<ByteRange>> ranges = std::nullopt);
+                  std::optional<std::vector<ByteRange>> ranges = std::nullopt,
+                  const OutsideText* outside = nullptr);
     virtual ~MeshConverter();
 
     MeshConverter(const MeshConverter&) = delete;
@@ -136,7 +138,7 @@ class MeshConverter {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
-             std::optional<std::vector<ByteRange>> ranges);
+             std::optional<std::vector<ByteRange>> ranges, const OutsideText* outside);
     // Rejects a count that is negative, or that with `alreadyHeld` elements of its kind is
     // more than the input has bytes: every element takes a line of its own, so no real
     // scene declares more.
