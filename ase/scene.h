@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/meshes.h"
 #include "ase/table.h"
 
 namespace tessloom {
@@ -90,8 +91,12 @@ class MeshConverter {
     // outputPath, or next to the input with its last four characters replaced by ".obj".
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
     // Reads an already-open stream, which stays owned by the caller and must be seekable.
+    // With `ranges`, only those bytes of it, as if nothing else were there; those that lie
+    // in `outside` are taken from it.
     MeshConverter(std::FILE* inputFile, std::string outputPath,
-                  std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {});
+                  std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {},
+                  std::optional<std::vector<ByteRange>> ranges = std::nullopt,
+                  const OutsideText* outside = nullptr);
     virtual ~MeshConverter();
 
     MeshConverter(const MeshConverter&) = delete;
@@ -124,11 +129,16 @@ class MeshConverter {
     // The material whose entries the mesh file carries, or null when it has none.
     const Material* referencedMaterial() const;
 
+    // Occurrences of the bytes *GEOMOBJECT in the text the count pass read: below 2, the
+    // scene holds one mesh and need not be searched for more.
+    std::uint64_t objectMarks() const { return objectMarks_; }
+
   private:
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass);
+    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
+             std::optional<std::vector<ByteRange>> ranges, const OutsideText* outside);
     // Rejects a count that is negative, or that with `alreadyHeld` elements of its kind is
     // more than the input has bytes: every element takes a line of its own, so no real
     // scene declares more.
@@ -141,6 +151,7 @@ class MeshConverter {
     std::uint64_t inputBytes_ = 0;
     // Offset after which the material pass may stop at a line's end, found by the count pass.
     std::uint64_t materialsEnd_ = 0;
+    std::uint64_t objectMarks_ = 0;
 };
 
 // Output path for an input path: its last four characters replaced by ".obj"; a path of

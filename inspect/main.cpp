@@ -18,6 +18,7 @@
 #include "inspect/html.h"
 #include "inspect/preview.h"
 #include "inspect/report.h"
+#include "inspect/scene.h"
 #include "meshfile/output.h"
 #include "meshfile/reader.h"
 
@@ -133,6 +134,12 @@ int inspectSource(const Options& o, const inspect::InputFile& source) {
 
 // A file that changed underneath may fail to read in any way: then the change is the reason.
 int inspectFile(const Options& o) {
+    if (inspect::looksLikeScene(o.path)) {
+        const SceneMeshes scene = inspect::readSceneMeshes(o.path);
+        (o.asJson ? inspect::printSceneListingJson : inspect::printSceneListing)(stdout, o.path,
+                                                                                 scene);
+        return 0;
+    }
     const inspect::InputFile source(o.path);
     try {
         return inspectSource(o, source);
