@@ -13,6 +13,7 @@
 
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "ase/watch.h"
 
 namespace tessloom {
 
@@ -71,8 +72,9 @@ MeshConverter::MeshConverter(const std::string& inputPath,
 }
 
 MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize,
-                             const PassHook& afterPass)
+                             const PassHook& afterPass, Diagnostics* diagnostics)
     : outputPath(std::move(output)) {
+    if (diagnostics) watch_ = std::make_unique<Watch>(*diagnostics);
     run(inputFile, blockSize, afterPass);
 }
 
