@@ -38,7 +38,10 @@ void MeshConverter::readCountsWith(W& watch) {
     materialsEnd_ = 0;
     std::string_view token;
     for (;;) {
-        in.skipPlainLines([](const char* t) { return mayBeCount(t) || mayBeMaterial(t); });
+        watch.skipInBulk(in, [&] {
+            return in.skipPlainLines(
+                [](const char* t) { return mayBeCount(t) || mayBeMaterial(t); });
+        });
         if (!in.nextToken(token)) break;
         std::int32_t* target = nullptr;
         CountKind kind{};

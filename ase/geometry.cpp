@@ -130,7 +130,7 @@ void MeshConverter::readGeometryWith(W& watch) {
         } else {
             // lines this pass skips come in runs: the rest of the run goes in bulk
             watch.skipLine(in);
-            in.skipPlainLines(mayBeGeometry);
+            watch.skipInBulk(in, [&] { return in.skipPlainLines(mayBeGeometry); });
         }
     }
     watch.geometryRead(*this);

@@ -85,7 +85,10 @@ void MeshConverter::readMaterialsWith(W& watch) {
     // (see readCounts): what follows would all be skipped.
     auto done = [&](bool atLineStart) { return atLineStart && in.offset() > materialsEnd_; };
     for (;;) {
-        if (done(in.skipPlainLines(mayBeMaterial, materialsEnd_))) break;
+        if (done(watch.skipInBulk(
+                in, [&] { return in.skipPlainLines(mayBeMaterial, materialsEnd_); }))) {
+            break;
+        }
         if (!in.nextToken(token)) break;
         if (token.starts_with("*MESH_")) {
             // geometry, most of the lines: no material keyword starts so
