@@ -10,7 +10,7 @@ scenes=${SCENES:-$bin/scenes}
 mkdir -p "$scenes"
 for faces in 200000 2000000; do
     scene=$scenes/grid$faces.ase
-    [ -s "$scene" ] || "$bin/gen_scene" "$scene" --faces "$faces"
+    [ -s "$scene" ] || "$bin/bench/gen_scene" "$scene" --faces "$faces"
     commands=("tessloom=$bin/tessloom $scene $scenes/grid$faces.obj")
     [ -x "$bin/bench/assimp_peer" ] && commands+=("assimp=$bin/bench/assimp_peer $scene")
     "$bin/bench/timeit" --runs "${RUNS:-5}" --input "$scene" "${commands[@]}"

@@ -7,9 +7,9 @@ if(TARGET tessloom-inspect)
   install(TARGETS tessloom-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# The reader, its one header and the package that lets find_package(tessloom) link it.
+# The reader, its two headers and the package that lets find_package(tessloom) link it.
 set(packageDir ${CMAKE_INSTALL_LIBDIR}/cmake/tessloom)
-install(TARGETS tessloom_meshfile EXPORT tessloomTargets
+install(TARGETS tessloom_meshfile tessloom_format EXPORT tessloomTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessloom/meshfile)
 install(EXPORT tessloomTargets NAMESPACE tessloom:: DESTINATION ${packageDir})

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ase/scene.h"
-#include "meshfile/encode.h"
+#include "driver/encode_scene.h"
 #include "meshfile/reader.h"
 
 namespace {

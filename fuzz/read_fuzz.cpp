@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "meshfile/encode.h"
 #include "meshfile/reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

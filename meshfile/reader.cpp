@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -16,20 +15,6 @@ namespace {
 
 // Records are read this many bytes at a time.
 constexpr std::size_t kChunk = 64 * 1024;
-
-std::uint32_t u32At(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
-std::int32_t i32At(const std::uint8_t* p) {
-    return static_cast<std::int32_t>(u32At(p));
-}
-float f32At(const std::uint8_t* p) {
-    return std::bit_cast<float>(u32At(p));
-}
-Position positionAt(const std::uint8_t* p) {
-    return {f32At(p), f32At(p + 4), f32At(p + 8)};
-}
 
 // A cursor that never moves past the end: each read first checks what remains.
 class Cursor {
@@ -51,7 +36,7 @@ class Cursor {
         need(4, what);
         std::uint8_t bytes[4];
         source_.read(at_, bytes, 4);
-        const std::int32_t value = i32At(bytes);
+        const std::int32_t value = loadI32(bytes);
         if (value < 0) {
             throw ReadError(at_, what + " of 0 or more, not " + std::to_string(value));
         }
@@ -64,39 +49,6 @@ class Cursor {
     std::uint64_t size_;
     std::uint64_t at_ = 0;
 };
-
-MaterialEntry entryAt(const std::uint8_t* p) {
-    MaterialEntry m;
-    for (int i = 0; i < 3; ++i) {
-        m.ambient[i] = f32At(p + 4 * i);
-        m.diffuse[i] = f32At(p + 12 + 4 * i);
-        m.specular[i] = f32At(p + 24 + 4 * i);
-    }
-    m.shine = f32At(p + 36);
-    m.uTiling = f32At(p + 40);
-    m.vTiling = f32At(p + 44);
-    m.uOffset = f32At(p + 48);
-    m.vOffset = f32At(p + 52);
-    m.reflectRefract = i32At(p + 56);
-    m.hasBitmap = i32At(p + 60);
-    return m;
-}
-
-FaceRecord faceAt(const std::uint8_t* p) {
-    FaceRecord f;
-    f.material = i32At(p);
-    f.a = i32At(p + 4);
-    f.b = i32At(p + 8);
-    f.c = i32At(p + 12);
-    f.ta = i32At(p + 16);
-    f.tb = i32At(p + 20);
-    f.tc = i32At(p + 24);
-    f.faceNormal = positionAt(p + 28);
-    f.normalA = positionAt(p + 40);
-    f.normalB = positionAt(p + 52);
-    f.normalC = positionAt(p + 64);
-    return f;
-}
 
 // Calls each(index, record bytes) for `count` records of `size` bytes from `offset`.
 template <class Each>
@@ -112,11 +64,6 @@ void forEachRecord(const ByteSource& source, std::uint64_t offset, std::int32_t 
 }
 
 }  // namespace
-
-const char* layoutName(Layout layout) {
-    return layout == Layout::kWithMaterials ? "with a material section"
-                                            : "without a material section";
-}
 
 ReadError::ReadError(std::uint64_t offset, const std::string& expected)
     : std::runtime_error("at byte " + std::to_string(offset) + ": expected " + expected),
@@ -216,27 +163,41 @@ LayoutGuess inferLayout(const ByteSource& source) {
 void visitMeshFile(const ByteSource& source, const Sections& s, MeshVisitor& visitor) {
     std::vector<std::uint8_t> buffer(kMaterialEntryBytes);
     std::uint64_t at = s.materialsAt;
+    const std::uint64_t namesEnd = s.verticesAt - kCountBytes;
     for (std::int32_t e = 0; e < s.materialEntries; ++e) {
         source.read(at, buffer.data(), kMaterialEntryBytes);
-        MaterialEntry m = entryAt(buffer.data());
-        const auto length = static_cast<std::size_t>(i32At(buffer.data() + 64));
-        m.name.resize(length);
-        source.read(at + kMaterialEntryBytes, m.name.data(), length);
-        at += kMaterialEntryBytes + length;
+        MaterialEntry m = loadEntryFields(buffer.data());
+        // read again, so checked again: the name must end where the sections said it would
+        const std::int32_t length = loadI32(buffer.data() + kNameLengthAt);
+        const std::uint64_t nameAt = at + kMaterialEntryBytes;
+        if (length < 0 || nameAt > namesEnd ||
+            namesEnd - nameAt < static_cast<std::uint64_t>(length)) {
+            throw ReadError(at + kNameLengthAt, "the name length of material entry " +
+                                                    std::to_string(e) + " found before, not " +
+                                                    std::to_string(length) +
+                                                    ": the file changed while it was read");
+        }
+        m.name.resize(static_cast<std::size_t>(length));
+        source.read(nameAt, m.name.data(), m.name.size());
+        at = nameAt + m.name.size();
         visitor.material(static_cast<std::size_t>(e), m);
     }
-    forEachRecord(source, s.verticesAt, s.numVertex, kVertexBytes, buffer,
-                  [&](std::size_t i, const std::uint8_t* p) { visitor.vertex(i, positionAt(p)); });
-    forEachRecord(source, s.texVerticesAt, s.numTVertex, kTexVertexBytes, buffer,
-                  [&](std::size_t i, const std::uint8_t* p) {
-                      visitor.texVertex(i, {f32At(p), f32At(p + 4)});
-                  });
+    if (at != namesEnd) {
+        throw ReadError(at,
+                        "the vertex count where the names found before ended: the file "
+                        "changed while it was read");
+    }
+    forEachRecord(
+        source, s.verticesAt, s.numVertex, kVertexBytes, buffer,
+        [&](std::size_t i, const std::uint8_t* p) { visitor.vertex(i, loadPosition(p)); });
+    forEachRecord(
+        source, s.texVerticesAt, s.numTVertex, kTexVertexBytes, buffer,
+        [&](std::size_t i, const std::uint8_t* p) { visitor.texVertex(i, loadTexCoord(p)); });
     forEachRecord(source, s.facesAt, s.numFaces, kFaceBytes, buffer,
-                  [&](std::size_t i, const std::uint8_t* p) { visitor.face(i, faceAt(p)); });
+                  [&](std::size_t i, const std::uint8_t* p) { visitor.face(i, loadFace(p)); });
     std::uint8_t b[kBoundsBytes];
     source.read(s.boundsAt, b, kBoundsBytes);
-    visitor.bounds({f32At(b), f32At(b + 4), f32At(b + 8), f32At(b + 12), f32At(b + 16),
-                    f32At(b + 20), f32At(b + 24)});
+    visitor.bounds(loadBounds(b));
 }
 
 MeshFile readMeshFile(const ByteSource& source, Layout layout) {
@@ -257,43 +218,6 @@ MeshFile readMeshFile(const ByteSource& source, Layout layout) {
     collect.mesh.faces.reserve(static_cast<std::size_t>(s.numFaces));
     visitMeshFile(source, s, collect);
     return std::move(collect.mesh);
-}
-
-std::vector<std::uint8_t> encodeMeshFile(const MeshFile& mesh) {
-    std::vector<std::uint8_t> out;
-    auto u32 = [&](std::uint32_t v) {
-        for (int shift = 0; shift < 32; shift += 8)
-            out.push_back(static_cast<std::uint8_t>(v >> shift));
-    };
-    auto i32 = [&](std::int64_t v) { u32(static_cast<std::uint32_t>(v)); };
-    auto f32 = [&](std::initializer_list<float> vs) {
-        for (const float v : vs) u32(std::bit_cast<std::uint32_t>(v));
-    };
-    auto position = [&](const Position& p) { f32({p.x, p.y, p.z}); };
-    if (mesh.layout == Layout::kWithMaterials) {
-        i32(static_cast<std::int64_t>(mesh.materials.size()));
-        for (const MaterialEntry& m : mesh.materials) {
-            f32({m.ambient[0], m.ambient[1], m.ambient[2], m.diffuse[0], m.diffuse[1], m.diffuse[2],
-                 m.specular[0], m.specular[1], m.specular[2], m.shine, m.uTiling, m.vTiling,
-                 m.uOffset, m.vOffset});
-            i32(m.reflectRefract);
-            i32(m.hasBitmap);
-            i32(static_cast<std::int64_t>(m.name.size()));
-            out.insert(out.end(), m.name.begin(), m.name.end());
-        }
-    }
-    i32(static_cast<std::int64_t>(mesh.vertices.size()));
-    for (const Position& v : mesh.vertices) position(v);
-    i32(static_cast<std::int64_t>(mesh.texVertices.size()));
-    for (const TexCoord& t : mesh.texVertices) f32({t.u, t.v});
-    i32(static_cast<std::int64_t>(mesh.faces.size()));
-    for (const FaceRecord& f : mesh.faces) {
-        for (const std::int32_t v : {f.material, f.a, f.b, f.c, f.ta, f.tb, f.tc}) i32(v);
-        for (const Position& n : {f.faceNormal, f.normalA, f.normalB, f.normalC}) position(n);
-    }
-    const Bounds& b = mesh.bounds;
-    f32({b.radius, b.minX, b.maxX, b.minY, b.maxY, b.minZ, b.maxZ});
-    return out;
 }
 
 }  // namespace tessloom::meshfile

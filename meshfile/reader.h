@@ -3,7 +3,6 @@
 // checked against the bytes that remain before anything is allocated or read.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,46 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "format.h"  // beside it, where it is installed too
+
 namespace tessloom::meshfile {
-
-// The file has no header: it begins with the material section only when the scene had
-// materials.
-enum class Layout { kWithMaterials, kWithoutMaterials };
-
-const char* layoutName(Layout layout);
-
-// Sizes of the fixed records, in bytes; a material entry's name follows its 68 bytes.
-inline constexpr std::uint64_t kMaterialEntryBytes = 68;
-inline constexpr std::uint64_t kVertexBytes = 12;
-inline constexpr std::uint64_t kTexVertexBytes = 8;
-inline constexpr std::uint64_t kFaceBytes = 76;
-inline constexpr std::uint64_t kBoundsBytes = 28;
-
-struct MaterialEntry {
-    float ambient[3] = {}, diffuse[3] = {}, specular[3] = {};
-    float shine = 0, uTiling = 0, vTiling = 0, uOffset = 0, vOffset = 0;
-    std::int32_t reflectRefract = 0, hasBitmap = 0;
-    std::string name;  // bytes, as stored
-};
-
-struct Position {
-    float x = 0, y = 0, z = 0;
-};
-
-struct TexCoord {
-    float u = 0, v = 0;
-};
-
-struct FaceRecord {
-    std::int32_t material = 0;
-    std::int32_t a = 0, b = 0, c = 0;
-    std::int32_t ta = 0, tb = 0, tc = 0;
-    Position faceNormal, normalA, normalB, normalC;
-};
-
-struct Bounds {
-    float radius = 0, minX = 0, maxX = 0, minY = 0, maxY = 0, minZ = 0, maxZ = 0;
-};
 
 // A file that is not a mesh file of the layout asked for: the byte offset where reading
 // stopped and what was expected there.
@@ -122,7 +84,9 @@ struct LayoutGuess {
 
 LayoutGuess inferLayout(const ByteSource& source);
 
-// Receives the records in file order; memory stays flat however large the file.
+// Receives the records in file order; memory stays flat however large the file. Each name
+// length is read again with its entry and must agree with the sections: a file that changed
+// since they were located gives a ReadError, never a length taken on trust.
 class MeshVisitor {
   public:
     virtual ~MeshVisitor() = default;
@@ -135,33 +99,6 @@ class MeshVisitor {
 
 void visitMeshFile(const ByteSource& source, const Sections& sections, MeshVisitor& visitor);
 
-// A whole mesh file in memory.
-struct MeshFile {
-    Layout layout = Layout::kWithoutMaterials;
-    std::vector<MaterialEntry> materials;
-    std::vector<Position> vertices;
-    std::vector<TexCoord> texVertices;
-    std::vector<FaceRecord> faces;
-    Bounds bounds;
-};
-
 MeshFile readMeshFile(const ByteSource& source, Layout layout);
-
-// The bytes of a mesh file holding these records: reading them back gives the same.
-std::vector<std::uint8_t> encodeMeshFile(const MeshFile& mesh);
-
-// Bounds as the converter computes them: each starts at 0 (a default Bounds), so the box
-// holds the origin; the radius is the largest distance from it, in double precision.
-inline void extendBounds(Bounds& b, const Position& v) {
-    if (v.x > b.maxX) b.maxX = v.x;
-    if (v.x < b.minX) b.minX = v.x;
-    if (v.y > b.maxY) b.maxY = v.y;
-    if (v.y < b.minY) b.minY = v.y;
-    if (v.z > b.maxZ) b.maxZ = v.z;
-    if (v.z < b.minZ) b.minZ = v.z;
-    const double x = v.x, y = v.y, z = v.z;
-    const double distance = std::sqrt(x * x + y * y + z * z);
-    if (distance > b.radius) b.radius = static_cast<float>(distance);
-}
 
 }  // namespace tessloom::meshfile

@@ -1,6 +1,6 @@
 // Bounding radius and box of the converted vertices.
 #include "ase/scene.h"
-#include "meshfile/reader.h"
+#include "meshfile/format.h"
 
 namespace tessloom {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "meshfile/encode.h"
+#include "driver/encode_scene.h"
 #include "testutil.h"
 
 namespace tessloom {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "bench/scenegen.h"
-#include "meshfile/encode.h"
+#include "driver/encode_scene.h"
 #include "testutil.h"
 
 namespace tessloom {

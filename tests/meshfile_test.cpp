@@ -4,7 +4,7 @@
 #include <random>
 #include <string>
 
-#include "meshfile/encode.h"
+#include "driver/encode_scene.h"
 #include "testutil.h"
 
 namespace tessloom {

@@ -5,6 +5,8 @@
 
 #include <charconv>
 #include <sstream>
+
+#include "meshfile/encode.h"
 #ifdef TESSLOOM_INSPECT_BINARY
 #include <nlohmann/json.hpp>
 #endif

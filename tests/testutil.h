@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "ase/scene.h"
-#include "meshfile/encode.h"
+#include "driver/encode_scene.h"
 
 namespace tessloom::test {
 
