@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/meshes.h"
 #include "ase/table.h"
 
 namespace tessloom {
@@ -92,10 +93,12 @@ class MeshConverter {
     // outputPath, or next to the input with its last four characters replaced by ".obj".
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
     // Reads an already-open stream, which stays owned by the caller and must be seekable.
-    // A listener, when given, hears what the passes drop, skip or wrap; the tables come out
-    // the same with or without one.
+    // With `ranges`, only those bytes of it, as if nothing else were there. A listener, when
+    // given, hears what the passes drop, skip or wrap; the tables come out the same with or
+    // without one.
     MeshConverter(std::FILE* inputFile, std::string outputPath,
                   std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {},
+                  std::optional<std::vector<ByteRange>> ranges = std::nullopt,
                   Diagnostics* diagnostics = nullptr);
     virtual ~MeshConverter();
 
@@ -129,11 +132,16 @@ class MeshConverter {
     // The material whose entries the mesh file carries, or null when it has none.
     const Material* referencedMaterial() const;
 
+    // Occurrences of the bytes *GEOMOBJECT in the text the count pass read: below 2, the
+    // scene holds one mesh and need not be searched for more.
+    std::uint64_t objectMarks() const { return objectMarks_; }
+
   private:
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass);
+    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
+             std::optional<std::vector<ByteRange>> ranges);
     // Each pass, built once plainly (Unwatched) and once for a listener (Watch).
     template <class W>
     void readCountsWith(W& watch);
@@ -156,6 +164,7 @@ class MeshConverter {
     std::uint64_t inputBytes_ = 0;
     // Offset after which the material pass may stop at a line's end, found by the count pass.
     std::uint64_t materialsEnd_ = 0;
+    std::uint64_t objectMarks_ = 0;
     // Set only while a listener is given.
     std::unique_ptr<Watch> watch_;
 };

@@ -252,7 +252,7 @@ SceneFindings findScene(std::FILE* file) {
     SceneFindings scene;
     Collector collector;
     try {
-        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, &collector);
+        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, std::nullopt, &collector);
     } catch (const Rejected&) {
         // told as error findings, or the scene is unreadable
         const bool told =

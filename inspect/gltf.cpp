@@ -5,7 +5,9 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <map>
+#include <ostream>
 #include <unordered_map>
 
 #define TINYGLTF_IMPLEMENTATION
@@ -13,6 +15,8 @@
 #define TINYGLTF_NO_STB_IMAGE_WRITE
 #define TINYGLTF_NO_EXTERNAL_IMAGE
 #include <tiny_gltf.h>
+
+#include <nlohmann/json.hpp>
 
 namespace tessloom::inspect {
 
@@ -71,9 +75,71 @@ int addAccessor(tinygltf::Model& model, const void* data, std::size_t bytes, int
     return static_cast<int>(model.accessors.size() - 1);
 }
 
+// Hands what tinygltf writes to the output a block at a time, so the file is never held
+// whole a second time. An output error is kept for after: the stream would swallow it.
+class OutputBuffer : public std::streambuf {
+  public:
+    explicit OutputBuffer(output::Output& out) : out_(out) { setp(block_, block_ + sizeof block_); }
+    // Passes on what is left; rethrows the first output error.
+    void flushAll() {
+        sync();
+        if (error_) std::rethrow_exception(error_);
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        if (sync() != 0) return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        if (error_) return -1;
+        try {
+            out_.write(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        } catch (...) {
+            error_ = std::current_exception();
+            return -1;
+        }
+        setp(block_, block_ + sizeof block_);
+        return 0;
+    }
+
+  private:
+    output::Output& out_;
+    std::exception_ptr error_;
+    char block_[64 * 1024];
+};
+
 }  // namespace
 
+std::string uriOf(const std::string& name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri;
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[u >> 4];
+            uri += kHex[u & 15];
+        }
+    }
+    return uri;
+}
+
 GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path) {
+    output::Output out(path);
+    const GltfSummary summary = writeGltf(mesh, out);
+    out.commit();
+    return summary;
+}
+
+GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
     const auto numVertex = static_cast<std::int64_t>(mesh.vertices.size());
     const auto numTVertex = static_cast<std::int64_t>(mesh.texVertices.size());
     for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
@@ -136,13 +202,16 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path) {
     model.buffers.resize(1);
     for (const auto& m : mesh.materials) {
         tinygltf::Material material;
-        material.name = m.name;
+        // a glTF name is UTF-8 text: bytes that are not become U+FFFD, as in --json
+        material.name =
+            nlohmann::json(m.name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        material.name = nlohmann::json::parse(material.name).get<std::string>();
         material.pbrMetallicRoughness.baseColorFactor = {m.diffuse[0], m.diffuse[1], m.diffuse[2],
                                                          1.0};
         material.pbrMetallicRoughness.metallicFactor = 0;
         if (m.hasBitmap && !m.name.empty()) {
             tinygltf::Image image;
-            image.uri = m.name;  // beside the .glb, as the scene named it; not embedded
+            image.uri = uriOf(m.name);  // beside the .glb, as the scene named it; not embedded
             model.images.push_back(image);
             tinygltf::Texture texture;
             texture.source = static_cast<int>(model.images.size() - 1);
@@ -201,13 +270,19 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path) {
         model.nodes.push_back(node);
         scene.nodes.push_back(0);
     }
-    if (mesh.faces.empty()) model.buffers.clear();  // a glTF buffer may not be empty
+    if (mesh.faces.empty()) {
+        model.buffers.clear();  // a glTF buffer may not be empty
+        // a scene with no node, named so that it is written as an object, not as null
+        scene.name = "empty mesh";
+    }
     model.scenes.push_back(scene);
     model.defaultScene = 0;
     tinygltf::TinyGLTF writer;
-    if (!writer.WriteGltfSceneToFile(&model, path, false, true, false, true)) {
-        throw ExportError("cannot write " + path);
-    }
+    OutputBuffer buffer(out);
+    std::ostream stream(&buffer);
+    const bool written = writer.WriteGltfSceneToStream(&model, stream, false, true);
+    buffer.flushAll();
+    if (!written) throw ExportError("cannot encode the glTF file");
     return summary;
 }
 

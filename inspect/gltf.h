@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "meshfile/output.h"
 #include "meshfile/reader.h"
 
 namespace tessloom::inspect {
@@ -22,7 +23,15 @@ struct GltfSummary {
 
 // Writes `mesh` to `path`. The file's axes are glTF's (y up, right-handed); V is flipped
 // (glTF's origin is the image's top left); corner normals are normalised; a mesh without
-// texture vertices gets no texture coordinates, one without normals none.
+// texture vertices gets no texture coordinates, one without normals none; a mesh without
+// faces gives a scene with no node. Bitmap names become image URIs, percent-encoded. The
+// bytes go to `out`, which the caller commits; an output error passes through.
+GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out);
+// The same, committed to `path`.
 GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path);
+
+// A relative URI reference for a file name: every byte but letters, digits, "-._~" and "/"
+// as %XX, so spaces, "%" and bytes that are not UTF-8 survive.
+std::string uriOf(const std::string& name);
 
 }  // namespace tessloom::inspect

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <exception>
 #include <memory>
 #include <numeric>
 #include <vector>
@@ -86,9 +87,34 @@ class Panel {
     double size_, x0_, y0_, w_, h_, scale_ = 1;
 };
 
+// cairo's stream callback: an output error cannot pass through C, so it is kept for after.
+struct PngSink {
+    output::Output* out;
+    std::exception_ptr error;
+};
+
+cairo_status_t writePng(void* closure, const unsigned char* data, unsigned int length) {
+    auto* sink = static_cast<PngSink*>(closure);
+    try {
+        sink->out->write(data, length);
+        return CAIRO_STATUS_SUCCESS;
+    } catch (...) {
+        sink->error = std::current_exception();
+        return CAIRO_STATUS_WRITE_ERROR;
+    }
+}
+
 }  // namespace
 
 PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& path, int width,
+                            int height) {
+    output::Output out(path);
+    const PreviewSummary summary = writePreview(mesh, out, width, height);
+    out.commit();
+    return summary;
+}
+
+PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out, int width,
                             int height) {
     PreviewSummary summary;
     // faces that can be drawn: indices in range, corners finite
@@ -173,7 +199,6 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
                 // smaller than a pixel: one pixel, far cheaper than a filled path
                 cairo_rectangle(cr, std::floor(t[0].x), std::floor(t[0].y), 1, 1);
                 cairo_fill(cr);
-                ++summary.points;
                 continue;
             }
             cairo_move_to(cr, t[0].x, t[0].y);
@@ -183,7 +208,6 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
             cairo_fill_preserve(cr);
             cairo_set_line_width(cr, 0.5);  // closes the hairline gaps between neighbours
             cairo_stroke(cr);
-            ++summary.drawn;
         }
         // the stored box, as a thin frame, where it is finite
         const auto& bb = mesh.bounds;
@@ -228,10 +252,18 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
     cairo_move_to(cr, 0, panelH);
     cairo_line_to(cr, width, panelH);
     cairo_stroke(cr);
-    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_write_to_png(surface.get(), path.c_str()) != CAIRO_STATUS_SUCCESS) {
-        throw PreviewError("cannot write " + path);
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+        throw PreviewError(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr)));
     }
+    PngSink sink{&out, nullptr};
+    const cairo_status_t written =
+        cairo_surface_write_to_png_stream(surface.get(), writePng, &sink);
+    if (sink.error) std::rethrow_exception(sink.error);
+    if (written != CAIRO_STATUS_SUCCESS) {
+        throw PreviewError(std::string("cannot encode the picture: ") +
+                           cairo_status_to_string(written));
+    }
+    summary.drawn = usable.size();
     return summary;
 }
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "meshfile/output.h"
 #include "meshfile/reader.h"
 
 namespace tessloom::inspect {
@@ -14,14 +15,17 @@ class PreviewError : public std::runtime_error {
 };
 
 struct PreviewSummary {
-    std::size_t drawn = 0;    // faces filled as triangles, per panel summed
-    std::size_t points = 0;   // faces smaller than a pixel, drawn as one
+    std::size_t drawn = 0;    // faces drawn in every panel (as a pixel where smaller than one)
     std::size_t skipped = 0;  // faces with a bad index or a coordinate that is not finite
 };
 
 // Front, top and side orthographic views and a three-quarter perspective view, faces
 // flat-shaded from their normals under a fixed light and drawn back to front, with the
 // stored bounding box as a thin frame.
+// The PNG's bytes go to `out`, which the caller commits; an output error passes through.
+PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out, int width,
+                            int height);
+// The same, committed to `path`.
 PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& path, int width,
                             int height);
 

@@ -8,6 +8,7 @@
 #define TINYGLTF_NO_EXTERNAL_IMAGE
 #include <tiny_gltf.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -51,21 +52,83 @@ struct Png {
     }
 };
 
-TEST(Preview, TheBoxAndMeshesThatCannotBeDrawn) {
-    const fs::path png = temporary("preview.png");
-    const auto summary = inspect::writePreview(exampleMesh(), png.string(), 400, 300);
-    EXPECT_EQ(summary.drawn, 4u * 12);
-    const Png box(png);
-    ASSERT_EQ(cairo_surface_status(box.surface.get()), CAIRO_STATUS_SUCCESS);
-    EXPECT_EQ(std::make_pair(box.width(), box.height()), std::make_pair(400, 300));
-    // the panels' corners are background; the front panel's centre is the box's face
-    const std::uint32_t background = box.pixel(100, 140);
-    EXPECT_EQ(box.pixel(5, 140), background);
-    const std::uint32_t face = box.pixel(100, 75);
-    EXPECT_NE(face, background);
-    EXPECT_EQ(box.pixel(300, 75), box.pixel(300, 76));  // top view: one flat face
+// Two triangles for the square with corners a and c, both with one stored normal.
+void addSquare(MeshFile& mesh, meshfile::Position a, meshfile::Position c,
+               meshfile::Position normal) {
+    const auto first = static_cast<std::int32_t>(mesh.vertices.size());
+    // a square in an axis plane: the coordinate a and c share stays, the others span
+    const bool flatX = a.x == c.x, flatY = a.y == c.y;
+    const meshfile::Position b = flatY   ? meshfile::Position{c.x, a.y, a.z}
+                                 : flatX ? meshfile::Position{a.x, c.y, a.z}
+                                         : meshfile::Position{c.x, a.y, a.z};
+    const meshfile::Position d = flatY   ? meshfile::Position{a.x, a.y, c.z}
+                                 : flatX ? meshfile::Position{a.x, a.y, c.z}
+                                         : meshfile::Position{a.x, c.y, a.z};
+    mesh.vertices.insert(mesh.vertices.end(), {a, b, c, d});
+    for (const auto& [i, j, k] : {std::array{0, 1, 2}, std::array{0, 2, 3}}) {
+        meshfile::FaceRecord f;
+        f.a = first + i;
+        f.b = first + j;
+        f.c = first + k;
+        f.faceNormal = f.normalA = f.normalB = f.normalC = normal;
+        mesh.faces.push_back(f);
+    }
+}
 
-    // an empty mesh, one with infinities and one whose faces name no vertex: no failure
+// The colour a face lit with this normal is painted in: 0.25 ambient plus 0.75 times the
+// cosine to the light (0.4, 0.7, 0.6), scaled per channel, as 8-bit RGB.
+std::uint32_t litColour(double nx, double ny, double nz) {
+    const double s = 0.25 + 0.75 * std::fabs(0.4 * nx + 0.7 * ny + 0.6 * nz) / std::sqrt(1.01);
+    auto byte = [](double v) { return static_cast<std::uint32_t>(std::lround(v * 255)); };
+    return byte(0.55 * s + 0.05) << 16 | byte(0.65 * s + 0.05) << 8 | byte(0.8 * s + 0.05);
+}
+
+// Within one step per channel of cairo's rounding.
+bool near(std::uint32_t pixel, std::uint32_t colour) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int a = static_cast<int>(pixel >> shift & 255),
+                  b = static_cast<int>(colour >> shift & 255);
+        if (std::abs(a - b) > 1) return false;
+    }
+    return true;
+}
+
+// Pixels of known geometry in each panel of a 400x300 picture (panels of 200x150; front top
+// left, top top right, perspective bottom right), the nearer face painted over the farther.
+TEST(Preview, KnownGeometryLandsWhereItShould) {
+    const fs::path png = temporary("preview.png");
+    // An L in the ground plane: x 0..2 by z 0..1, and x 0..1 by z 1..2. Seen from above
+    // (x to the right, z down the picture), 47.7 pixels a unit about the centre (1, 0, 1).
+    MeshFile ell;
+    addSquare(ell, {0, 0, 0}, {2, 0, 1}, {0, 1, 0});
+    addSquare(ell, {0, 0, 1}, {1, 0, 2}, {0, 1, 0});
+    EXPECT_EQ(inspect::writePreview(ell, png.string(), 400, 300).drawn, 4u);
+    {
+        const Png top(png);
+        const std::uint32_t ground = litColour(0, 1, 0), background = top.pixel(210, 140);
+        EXPECT_NE(background, ground);
+        EXPECT_TRUE(near(top.pixel(276, 51), ground)) << std::hex << top.pixel(276, 51);
+        EXPECT_TRUE(near(top.pixel(324, 51), ground));   // the arm along x, at the far side
+        EXPECT_TRUE(near(top.pixel(265, 110), ground));  // the arm along z, nearer the viewer
+        EXPECT_EQ(top.pixel(330, 105), background);      // the L's missing corner
+    }
+
+    // Two squares facing the front: the near one (z = 1, x and y -1..1) listed first, the
+    // far one (z = -1, twice as wide) after it and lit differently. Centre (0, 0, 0), 22.5
+    // pixels a unit.
+    MeshFile pair;
+    addSquare(pair, {-1, -1, 1}, {1, 1, 1}, {0, 0, 1});
+    addSquare(pair, {-2, -2, -1}, {2, 2, -1}, {1, 0, 0});
+    inspect::writePreview(pair, png.string(), 400, 300);
+    const Png front(png);
+    const std::uint32_t nearColour = litColour(0, 0, 1), farColour = litColour(1, 0, 0);
+    ASSERT_FALSE(near(nearColour, farColour));
+    EXPECT_TRUE(near(front.pixel(100, 75), nearColour)) << std::hex << front.pixel(100, 75);
+    EXPECT_TRUE(near(front.pixel(60, 75), farColour)) << std::hex << front.pixel(60, 75);
+    EXPECT_TRUE(near(front.pixel(300, 225), nearColour)) << std::hex << front.pixel(300, 225);
+    EXPECT_EQ(front.pixel(100, 140), front.pixel(5, 140));  // below the far square: background
+
+    // meshes that cannot be drawn: empty, and with infinities or faces that name no vertex
     MeshFile empty;
     MeshFile broken = exampleMesh();
     broken.vertices[0].x = std::numeric_limits<float>::infinity();
@@ -76,10 +139,10 @@ TEST(Preview, TheBoxAndMeshesThatCannotBeDrawn) {
     for (const auto& f : broken.faces) {
         unusable += f.a == 99 || f.a <= 1 || f.b <= 1 || f.c <= 1;
     }
-    EXPECT_EQ(inspect::writePreview(broken, png.string(), 200, 200).skipped, unusable);
     for (const MeshFile* mesh : {&empty, &broken}) {
         const auto s = inspect::writePreview(*mesh, png.string(), 200, 200);
-        EXPECT_EQ((s.drawn + s.points) / 4 + s.skipped, mesh->faces.size());
+        EXPECT_EQ(s.skipped, mesh == &empty ? 0 : unusable);
+        EXPECT_EQ(s.drawn + s.skipped, mesh->faces.size());
         EXPECT_EQ(Png(png).width(), 200);
     }
     fs::remove(png);
@@ -126,27 +189,30 @@ TEST(Gltf, TheBoxReadsBackThroughTinyGltf) {
     fs::remove(glb);
 }
 
-// What a glTF file cannot hold is refused with the first offender, or left out.
+// What a glTF file cannot hold is refused with the first offender, or left out; read back,
+// the file has the attributes the mesh can fill, names as URIs and UTF-8.
 TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
     const fs::path glb = temporary("edge.glb");
     struct Case {
         const char* name;
         void (*change)(MeshFile&);
         const char* refusal;
+        bool texCoords, normals;
     };
     const Case cases[] = {
         {"vertex out of range", [](MeshFile& m) { m.faces[3].b = 8; },
-         "face 3 corner b names vertex 8 of 8"},
+         "face 3 corner b names vertex 8 of 8", false, false},
         {"texture out of range", [](MeshFile& m) { m.faces[0].tc = -1; },
-         "face 0 corner c names texture vertex -1 of 12"},
+         "face 0 corner c names texture vertex -1 of 12", false, false},
         {"not finite", [](MeshFile& m) { m.vertices[5].z = std::nanf(""); },
-         "vertex 5 is not finite"},
-        {"no texture vertices", [](MeshFile& m) { m.texVertices.clear(); }, nullptr},
+         "vertex 5 is not finite", false, false},
+        {"both", [](MeshFile&) {}, nullptr, true, true},
+        {"no texture vertices", [](MeshFile& m) { m.texVertices.clear(); }, nullptr, false, true},
         {"no normals",
          [](MeshFile& m) {
              for (auto& f : m.faces) f.normalA = f.normalB = f.normalC = {};
          },
-         nullptr},
+         nullptr, true, false},
     };
     for (const Case& c : cases) {
         MeshFile mesh = exampleMesh();
@@ -160,16 +226,35 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
             }
             continue;
         }
-        const auto summary = inspect::writeGltf(mesh, glb.string());
+        inspect::writeGltf(mesh, glb.string());
         tinygltf::Model model;
         tinygltf::TinyGLTF loader;
         std::string error, warning;
         ASSERT_TRUE(loader.LoadBinaryFromFile(&model, &error, &warning, glb.string())) << error;
         const auto& attributes = model.meshes.at(0).primitives.at(0).attributes;
-        EXPECT_EQ(attributes.count("TEXCOORD_0"), summary.texCoords ? 1u : 0u) << c.name;
-        EXPECT_EQ(attributes.count("NORMAL"), summary.normals ? 1u : 0u) << c.name;
-        EXPECT_FALSE(summary.texCoords && summary.normals) << c.name;
+        EXPECT_EQ(attributes.count("POSITION"), 1u) << c.name;
+        EXPECT_EQ(attributes.count("TEXCOORD_0"), c.texCoords ? 1u : 0u) << c.name;
+        EXPECT_EQ(attributes.count("NORMAL"), c.normals ? 1u : 0u) << c.name;
     }
+
+    // a bitmap name with a space, a percent sign and a byte that is not UTF-8; no faces
+    MeshFile named = exampleMesh();
+    named.materials[0].name =
+        "my cr\xff"
+        "ate 50%.tga";
+    named.faces.clear();
+    inspect::writeGltf(named, glb.string());
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    std::string error, warning;
+    ASSERT_TRUE(loader.LoadBinaryFromFile(&model, &error, &warning, glb.string())) << error;
+    EXPECT_EQ(model.images.at(0).uri, "my%20cr%FFate%2050%25.tga");
+    EXPECT_EQ(model.materials.at(0).name,
+              "my cr\xef\xbf\xbd"
+              "ate 50%.tga");
+    EXPECT_TRUE(model.meshes.empty());
+    ASSERT_EQ(model.scenes.size(), 1u);
+    EXPECT_TRUE(model.scenes[0].nodes.empty());
     fs::remove(glb);
 }
 

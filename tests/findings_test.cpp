@@ -221,7 +221,7 @@ TEST(Findings, TheConversionStoresTheSameWithAListener) {
             test::TextFile plainFile(text), watchedFile(text);
             MeshConverter plain(plainFile.get(), "unused.obj", block);
             Diagnostics quiet;  // hears everything, does nothing
-            MeshConverter watched(watchedFile.get(), "unused.obj", block, {}, &quiet);
+            MeshConverter watched(watchedFile.get(), "unused.obj", block, {}, std::nullopt, &quiet);
             EXPECT_EQ(encodeMeshFile(watched), encodeMeshFile(plain));
         }
     }

@@ -1,0 +1,427 @@
+// Outputs: links resolved, the destination checked, a temporary file beside it written with
+// checked writes and renamed into place; descriptors and devices written where they stand.
+#include "meshfile/output.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstring>
+#include <iterator>
+#include <vector>
+
+namespace tessloom::output {
+
+namespace {
+
+// Links followed before the output is taken for a loop, as the kernel's own limit.
+constexpr int kMaxLinkHops = 40;
+
+[[noreturn]] void fail(const std::string& what, const std::string& path) {
+    throw OutputError(what + " " + path + ": " + std::strerror(errno));
+}
+
+struct SplitPath {
+    std::string directory;  // "." for a bare name
+    std::string name;
+};
+
+SplitPath splitPath(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// N when `path` is an entry of this process's descriptor directory, where /dev/stdout,
+// /dev/fd/N and /proc/self/fd/N lead; -1 otherwise.
+int descriptorEntry(const std::string& path) {
+    const SplitPath split = splitPath(path);
+    int fd = -1;
+    const char* first = split.name.data();
+    const char* last = first + split.name.size();
+    if (split.name.empty() || std::from_chars(first, last, fd).ptr != last || fd < 0) return -1;
+    struct stat directory {
+    }, own{};
+    if (::stat(split.directory.c_str(), &directory) != 0 || ::stat("/proc/self/fd", &own) != 0 ||
+        directory.st_dev != own.st_dev || directory.st_ino != own.st_ino) {
+        return -1;
+    }
+    return fd;
+}
+
+// Where the output really goes: a path that need not exist yet, or one of our own
+// descriptors.
+struct Destination {
+    std::string path;
+    int descriptor = -1;
+};
+
+// Follows symbolic links until the path names no link, or one of our descriptors: such a
+// link's text names the file behind the descriptor, and a rename over that name would
+// destroy what the descriptor's owner wrote before (a shell's `>>` or `{ ...; } >`).
+Destination resolveLinks(const std::string& outputPath) {
+    std::string path = outputPath;
+    for (int hops = 0;; ++hops) {
+        if (const int fd = descriptorEntry(path); fd >= 0) return {path, fd};
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return {path, -1};
+        if (hops == kMaxLinkHops) {
+            throw OutputError("too many levels of symbolic links at " + outputPath);
+        }
+        std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
+        for (;;) {
+            const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+            if (n < 0) fail("cannot read the link", path);
+            if (static_cast<std::size_t>(n) < target.size()) {
+                target.resize(static_cast<std::size_t>(n));
+                break;
+            }
+            target.resize(target.size() * 2);  // the text outgrew lstat's size, as /proc's do
+        }
+        if (!target.empty() && target[0] == '/') {
+            path = target;
+        } else {
+            const std::size_t slash = path.rfind('/');
+            path =
+                (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + target;
+        }
+    }
+}
+
+// The temporary files as a termination signal's handler sees them: directory descriptors
+// and short names in storage that changes only while the signals are held, since a handler
+// may only make async-signal-safe calls.
+struct LiveTemporary {
+    int directory = -1;  // -1: the slot is free
+    char name[17] = {};
+};
+std::vector<LiveTemporary> gLive;
+std::size_t gLiveCount = 0;
+
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction gPrevious[std::size(kTerminationSignals)];
+
+extern "C" void removeTemporariesAndDie(int signal) {
+    for (const LiveTemporary& t : gLive) {
+        if (t.directory >= 0) ::unlinkat(t.directory, t.name, 0);
+    }
+    // then end as the signal would have ended us, so the caller sees 128 + signal
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    sigset_t self;
+    ::sigemptyset(&self);
+    ::sigaddset(&self, signal);
+    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
+    ::raise(signal);
+}
+
+// Holds the termination signals back for its lifetime, so a temporary file and its record
+// in the handler's storage come and go together.
+class SignalsHeld {
+  public:
+    SignalsHeld() {
+        sigset_t set;
+        ::sigemptyset(&set);
+        for (const int s : kTerminationSignals) ::sigaddset(&set, s);
+        ::sigprocmask(SIG_BLOCK, &set, &previous_);
+    }
+    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
+
+// Records a temporary file for the handler; the first one installs the handler (an ignored
+// signal stays ignored). Called with the signals held. Returns the slot.
+std::size_t addLive(int directory, const char (&name)[17]) {
+    std::size_t slot = 0;
+    while (slot < gLive.size() && gLive[slot].directory >= 0) ++slot;
+    if (slot == gLive.size()) gLive.emplace_back();
+    std::memcpy(gLive[slot].name, name, sizeof name);
+    gLive[slot].directory = directory;
+    if (gLiveCount++ == 0) {
+        for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+            struct sigaction handler {};
+            handler.sa_handler = removeTemporariesAndDie;
+            ::sigemptyset(&handler.sa_mask);  // one handler at a time
+            for (const int s : kTerminationSignals) ::sigaddset(&handler.sa_mask, s);
+            ::sigaction(kTerminationSignals[i], &handler, &gPrevious[i]);
+            if (gPrevious[i].sa_handler == SIG_IGN) {
+                ::sigaction(kTerminationSignals[i], &gPrevious[i], nullptr);
+            }
+        }
+    }
+    return slot;
+}
+
+// Forgets a slot; the last one gives the signals their previous actions back. Called with
+// the signals held.
+void removeLive(std::size_t slot) {
+    gLive[slot].directory = -1;
+    if (--gLiveCount == 0) {
+        for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+            ::sigaction(kTerminationSignals[i], &gPrevious[i], nullptr);
+        }
+        gLive.clear();
+    }
+}
+
+void randomName(char (&name)[17], unsigned& fallback) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    unsigned char bytes[6] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        const auto mix = static_cast<unsigned>(::getpid()) * 2654435761u + ++fallback;
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(mix >> (4 * i));
+    }
+    std::memcpy(name, ".tessloom-", 10);
+    for (std::size_t i = 0; i < sizeof bytes; ++i) name[10 + i] = kLetters[bytes[i] % 62];
+    name[16] = '\0';
+}
+
+// Gives the replacement what the replaced file had: owner and group where we may set them
+// (root may; others may set a group they belong to), mode, and extended attributes, which
+// carry the ACLs. The owner goes first: changing it clears set-user-ID bits.
+void carryOver(const struct stat& old, int fd, int directory, const std::string& name,
+               const std::string& shownPath) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    if (::fchmod(fd, old.st_mode & 07777) != 0) fail("cannot set the mode of", shownPath);
+    const int source = ::openat(directory, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (source < 0) return;  // unreadable: its attributes stay behind, as in a copy
+    std::vector<char> names(1024);
+    ssize_t length = ::flistxattr(source, names.data(), names.size());
+    if (length < 0 && errno == ERANGE) {
+        length = ::flistxattr(source, nullptr, 0);
+        if (length > 0) names.resize(static_cast<std::size_t>(length));
+        length = ::flistxattr(source, names.data(), names.size());
+    }
+    std::vector<char> value;
+    for (ssize_t at = 0; at < length;) {
+        const char* attribute = names.data() + at;
+        at += static_cast<ssize_t>(std::strlen(attribute)) + 1;
+        const ssize_t size = ::fgetxattr(source, attribute, nullptr, 0);
+        if (size < 0) continue;
+        value.resize(static_cast<std::size_t>(size));
+        const ssize_t got = ::fgetxattr(source, attribute, value.data(), value.size());
+        // some attributes (a security label, say) are not ours to set: they are left alone
+        if (got >= 0) ::fsetxattr(fd, attribute, value.data(), static_cast<std::size_t>(got), 0);
+    }
+    ::close(source);
+}
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+FileId fileIdOf(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return {};
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+struct Output::State {
+    std::string path;    // as given, for messages
+    int own = -1;        // one of our descriptors, written in place and never closed
+    int file = -1;       // what we opened: a device or pipe, or the temporary file
+    int directory = -1;  // the output's directory, for the temporary file
+    std::string name;    // the output's name in it
+    char temporary[17] = {};
+    std::size_t slot = 0;
+    bool live = false;  // the temporary file exists and is ours to remove
+    bool inPlace = false;
+    bool finished = false;
+    unsigned fallback = 0;
+
+    ~State() {
+        if (file >= 0) ::close(file);
+        if (live) {
+            const SignalsHeld held;
+            ::unlinkat(directory, temporary, 0);
+            removeLive(slot);
+        }
+        if (directory >= 0) ::close(directory);
+    }
+    int target() const { return own >= 0 ? own : file; }
+};
+
+Output::Output(const std::string& path, std::span<const FileId> notThese)
+    : state_(std::make_unique<State>()) {
+    State& s = *state_;
+    s.path = path;
+    if (path.empty()) throw OutputError("the output path is empty");
+    if (path.back() == '/') throw OutputError("the output path " + path + " ends in a slash");
+    const Destination destination = resolveLinks(path);
+    auto refuseOthers = [&](const struct stat& st) {
+        const FileId id{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+        for (const FileId& other : notThese) {
+            if (other == id) throw OutputError("the output " + path + " is the input itself");
+        }
+    };
+
+    if (destination.descriptor >= 0) {
+        // One of our descriptors: written in place at its offset, with its flags, never
+        // truncated or replaced, so a shell's `>>` appends and `{ a; b; } >` concatenates.
+        struct stat st {};
+        if (::fstat(destination.descriptor, &st) != 0) fail("cannot write", path);
+        refuseOthers(st);
+        s.own = destination.descriptor;
+        s.inPlace = true;
+        return;
+    }
+
+    // Everything below is relative to the directory, opened once: the temporary file's
+    // path may be longer than any path the kernel takes whole, and the directory cannot be
+    // swapped for another between the checks and the rename.
+    const SplitPath split = splitPath(destination.path);
+    if (split.name.empty()) throw OutputError("the output " + path + " is a directory");
+    s.directory = ::open(split.directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (s.directory < 0) fail("cannot write", path);
+    s.name = split.name;
+    const char* name = split.name.c_str();
+
+    struct stat st {};
+    const bool exists = ::fstatat(s.directory, name, &st, 0) == 0;
+    if (!exists && errno != ENOENT) fail("cannot write", path);
+    if (exists && S_ISDIR(st.st_mode)) throw OutputError("the output " + path + " is a directory");
+    if (exists) refuseOthers(st);
+
+    if (exists && !S_ISREG(st.st_mode)) {
+        // a pipe or a device cannot be replaced by a rename: write it in place
+        s.file = ::openat(s.directory, name, O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
+        if (s.file < 0) fail("cannot open", path);
+        s.inPlace = true;
+        return;
+    }
+    // as the shell's `>` would refuse it, a file we may not write is not replaced either
+    if (exists && ::faccessat(s.directory, name, W_OK, AT_EACCESS) != 0) {
+        throw OutputError("the output " + path + " is not writable");
+    }
+
+    // Readers never see a partial file: the bytes go to a temporary file in the same
+    // directory, which is renamed over the output once complete.
+    {
+        const SignalsHeld held;
+        for (int attempt = 0; s.file < 0; ++attempt) {
+            randomName(s.temporary, s.fallback);
+            s.file =
+                ::openat(s.directory, s.temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            if (s.file < 0 && (errno != EEXIST || attempt == 100)) {
+                fail("cannot create a file beside", path);
+            }
+        }
+        s.slot = addLive(s.directory, s.temporary);
+        s.live = true;
+    }
+    if (exists) {
+        carryOver(st, s.file, s.directory, s.name, path);
+    } else if (::fchmod(s.file, newFileMode()) != 0) {
+        fail("cannot set the mode of", path);
+    }
+}
+
+Output::~Output() = default;
+
+void Output::write(const void* data, std::size_t size) {
+    const State& s = *state_;
+    const auto* bytes = static_cast<const char*>(data);
+    while (size != 0) {
+        const ssize_t n = ::write(s.target(), bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            fail("cannot write", s.path);
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void Output::finish() {
+    State& s = *state_;
+    if (s.finished) return;
+    s.finished = true;
+    if (s.file < 0) return;
+    const int fd = s.file;
+    s.file = -1;
+    if (::close(fd) != 0) fail("cannot write", s.path);
+}
+
+void Output::commit() {
+    finish();
+    State& s = *state_;
+    if (!s.live) return;
+    const SignalsHeld held;
+    if (::renameat(s.directory, s.temporary, s.directory, s.name.c_str()) != 0) {
+        fail("cannot replace", s.path);
+    }
+    s.live = false;
+    removeLive(s.slot);
+}
+
+const std::string& Output::path() const {
+    return state_->path;
+}
+
+bool Output::inPlace() const {
+    return state_->inPlace;
+}
+
+int Output::ownDescriptor() const {
+    return state_->own;
+}
+
+void commitAll(std::span<Output* const> outputs) {
+    for (Output* o : outputs) o->finish();
+    for (Output* o : outputs) o->commit();
+}
+
+void writeFile(const std::string& path, std::span<const std::uint8_t> bytes,
+               std::span<const FileId> notThese) {
+    Output out(path, notThese);
+    out.write(bytes.data(), bytes.size());
+    out.commit();
+}
+
+std::string escaped(std::string_view text, Escape how) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const bool quoted = how == Escape::kQuoted;
+    std::string out = quoted ? "\"" : "";
+    out.reserve(text.size() + 2);
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (quoted && (c == '"' || c == '\\')) {
+            out += '\\';
+            out += c;
+        } else if (u >= 0x20 && u != 0x7f && (!quoted || u < 0x80)) {
+            out += c;
+        } else if (!quoted && c == '\n') {
+            out += "\\n";
+        } else if (!quoted && c == '\r') {
+            out += "\\r";
+        } else if (!quoted && c == '\t') {
+            out += "\\t";
+        } else {
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        }
+    }
+    return quoted ? out + "\"" : out;
+}
+
+}  // namespace tessloom::output

@@ -1,0 +1,230 @@
+// tessloom-inspect with the user's files, through the real binary: every output written
+// through the output module, failures reported with the file and the reason, standard
+// output checked; and the inspector's library parts it rests on.
+#include <signal.h>
+#include <spawn.h>
+
+#include <chrono>
+#include <thread>
+
+#include "binary.h"
+#include "inspect/report.h"
+#include "testutil.h"
+
+extern char** environ;
+
+namespace {
+
+using tessloom::test::readFile;
+using tessloom::test::writeFile;
+namespace fs = std::filesystem;
+namespace inspect = tessloom::inspect;
+
+constexpr const char* kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+
+class InspectFiles : public tessloom::test::Driver {
+  protected:
+    void SetUp() override {
+        Driver::SetUp();
+        ASSERT_EQ(run("box.ase box.obj"), 0) << err_;
+        box_ = readFile(dir_ / "box.obj");
+    }
+    int inspect(const std::string& script) {
+        return sh("I='" TESSLOOM_INSPECT_BINARY "'; " + script);
+    }
+    bool temporaryLeft() const {
+        for (const auto& name : files())
+            if (name.find(".tessloom-") != std::string::npos) return true;
+        return false;
+    }
+    std::string box_;
+};
+
+// Each row: a command, its status, a text standard error must hold (empty: nothing may
+// be printed there), and a file with what it must hold afterwards ("" for absent).
+TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
+    writeFile(dir_ / "old.png", "PREVIOUS");
+    fs::create_directory(dir_ / "d");
+    struct Case {
+        const char* script;
+        int status;
+        const char* error;
+        const char* file;
+        std::string content;  // "*PNG" / "*GLB": a complete file of that kind
+    };
+    const Case cases[] = {
+        // the input as the output, by name or through a link
+        {"cp box.obj m.obj; \"$I\" m.obj --png m.obj", 1, "the output m.obj is the input itself",
+         "m.obj", box_},
+        {"cp box.obj m.obj; ln -s m.obj l; \"$I\" m.obj --gltf l", 1, "is the input itself",
+         "m.obj", box_},
+        // a write that fails keeps what the path held, and says why
+        {"ulimit -f 20; \"$I\" box.obj --png old.png --size 3000x3000", 1,
+         "cannot write old.png: File too large", "old.png", "PREVIOUS"},
+        {"\"$I\" box.obj --gltf /dev/full", 1, "cannot write /dev/full: No space left", "", ""},
+        {"\"$I\" box.obj --gltf d", 1, "the output d is a directory", "", ""},
+        {"\"$I\" box.obj --gltf nodir/x.glb", 1, "cannot write nodir/x.glb: No such file", "", ""},
+        {"ulimit -f 1; \"$I\" box.obj --gltf t.glb", 1, "cannot write t.glb: File too large",
+         "t.glb", ""},
+        // an export on standard output: nothing else there; `>>` appends
+        {"\"$I\" box.obj --png /dev/stdout > s.png", 0, "/dev/stdout: 1600x1200, 12 faces drawn",
+         "s.png", "*PNG"},
+        {"echo kept > app; \"$I\" box.obj --gltf /dev/stdout >> app", 0, "/dev/stdout: 24 vertices",
+         "app", "kept\n*GLB"},
+        // reports: every write checked
+        {"\"$I\" box.obj --dump > /dev/full", 1, "cannot write the standard output", "", ""},
+        {"ulimit -f 1; \"$I\" box.obj --dump > dump", 1, "File too large", "", ""},
+        {"\"$I\" box.obj --json > /dev/full", 1, "cannot write the standard output", "", ""},
+        // options that cannot both be honoured
+        {"\"$I\" box.obj --json --dump --png x.png", 2, "--dump and --png cannot be combined",
+         "x.png", ""},
+        {"\"$I\" box.obj --json --gltf x.glb", 2, "--json and --gltf", "x.glb", ""},
+        {"\"$I\" box.obj --png same --gltf same", 2, "name the same file same", "same", ""},
+        {"\"$I\" box.obj --size 100x100", 2, "--size needs --png", "", ""},
+        {"\"$I\" missing.obj --png x.png --size 10x10", 2, "each side 64 to 8192", "", ""},
+        {"\"$I\" box.obj --png x.png --size 4294967360x4294967360", 2, "each side 64 to 8192",
+         "x.png", ""},
+        {"\"$I\" box.obj --png x.png --size 8193x64", 2, "each side 64 to 8192", "x.png", ""},
+        // paths shown escaped, messages naming the file and the reason
+        {"\"$I\" box.obj --png \"$(printf 'nodir\\n\\033[31m/x.png')\"", 1,
+         "cannot write nodir\\n\\x1b[31m/x.png: No such file or directory\n", "", ""},
+        {"\"$I\" missing.obj", 1, "missing.obj: cannot open: No such file or directory", "", ""},
+        {"\"$I\" d", 1, "d: not a regular file", "", ""},
+    };
+    for (const Case& c : cases) {
+        const int status = inspect(c.script);
+        EXPECT_EQ(status, c.status) << c.script << "\n" << err_;
+        if (*c.error == '\0') {
+            EXPECT_EQ(err_, "") << c.script;
+        } else {
+            EXPECT_NE(err_.find(c.error), std::string::npos) << c.script << "\n" << err_;
+            if (c.status == 1) {
+                EXPECT_EQ(err_.rfind("tessloom-inspect: ", 0), 0u) << c.script << "\n" << err_;
+                EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
+            }
+        }
+        if (*c.file) {
+            const bool exists = fs::exists(dir_ / c.file);
+            const std::string held = exists ? readFile(dir_ / c.file) : "";
+            if (c.content == "*PNG") {
+                EXPECT_EQ(held.substr(0, 8), "\x89PNG\r\n\x1a\n") << c.script;
+                EXPECT_EQ(held.substr(held.size() - 8, 4), "IEND") << c.script;
+            } else if (c.content.ends_with("*GLB")) {
+                const std::string before = c.content.substr(0, c.content.size() - 4);
+                EXPECT_EQ(held.substr(0, before.size()), before) << c.script;
+                EXPECT_EQ(held.substr(before.size(), 4), "glTF") << c.script;
+            } else {
+                EXPECT_EQ(held, c.content) << c.script;
+                EXPECT_EQ(exists, !c.content.empty()) << c.script;
+            }
+        }
+        EXPECT_FALSE(temporaryLeft()) << c.script;
+        for (const char* name : {"m.obj", "l", "t.glb", "s.png", "app", "dump", "x.png", "x.glb"})
+            fs::remove(dir_ / name);
+    }
+
+    // write-protected outputs as a user who may not write them
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(root_.c_str(), 0711), 0);
+        ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+        ASSERT_EQ(::chmod((dir_ / "box.obj").c_str(), 0644), 0);
+        writeFile(dir_ / "ro.glb", "keep");
+        ASSERT_EQ(::chmod((dir_ / "ro.glb").c_str(), 0444), 0);
+        fs::create_directory(dir_ / "rodir");
+        ASSERT_EQ(::chmod((dir_ / "rodir").c_str(), 0555), 0);
+        for (const char* args : {"--gltf ro.glb", "--gltf rodir/x.glb", "--png ro.glb"}) {
+            EXPECT_EQ(inspect(std::string(kNobody) + "\"$I\" box.obj " + args), 1) << args;
+            EXPECT_EQ(err_.rfind("tessloom-inspect: ", 0), 0u) << err_;
+            EXPECT_TRUE(err_.find("is not writable") != std::string::npos ||
+                        err_.find("Permission denied") != std::string::npos)
+                << args << "\n"
+                << err_;
+        }
+        EXPECT_EQ(readFile(dir_ / "ro.glb"), "keep");
+        EXPECT_FALSE(fs::exists(dir_ / "rodir/x.glb"));
+    }
+}
+
+// A file that fails a check exits 1 whatever was asked, with one line on standard error;
+// the export is still written, as a view of what the file holds.
+TEST_F(InspectFiles, ChecksAlwaysDecideTheStatus) {
+    std::string bad = box_;
+    bad[bad.size() - 28] ^= 0x40;  // the stored radius no longer matches the vertices
+    writeFile(dir_ / "bad.obj", bad);
+    for (const char* args : {"", "--dump", "--json", "--png p.png", "--gltf g.glb"}) {
+        EXPECT_EQ(inspect(std::string("\"$I\" bad.obj ") + args), 1) << args;
+        EXPECT_NE(err_.find("tessloom-inspect: bad.obj: failed checks: bounds\n"),
+                  std::string::npos)
+            << args << "\n"
+            << err_;
+    }
+    EXPECT_TRUE(fs::exists(dir_ / "p.png"));
+    EXPECT_TRUE(fs::exists(dir_ / "g.glb"));
+}
+
+// A termination signal while the picture is drawn and written leaves the previous picture
+// and no temporary file, and ends the process as the signal does.
+TEST_F(InspectFiles, ASignalLeavesThePreviousPicture) {
+    writeFile(dir_ / "p.png", "PREVIOUS");
+    const std::string script = "cd '" + dir_.string() +
+                               "' && exec '" TESSLOOM_INSPECT_BINARY
+                               "' box.obj --png p.png --size 8192x8192";
+    const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    int status = 0;
+    bool signalled = false;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (!signalled && temporaryLeft()) {
+            ::kill(pid, SIGINT);
+            signalled = true;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_TRUE(signalled) << "the run ended before its temporary file was seen";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_EQ(readFile(dir_ / "p.png"), "PREVIOUS");
+    EXPECT_FALSE(temporaryLeft());
+}
+
+TEST(PictureSize, BoundedAndWhole) {
+    struct Case {
+        const char* text;
+        int width, height;  // 0: refused
+    };
+    const Case cases[] = {
+        {"1600x1200", 1600, 1200}, {"64x8192", 64, 8192},   {"63x100", 0, 0},
+        {"8193x100", 0, 0},        {"100x", 0, 0},          {"x100", 0, 0},
+        {"100x100x", 0, 0},        {"+100x100", 0, 0},      {"100X100", 0, 0},
+        {"-64x64", 0, 0},          {"4294967360x64", 0, 0}, {"", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const auto size = inspect::parseSize(c.text);
+        EXPECT_EQ(size.has_value(), c.width != 0) << c.text;
+        if (size) {
+            EXPECT_EQ(std::make_pair(size->width, size->height), std::make_pair(c.width, c.height))
+                << c.text;
+        }
+    }
+}
+
+// The input is compared with what it was when opened: another file moved over its name does
+// not count, a change to the file itself does.
+TEST(InputFile, NoticesAChangeToTheFile) {
+    const fs::path path = fs::temp_directory_path() / (std::to_string(::getpid()) + "in.obj");
+    writeFile(path, "12345678");
+    const inspect::InputFile file(path.string());
+    char bytes[4];
+    file.read(4, bytes, 4);
+    EXPECT_EQ(std::string(bytes, 4), "5678");
+    EXPECT_NO_THROW(file.requireUnchanged());
+    writeFile(path.string() + ".new", "other");
+    fs::rename(path.string() + ".new", path);
+    EXPECT_NO_THROW(file.requireUnchanged());  // still the file we opened, unchanged
+    const inspect::InputFile second(path.string());
+    std::ofstream(path, std::ios::app) << "more";
+    EXPECT_THROW(second.requireUnchanged(), inspect::InputError);
+    fs::remove(path);
+}
+
+}  // namespace
