@@ -16,13 +16,45 @@
 
 #include "ase/diagnostics.h"
 #include "ase/scene.h"
+#include "meshfile/output.h"
 
 namespace tessloom::inspect {
 
 namespace {
 
-// Texture vertices told one by one per mesh; the rest of a mesh's become one count.
-constexpr std::size_t kMaxTilingConflicts = 20;
+// Findings of one kind told one by one per mesh; the rest of a mesh's become one count.
+constexpr std::size_t kMaxPerMesh = 20;
+
+bool limitedPerMesh(std::string_view id) {
+    return id == "index-out-of-range" || id == "corner-out-of-range" || id == "tiling-conflict" ||
+           id == "face-without-mtlid" || id == "unreadable-number";
+}
+
+std::string plural(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The line that stands for the findings past the limit, from the first of them on.
+std::string moreOf(std::string_view id, std::size_t more) {
+    if (id == "index-out-of-range") {
+        return plural(more, "more element line", "more element lines") +
+               " of this mesh from here on name an index outside their table: dropped";
+    }
+    if (id == "corner-out-of-range") {
+        return plural(more, "more face line", "more face lines") +
+               " of this mesh from here on have a corner outside their table";
+    }
+    if (id == "face-without-mtlid") {
+        return plural(more, "more face", "more faces") +
+               " of this mesh from here on take their *MESH_MTLID from a later line";
+    }
+    if (id == "unreadable-number") {
+        return plural(more, "more line", "more lines") +
+               " of this mesh from here on hold a value that is not a number";
+    }
+    return plural(more, "more texture vertex", "more texture vertices") +
+           " of this mesh from here on keep the tiling of an earlier face, not their own";
+}
 
 // The line of each byte offset the findings name: one streamed count of line feeds up to
 // the largest, as the converter reads the text (a line ends at a line feed and nowhere else).
@@ -84,10 +116,6 @@ std::string quoted(std::string_view text) {
     out += text;
     out += '"';
     return out;
-}
-
-std::string plural(std::uint64_t n, const char* one, const char* many) {
-    return str(n) + " " + (n == 1 ? one : many);
 }
 
 // A finding whose message may name further lines, known once every line is counted.
@@ -252,7 +280,8 @@ SceneFindings findScene(std::FILE* file) {
     SceneFindings scene;
     Collector collector;
     try {
-        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, std::nullopt, &collector);
+        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, std::nullopt,
+                                &collector);
     } catch (const Rejected&) {
         // told as error findings, or the scene is unreadable
         const bool told =
@@ -285,62 +314,47 @@ SceneFindings findScene(std::FILE* file) {
     std::stable_sort(collector.pending.begin(), collector.pending.end(),
                      [](const Pending& a, const Pending& b) { return a.at < b.at; });
     collector.lines.count(file);
-    // repeats: one per line and id; a material id once per mesh; a limited number of
-    // tiling conflicts per mesh, the rest counted on one line
+    // Repeats: one per line and id; a material id once per mesh. Findings that come one per
+    // element line (a mesh the conversion does not keep gives hundreds) are told one by one up
+    // to a limit per mesh, the rest counted on one line where they start.
     std::set<std::tuple<std::uint64_t, std::string_view>> perLine;
     std::set<std::tuple<std::optional<std::size_t>, std::int64_t>> wraps;
-    std::map<std::optional<std::size_t>, std::size_t> conflicts;
-    std::map<std::optional<std::size_t>, std::size_t> conflictSummary;  // index in findings
+    using Group = std::tuple<std::optional<std::size_t>, std::string_view>;
+    std::map<Group, std::size_t> told;
+    std::map<Group, std::size_t> countLine;  // index in findings
     for (const Pending& p : collector.pending) {
         const std::optional<std::size_t> mesh = meshAt(scene.meshes, p.at);
         const std::string_view id = p.id;
         if (!perLine.emplace(p.at, id).second) continue;
         if (id == "mtlid-wraps" && !wraps.emplace(mesh, p.key).second) continue;
-        if (id == "tiling-conflict" && ++conflicts[mesh] > kMaxTilingConflicts) {
-            if (const auto it = conflictSummary.find(mesh); it != conflictSummary.end()) {
-                continue;
+        ++scene.heard[p.id];
+        ++(p.severity == Severity::kError ? scene.errors : scene.warnings);
+        if (limitedPerMesh(id) && ++told[{mesh, id}] > kMaxPerMesh) {
+            if (countLine.emplace(Group{mesh, id}, scene.findings.size()).second) {
+                scene.findings.push_back(
+                    {collector.lines.at(p.at), p.severity, p.id, "", mesh, p.at});
             }
-            conflictSummary[mesh] = scene.findings.size();
-            scene.findings.push_back({collector.lines.at(p.at), p.severity, p.id, "", mesh, p.at});
-            ++scene.warnings;
             continue;
         }
         scene.findings.push_back(
             {collector.lines.at(p.at), p.severity, p.id, p.message(collector.lines), mesh, p.at});
-        ++(p.severity == Severity::kError ? scene.errors : scene.warnings);
     }
-    for (const auto& [mesh, index] : conflictSummary) {
-        const std::size_t more = conflicts[mesh] - kMaxTilingConflicts;
-        scene.findings[index].message =
-            plural(more, "more texture vertex", "more texture vertices") +
-            " from here on keep the tiling of an earlier face, not their own";
+    for (const auto& [group, index] : countLine) {
+        scene.findings[index].message = moreOf(std::get<1>(group), told[group] - kMaxPerMesh);
     }
     return scene;
 }
 
 std::string findingLine(std::string_view path, const Finding& finding) {
-    // as the converter's messages show paths: a crafted name cannot break the line
-    std::string out;
-    for (const char c : path) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u != 0x7f) {
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\x";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        }
-    }
-    out += ":" + std::to_string(finding.line) + ": ";
-    out += finding.severity == Severity::kError ? "error: " : "warning: ";
-    return out + finding.message + " [" + finding.id + "]";
+    std::string out = output::escaped(path);
+    out += ':';
+    out += std::to_string(finding.line);
+    out += finding.severity == Severity::kError ? ": error: " : ": warning: ";
+    out += finding.message;
+    out += " [";
+    out += finding.id;
+    out += ']';
+    return out;
 }
 
 std::string summaryLine(const SceneFindings& scene) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,8 +28,11 @@ struct Finding {
 
 struct SceneFindings {
     SceneMeshes meshes;
-    std::vector<Finding> findings;  // in the order of the file
-    std::size_t errors = 0, warnings = 0;
+    // In the order of the file. Findings that come one per element line are told up to 20
+    // per mesh and kind; one more line then counts the rest.
+    std::vector<Finding> findings;
+    std::size_t errors = 0, warnings = 0;      // every finding, the counted ones included
+    std::map<std::string, std::size_t> heard;  // the same by id
 };
 
 // Runs the conversion's passes over the scene with a listener and turns what it hears into
