@@ -1,5 +1,4 @@
 // The scene findings: which line each rule the conversion follows silently is reported on.
-#include "ase/diagnostics.h"
 #include "inspect/findings.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "ase/diagnostics.h"
 #include "testutil.h"
+
+#ifdef TESSLOOM_INSPECT_BINARY
+#include <nlohmann/json.hpp>
+
+#include "binary.h"
+#endif
 
 namespace tessloom {
 namespace {
@@ -248,6 +254,57 @@ TEST(Findings, TheExampleIsCleanAndCorpusScenesCountTheirMeshes) {
         EXPECT_EQ(static_cast<std::size_t>(several), found.meshes.count() - 1);
     }
 }
+
+#ifdef TESSLOOM_INSPECT_BINARY  // built when the inspector's libraries are installed
+class InspectScene : public test::Driver {};
+
+TEST_F(InspectScene, FindingsAreLinesEditorsJumpToAndTheStatusSaysWhetherThereAreAny) {
+    struct Case {
+        std::string script;
+        int status;
+        std::vector<std::string> lines;  // each must appear in standard output as a whole line
+    };
+    const std::string kBad = "printf '*MESH_NUMVERTEX 2\\n*MESH_VERTEX 1 0 0 0\\n' > bad.ase; ";
+    const std::string kMissing =
+        ":1: warning: 1 of the 2 indices this count declares have no *MESH_VERTEX line (the "
+        "first is 0): they stay zero [missing-elements]";
+    const Case cases[] = {
+        {"\"$I\" box.ase", 0, {"0 errors, 0 warnings"}},
+        {kBad + "\"$I\" bad.ase", 1, {"bad.ase" + kMissing, "0 errors, 1 warning"}},
+        {"printf '*MESH_NUMVERTEX 1000\\n' > big.ase; \"$I\" big.ase",
+         1,
+         {"big.ase:1: error: *MESH_NUMVERTEX 1000 is more than a 21-byte scene can hold: the "
+          "conversion is refused [count-too-large]",
+          "1 error, 0 warnings"}},
+        // the path as in every other message: a line feed in it cannot start a line
+        {kBad + "mv bad.ase \"$(printf 'a\\nb.ase')\"; \"$I\" \"$(printf 'a\\nb.ase')\"",
+         1,
+         {"a\\nb.ase" + kMissing}},
+        // not a scene by its first byte, but read as one when asked
+        {"echo hello > plain.txt; \"$I\" --scene plain.txt", 0, {"0 errors, 0 warnings"}},
+        {"echo hello > plain.txt; \"$I\" plain.txt", 1, {}},
+        {"\"$I\" --scene missing.ase", 2, {}},
+        {"mkdir d; \"$I\" --scene d", 2, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        EXPECT_EQ(sh("I='" TESSLOOM_INSPECT_BINARY "'; " + c.script), c.status) << err_;
+        for (const std::string& line : c.lines) {
+            EXPECT_NE(("\n" + out_).find("\n" + line + "\n"), std::string::npos) << out_;
+        }
+    }
+
+    sh(kBad + "'" TESSLOOM_INSPECT_BINARY "' --json bad.ase");
+    const auto j = nlohmann::json::parse(out_);
+    ASSERT_EQ(j["findings"].size(), 1u);
+    EXPECT_EQ(j["findings"][0], nlohmann::json({{"line", 1},
+                                                {"severity", "warning"},
+                                                {"id", "missing-elements"},
+                                                {"message", j["findings"][0]["message"]},
+                                                {"mesh", 0}}));
+    EXPECT_EQ(j["warnings"], 1);
+}
+#endif
 
 }  // namespace
 }  // namespace tessloom
