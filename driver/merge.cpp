@@ -4,30 +4,11 @@
 #include <string>
 #include <utility>
 
+#include "driver/encode_scene.h"
+
 namespace tessloom {
 
 namespace {
-
-template <class Record>
-meshfile::MaterialEntry entryOf(const Record& m) {
-    meshfile::MaterialEntry e;
-    const Color* colors[] = {&m.ambient, &m.diffuse, &m.specular};
-    float* fields[] = {e.ambient, e.diffuse, e.specular};
-    for (int i = 0; i < 3; ++i) {
-        fields[i][0] = colors[i]->r;
-        fields[i][1] = colors[i]->g;
-        fields[i][2] = colors[i]->b;
-    }
-    e.shine = m.shine;
-    e.uTiling = m.uTiling;
-    e.vTiling = m.vTiling;
-    e.uOffset = m.uOffset;
-    e.vOffset = m.vOffset;
-    e.reflectRefract = m.reflectRefract;
-    e.hasBitmap = m.hasBitmap;
-    e.name = m.name;
-    return e;
-}
 
 meshfile::Position positionOf(const Normal& n) {
     return {n.x, n.y, n.z};

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ase/scene.h"
-#include "meshfile/reader.h"
+#include "meshfile/format.h"
 
 namespace tessloom {
 

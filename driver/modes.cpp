@@ -11,10 +11,10 @@
 #include "ase/meshes.h"
 #include "ase/scene.h"
 #include "driver/converter.h"
+#include "driver/encode_scene.h"
 #include "driver/merge.h"
 #include "driver/encode_scene.h"
 #include "meshfile/output.h"
-#include "meshfile/reader.h"
 
 namespace tessloom {
 
@@ -116,9 +116,15 @@ void convertMerge(std::FILE* input, const SceneMeshes& scene, const std::string&
             throw Rejected("mesh " + meshLabel(scene, n) + ": " + e.what());
         }
     }
-    const std::vector<std::uint8_t> bytes = meshfile::encodeMeshFile(merger.finish());
+    const meshfile::MeshFile merged = merger.finish();
     unchanged();
-    output::writeFile(outputPath, bytes, inputIdentity(input));
+    output::Output out(outputPath, inputIdentity(input));
+    const std::uint64_t size = meshfile::encodedSize(merged);
+    OutBuffer buffer(
+        writeToOutput, &out,
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, OutBuffer::kMaxCapacity)));
+    meshfile::encodeMeshFile(merged, buffer);
+    out.commit();
 }
 
 }  // namespace
