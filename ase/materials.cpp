@@ -101,11 +101,11 @@ void MeshConverter::readMaterialsWith(W& watch) {
         const std::uint64_t at = watch.start(in, token);
         if (token == kMaterial) {
             watch.acting(at, token);
-            watch.readInt(in, currentMaterial, at, token, true);
+            watch.readInt(in, currentMaterial, at, token);
             subMode = false;
         } else if (token == kSubMaterial) {
             watch.acting(at, token);
-            watch.readInt(in, currentSub, at, token, true);
+            watch.readInt(in, currentSub, at, token);
             subMode = true;
         } else if (token == kNumSubMtls) {
             watch.acting(at, token);

@@ -69,8 +69,7 @@ MeshConverter::MeshConverter(const std::string& inputPath,
 
 MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize,
                              const PassHook& afterPass,
-                             std::optional<std::vector<ByteRange>> ranges,
-                             Diagnostics* diagnostics)
+                             std::optional<std::vector<ByteRange>> ranges, Diagnostics* diagnostics)
     : outputPath(std::move(output)) {
     if (diagnostics) watch_ = std::make_unique<Watch>(*diagnostics);
     run(inputFile, blockSize, afterPass, std::move(ranges));

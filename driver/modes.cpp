@@ -13,7 +13,7 @@
 #include "driver/converter.h"
 #include "driver/encode_scene.h"
 #include "driver/merge.h"
-#include "driver/encode_scene.h"
+#include "meshfile/encode.h"
 #include "meshfile/output.h"
 
 namespace tessloom {
