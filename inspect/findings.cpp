@@ -109,13 +109,9 @@ std::string str(std::int32_t value) {
     return std::to_string(value);
 }
 
+// Text from the scene, quoted, with control bytes and the like as escapes.
 std::string quoted(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out += '"';
-    out += text;
-    out += '"';
-    return out;
+    return output::escaped(text, output::Escape::kQuoted);
 }
 
 // A finding whose message may name further lines, known once every line is counted.
