@@ -26,7 +26,7 @@ constexpr std::string_view kNodeName = "*NODE_NAME";
 // Bytes readable past the part being looked at: every keyword, the white byte after it and
 // a count's number fit, so a token is always judged whole.
 constexpr std::size_t kLook = 64;
-constexpr std::size_t kPadding = 16;  // the event search loads 16 bytes at a time
+constexpr std::size_t kPadding = 32;  // the event searches load up to 22 bytes past a byte
 
 using Read = std::function<std::size_t(char*, std::size_t)>;
 
@@ -55,6 +55,56 @@ const char* findEvent(const char* p, const char* end, const char (&events)[N]) {
         for (const char e : events) {
             if (*p == e) return p;
         }
+    }
+    return end;
+#endif
+}
+
+// A '*' that cannot start one of the tokens looked for: not followed by G, N or M, or
+// followed by "M???_" and a letter other than N (the geometry lines, "*MESH_VERTEX" ...).
+inline bool boringStar(const char* p) {
+    return (p[1] != 'G' && p[1] != 'N' && p[1] != 'M') ||
+           (p[1] == 'M' && p[5] == '_' && p[6] != 'N');
+}
+
+// Outside strings: the first quote, brace, or '*' that is not boring at or after p (or
+// `end`); the line feeds before it are added to `lines`.
+const char* nextPlainEvent(const char* p, const char* end, std::uint64_t& lines) {
+#if defined(__SSE2__)
+    auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    auto at = [](const char* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+    for (; p < end; p += 16) {
+        const __m128i v = at(p);
+        const __m128i star = eq(v, '*');
+        const __m128i events =
+            _mm_or_si128(_mm_or_si128(eq(v, '"'), star), _mm_or_si128(eq(v, '{'), eq(v, '}')));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(events));
+        unsigned lf = static_cast<unsigned>(_mm_movemask_epi8(eq(v, '\n')));
+        if (end - p < 16) {
+            const unsigned valid = (1u << (end - p)) - 1;
+            m &= valid;
+            lf &= valid;
+        }
+        if (m & static_cast<unsigned>(_mm_movemask_epi8(star))) {
+            // most stars begin a geometry line: those are no event
+            const __m128i v1 = at(p + 1), v5 = at(p + 5), v6 = at(p + 6);
+            const __m128i ours = _mm_or_si128(_mm_or_si128(eq(v1, 'G'), eq(v1, 'N')), eq(v1, 'M'));
+            const __m128i geometry =
+                _mm_andnot_si128(eq(v6, 'N'), _mm_and_si128(eq(v1, 'M'), eq(v5, '_')));
+            const __m128i boring =
+                _mm_and_si128(star, _mm_or_si128(geometry, _mm_andnot_si128(ours, star)));
+            m &= ~static_cast<unsigned>(_mm_movemask_epi8(boring));
+        }
+        // a few line feeds per block: counted one by one, with no popcount instruction
+        const unsigned before = m != 0 ? lf & ((1u << __builtin_ctz(m)) - 1) : lf;
+        for (unsigned f = before; f != 0; f &= f - 1) ++lines;
+        if (m != 0) return p + __builtin_ctz(m);
+    }
+    return end;
+#else
+    for (; p < end; ++p) {
+        if (*p == '\n') ++lines;
+        if (*p == '"' || *p == '{' || *p == '}' || (*p == '*' && !boringStar(p))) return p;
     }
     return end;
 #endif
@@ -114,7 +164,6 @@ class Finder {
     // past `own`, after a token that reaches into the look-ahead).
     std::size_t process(std::size_t pos, std::size_t own) {
         const char* const b = buffer_.get();
-        static constexpr char kPlainEvents[] = {'"', '{', '}', '*', '\n'};
         static constexpr char kStringEvents[] = {'"', '\n'};
         while (pos < own) {
             if (state_ == State::kAfterNodeName) {
@@ -141,13 +190,10 @@ class Finder {
                 ++pos;
                 continue;
             }
-            const char* e = findEvent(b + pos, b + own, kPlainEvents);
+            const char* e = nextPlainEvent(b + pos, b + own, line_);
             pos = static_cast<std::size_t>(e - b);
             if (pos == own) break;
             switch (*e) {
-                case '\n':
-                    ++line_;
-                    break;
                 case '"':
                     state_ = State::kString;
                     break;
@@ -359,6 +405,31 @@ SceneMeshes findMeshes(std::string_view text, std::size_t blockSize) {
                },
                blockSize)
         .run();
+}
+
+OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit) {
+    OutsideText outside;
+    std::uint64_t at = 0, total = 0;
+    auto keep = [&](std::uint64_t begin, std::uint64_t end) {
+        if (begin < end) outside.ranges.push_back({begin, end});
+        total += end > begin ? end - begin : 0;
+    };
+    for (const GeomBlock& b : scene.blocks) {
+        keep(at, b.begin);
+        at = b.end;
+    }
+    keep(at, scene.textSize);
+    if (total > limit) return {};
+    for (const ByteRange& r : outside.ranges) {
+        std::string bytes(static_cast<std::size_t>(r.end - r.begin), '\0');
+        if (::fseeko(file, static_cast<off_t>(r.begin), SEEK_SET) != 0 ||
+            std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+            throw Rejected(std::string("cannot read the input: ") +
+                           (std::ferror(file) ? std::strerror(errno) : "it became shorter"));
+        }
+        outside.bytes.push_back(std::move(bytes));
+    }
+    return outside;
 }
 
 std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k) {

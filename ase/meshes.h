@@ -74,6 +74,17 @@ struct SceneMeshes {
     std::vector<ByteRange> restricted(std::size_t n) const;
 };
 
+// The text outside every block, read once: the restricted scenes of a scene share it, and
+// take it from memory instead of going back to the file for each piece between blocks.
+struct OutsideText {
+    std::vector<ByteRange> ranges;   // in order
+    std::vector<std::string> bytes;  // the bytes of each range
+};
+
+// Reads the text outside the scene's blocks, or nothing when it is more than `limit` bytes.
+// Throws Rejected when the stream cannot be read.
+OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
+
 // Reads the stream from its start to a control-Z or its end, `blockSize` bytes at a time.
 // Throws Rejected when the stream cannot be read.
 SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize = std::size_t{1} << 16);

@@ -141,10 +141,12 @@ Scanner::Scanner(std::FILE* file, std::size_t blockSize)
     setSentinel();
 }
 
-Scanner::Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges)
+Scanner::Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges,
+                 const OutsideText* outside)
     : Scanner(file, blockSize) {
     ranges_ = std::move(ranges);
     restricted_ = true;
+    outside_ = outside;
 }
 
 // The line feed after the data; the padding after it is read by the 16-byte scans but
@@ -176,6 +178,7 @@ void Scanner::rewind() {
     bytesRead_ = 0;
     range_ = 0;
     rangeDone_ = 0;
+    filePos_ = 0;
 }
 
 // One block from the file, or from the ranges in turn; short only at the end.
@@ -190,14 +193,32 @@ std::size_t Scanner::readBlock() {
             rangeDone_ = 0;
             continue;
         }
-        if (rangeDone_ == 0 && ::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) {
+        std::uint64_t stop = std::min<std::uint64_t>(r.end, at + (blockSize_ - n));
+        if (outside_) {
+            // the piece of text outside the blocks that holds `at`, or the next one after it
+            const auto& pieces = outside_->ranges;
+            const auto next = std::upper_bound(
+                pieces.begin(), pieces.end(), at,
+                [](std::uint64_t offset, const ByteRange& p) { return offset < p.begin; });
+            if (next != pieces.begin() && at < std::prev(next)->end) {
+                const auto i = static_cast<std::size_t>(std::prev(next) - pieces.begin());
+                stop = std::min(stop, pieces[i].end);
+                std::memcpy(blockStart_ + n, outside_->bytes[i].data() + (at - pieces[i].begin),
+                            static_cast<std::size_t>(stop - at));
+                n += static_cast<std::size_t>(stop - at);
+                rangeDone_ += stop - at;
+                continue;
+            }
+            if (next != pieces.end()) stop = std::min(stop, next->begin);
+        }
+        if (filePos_ != at && ::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) {
             throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
         }
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(blockSize_ - n, r.end - at));
+        const std::size_t want = static_cast<std::size_t>(stop - at);
         const std::size_t got = std::fread(blockStart_ + n, 1, want, file_);
         n += got;
         rangeDone_ += got;
+        filePos_ = at + got;
         if (got < want) {
             if (!std::ferror(file_)) range_ = ranges_.size();  // the file ends sooner
             break;

@@ -34,7 +34,9 @@ class Scanner {
     // Reads only these byte ranges of the file, in order, as if the rest were not there:
     // the passes then see a scene restricted to one mesh exactly as a file holding only
     // those bytes. The ranges are in increasing order and do not overlap.
-    Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges);
+    // Bytes of the ranges that lie in `outside` (which outlives the scanner) come from there.
+    Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges,
+            const OutsideText* outside = nullptr);
 
     // Back to the start of the input for a new pass.
     void rewind();
@@ -149,7 +151,9 @@ class Scanner {
     std::string spill_;              // the head of a token that outgrew the buffer
     std::vector<ByteRange> ranges_;  // with `restricted_`, the only bytes read
     bool restricted_ = false;
-    std::size_t range_ = 0;  // the range being read, and how far
+    const OutsideText* outside_ = nullptr;
+    std::uint64_t filePos_ = UINT64_MAX;  // where the file stands, when known
+    std::size_t range_ = 0;               // the range being read, and how far
     std::uint64_t rangeDone_ = 0;
     bool marking_ = true;  // counting marks: until the first pass ends
     bool rewound_ = false;

@@ -93,13 +93,13 @@ class MeshConverter {
     // outputPath, or next to the input with its last four characters replaced by ".obj".
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
     // Reads an already-open stream, which stays owned by the caller and must be seekable.
-    // With `ranges`, only those bytes of it, as if nothing else were there. A listener, when
-    // given, hears what the passes drop, skip or wrap; the tables come out the same with or
-    // without one.
+    // With `ranges`, only those bytes of it, as if nothing else were there; those that lie
+    // in `outside` are taken from it. A listener, when given, hears what the passes drop,
+    // skip or wrap; the tables come out the same with or without one.
     MeshConverter(std::FILE* inputFile, std::string outputPath,
                   std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {},
                   std::optional<std::vector<ByteRange>> ranges = std::nullopt,
-                  Diagnostics* diagnostics = nullptr);
+                  const OutsideText* outside = nullptr, Diagnostics* diagnostics = nullptr);
     virtual ~MeshConverter();
 
     MeshConverter(const MeshConverter&) = delete;
@@ -141,7 +141,7 @@ class MeshConverter {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
-             std::optional<std::vector<ByteRange>> ranges);
+             std::optional<std::vector<ByteRange>> ranges, const OutsideText* outside);
     // Each pass, built once plainly (Unwatched) and once for a listener (Watch).
     template <class W>
     void readCountsWith(W& watch);

@@ -64,25 +64,26 @@ MeshConverter::MeshConverter(const std::string& inputPath,
                              const std::optional<std::string>& requestedOutput) {
     ownedInput_.reset(openInput(inputPath).release());
     outputPath = requestedOutput ? *requestedOutput : defaultOutputPath(inputPath);
-    run(ownedInput_.get(), kDefaultBlockSize, {}, std::nullopt);
+    run(ownedInput_.get(), kDefaultBlockSize, {}, std::nullopt, nullptr);
 }
 
 MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize,
                              const PassHook& afterPass,
-                             std::optional<std::vector<ByteRange>> ranges, Diagnostics* diagnostics)
+                             std::optional<std::vector<ByteRange>> ranges,
+                             const OutsideText* outside, Diagnostics* diagnostics)
     : outputPath(std::move(output)) {
     if (diagnostics) watch_ = std::make_unique<Watch>(*diagnostics);
-    run(inputFile, blockSize, afterPass, std::move(ranges));
+    run(inputFile, blockSize, afterPass, std::move(ranges), outside);
 }
 
 void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
-                        std::optional<std::vector<ByteRange>> ranges) {
+                        std::optional<std::vector<ByteRange>> ranges, const OutsideText* outside) {
     const InputStamp before = stampOf(inputFile);
     if (before.known) {
         inputIdentity_.emplace(static_cast<std::uint64_t>(before.device),
                                static_cast<std::uint64_t>(before.inode));
     }
-    input = ranges ? std::make_unique<Scanner>(inputFile, blockSize, std::move(*ranges))
+    input = ranges ? std::make_unique<Scanner>(inputFile, blockSize, std::move(*ranges), outside)
                    : std::make_unique<Scanner>(inputFile, blockSize);
     // Every pass must read the same bytes of the same, unchanged file (a pass that stops
     // early, as the material pass may, has only the file's stamp to compare).

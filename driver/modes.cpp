@@ -55,12 +55,18 @@ std::vector<output::FileId> inputIdentity(std::FILE* input) {
 // Each mesh's conversion; a rejection names the mesh.
 class MeshRun {
   public:
-    MeshRun(std::FILE* input, const SceneMeshes& scene) : input_(input), scene_(scene) {}
+    // The text outside the blocks, which every mesh's scene holds, is read once when it
+    // is no more than this.
+    static constexpr std::uint64_t kOutsideLimit = std::uint64_t{16} << 20;
+
+    MeshRun(std::FILE* input, const SceneMeshes& scene)
+        : input_(input), scene_(scene), outside_(readOutside(input, scene, kOutsideLimit)) {}
 
     std::unique_ptr<MeshConverter> convert(std::size_t n, std::string outputPath) const {
         try {
             return std::make_unique<MeshConverter>(input_, std::move(outputPath), kDefaultBlockSize,
-                                                   MeshConverter::PassHook{}, scene_.restricted(n));
+                                                   MeshConverter::PassHook{}, scene_.restricted(n),
+                                                   &outside_);
         } catch (const Rejected& e) {
             throw Rejected("mesh " + meshLabel(scene_, n) + ": " + e.what());
         }
@@ -69,6 +75,7 @@ class MeshRun {
   private:
     std::FILE* input_;
     const SceneMeshes& scene_;
+    OutsideText outside_;
 };
 
 // Several pending outputs need a descriptor each for their directory: as many as the

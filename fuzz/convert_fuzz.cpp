@@ -90,7 +90,7 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
     std::string result;
     Positions positions(size);
     try {
-        tessloom::MeshConverter mesh(f, "unused.obj", blockSize, {}, std::nullopt,
+        tessloom::MeshConverter mesh(f, "unused.obj", blockSize, {}, std::nullopt, nullptr,
                                      watched ? &positions : nullptr);
         if (marks) *marks = mesh.objectMarks();
         const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
@@ -163,7 +163,8 @@ void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks
         if (!f) return;
         std::string got;
         try {
-            MeshConverter mesh(f, "unused.obj", 61 + n, {}, scene.restricted(n));
+            const OutsideText outside = readOutside(f, scene, n % 2 == 0 ? UINT64_MAX : 0);
+            MeshConverter mesh(f, "unused.obj", 61 + n, {}, scene.restricted(n), &outside);
             const std::vector<std::uint8_t> bytes = encodeMeshFile(mesh);
             got.assign(bytes.begin(), bytes.end());
             vertices += mesh.numVertex;

@@ -276,7 +276,7 @@ SceneFindings findScene(std::FILE* file) {
     SceneFindings scene;
     Collector collector;
     try {
-        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, std::nullopt,
+        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, std::nullopt, nullptr,
                                 &collector);
     } catch (const Rejected&) {
         // told as error findings, or the scene is unreadable

@@ -8,6 +8,7 @@
 #include <exception>
 #include <map>
 #include <ostream>
+#include <type_traits>
 #include <unordered_map>
 
 #define TINYGLTF_IMPLEMENTATION
@@ -194,6 +195,7 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
         }
     }
     summary.vertices = index.size();
+    decltype(index)().swap(index);  // the corners are numbered: the table is done with
     summary.primitives = primitives.size();
 
     tinygltf::Model model;
@@ -223,7 +225,13 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
     }
     tinygltf::Scene scene;
     if (!mesh.faces.empty()) {
-        const std::size_t count = index.size();
+        const std::size_t count = summary.vertices;
+        // every array goes into one buffer, reserved whole so that it never grows by copying;
+        // each array is freed once it is in, so memory peaks near the mesh's own size
+        std::size_t total = (positions.size() + normals.size() + uvs.size()) * 4 + 12;
+        for (const auto& entry : primitives) total += entry.second.size() * 4 + 4;
+        model.buffers[0].data.reserve(total);
+        auto release = [](auto& v) { std::remove_reference_t<decltype(v)>().swap(v); };
         const int position = addAccessor(model, positions.data(), positions.size() * 4,
                                          TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count,
                                          TINYGLTF_TARGET_ARRAY_BUFFER);
@@ -234,6 +242,7 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
             accessor.minValues[i % 3] = std::min<double>(accessor.minValues[i % 3], positions[i]);
             accessor.maxValues[i % 3] = std::max<double>(accessor.maxValues[i % 3], positions[i]);
         }
+        release(positions);
         tinygltf::Mesh gltfMesh;
         int normal = -1, uv = -1;
         if (summary.normals) {
@@ -241,12 +250,14 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
                                  TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count,
                                  TINYGLTF_TARGET_ARRAY_BUFFER);
         }
+        release(normals);
         if (summary.texCoords) {
             uv = addAccessor(model, uvs.data(), uvs.size() * 4, TINYGLTF_COMPONENT_TYPE_FLOAT,
                              TINYGLTF_TYPE_VEC2, count, TINYGLTF_TARGET_ARRAY_BUFFER);
         }
+        release(uvs);
         const auto entries = static_cast<std::int64_t>(mesh.materials.size());
-        for (const auto& [materialIndex, indices] : primitives) {
+        for (auto& [materialIndex, indices] : primitives) {
             tinygltf::Primitive primitive;
             primitive.mode = TINYGLTF_MODE_TRIANGLES;
             primitive.attributes["POSITION"] = position;
@@ -255,6 +266,7 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
             primitive.indices = addAccessor(
                 model, indices.data(), indices.size() * 4, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
                 TINYGLTF_TYPE_SCALAR, indices.size(), TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+            release(indices);
             // one entry serves every face (its index is the scene's material number); with
             // sub-materials the index picks one, a negative index none
             if (entries == 1) {

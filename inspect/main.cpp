@@ -46,8 +46,8 @@ bool checksPass(const std::string& path, const meshfile::ByteSource& source,
 
 // The picture and the glTF file, from the whole mesh in memory: each completed beside its
 // path, and put in place only once both are.
-int exportFile(const Options& o, const inspect::InputFile& source,
-               const meshfile::Sections& sections) {
+void exportFile(const Options& o, const inspect::InputFile& source,
+                const meshfile::Sections& sections) {
     const output::FileId input[] = {source.id()};
     std::unique_ptr<output::Output> png, gltf;
     std::vector<std::string> lines;
@@ -79,7 +79,6 @@ int exportFile(const Options& o, const inspect::InputFile& source,
     for (const auto* out : pending) toStdout |= out->ownDescriptor() == 1;
     for (const std::string& line : lines)
         std::fputs((output::escaped(line) + "\n").c_str(), toStdout ? stderr : stdout);
-    return 0;
 }
 
 int inspectSource(const Options& o, const inspect::InputFile& source) {

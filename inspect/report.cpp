@@ -254,15 +254,24 @@ void printSummaryJson(std::FILE* out, const std::string& path, std::uint64_t siz
                 {"faces", sections.numFaces}}},
               {"bounds", boundsJson(checker.storedBounds())},
               {"checks", json::array()}};
-    for (std::size_t i = 0; i < checker.materials().size(); ++i)
-        j["materials"].push_back(materialJson(i, checker.materials()[i]));
     for (const auto& c : checker.results()) {
         j["checks"].push_back({{"name", c.name},
                                {"outcome", outcomeName(c.outcome)},
                                {"offenders", c.offenders},
                                {"first", c.first}});
     }
-    std::fprintf(out, "%s\n", jsonText(j, 2).c_str());
+    // The material entries, which may be many, are written one a line into the document's
+    // empty array, never built as one tree: memory stays that of one entry.
+    const std::string text = jsonText(j, 2);
+    constexpr std::string_view kEmpty = "\"materials\": []";
+    const std::size_t at = text.find(kEmpty);
+    std::fprintf(out, "%.*s\"materials\": [", static_cast<int>(at), text.data());
+    for (std::size_t i = 0; i < checker.materials().size(); ++i) {
+        std::fprintf(out, "%s\n    %s", i == 0 ? "" : ",",
+                     jsonText(materialJson(i, checker.materials()[i])).c_str());
+    }
+    std::fprintf(out, "%s]%s\n", checker.materials().empty() ? "" : "\n  ",
+                 text.c_str() + at + kEmpty.size());
 }
 
 void dumpText(std::FILE* out, const meshfile::ByteSource& source,

@@ -227,7 +227,8 @@ TEST(Findings, TheConversionStoresTheSameWithAListener) {
             test::TextFile plainFile(text), watchedFile(text);
             MeshConverter plain(plainFile.get(), "unused.obj", block);
             Diagnostics quiet;  // hears everything, does nothing
-            MeshConverter watched(watchedFile.get(), "unused.obj", block, {}, std::nullopt, &quiet);
+            MeshConverter watched(watchedFile.get(), "unused.obj", block, {}, std::nullopt, nullptr,
+                                  &quiet);
             EXPECT_EQ(encodeMeshFile(watched), encodeMeshFile(plain));
         }
     }

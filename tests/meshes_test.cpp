@@ -200,8 +200,14 @@ TEST(Meshes, ConvertingTheRangesEqualsConvertingTheCutText) {
         const std::vector<std::uint8_t> expected = test::meshBytes(cuts[n]);
         for (const std::size_t blockSize : {1, 7, 64, 1 << 18}) {
             test::TextFile file(text);
-            const MeshConverter m(file.get(), "unused.obj", blockSize, {}, scene.restricted(n));
-            EXPECT_EQ(encodeMeshFile(m), expected) << n << " in blocks of " << blockSize;
+            // the text outside the blocks read from the file each time, or once into memory
+            for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{1} << 20}) {
+                const OutsideText outside = readOutside(file.get(), scene, limit);
+                EXPECT_EQ(outside.ranges.empty(), limit == 0);
+                const MeshConverter m(file.get(), "unused.obj", blockSize, {}, scene.restricted(n),
+                                      &outside);
+                EXPECT_EQ(encodeMeshFile(m), expected) << n << " in blocks of " << blockSize;
+            }
         }
     }
 }

@@ -71,6 +71,9 @@ TEST(Bounds, StartAtTheOriginAndEnclosePositions) {
     EXPECT_EQ(std::make_tuple(empty->radius, empty->minX, empty->maxX, empty->minY, empty->maxY,
                               empty->minZ, empty->maxZ),
               std::make_tuple(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f));
+    // 2^64 squared is beyond every float: in double the radius is 2^64 exactly
+    auto far = convert("*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 18446744073709551616 0 0\n");
+    EXPECT_EQ(far->radius, 18446744073709551616.0f);
 
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> coordinate(-1000, 1000);

@@ -4,6 +4,9 @@
 #include <sys/resource.h>
 
 #include <charconv>
+#include <cstring>
+#include <functional>
+#include <numeric>
 #include <sstream>
 
 #include "meshfile/encode.h"
@@ -77,6 +80,115 @@ TEST(Reader, LayoutsAreInferredFromTheSize) {
     guess = inferLayout(sourceOf(both.data));
     EXPECT_TRUE(guess.withMaterials && guess.withoutMaterials);
     EXPECT_FALSE(guess.only());
+}
+
+// Every field of every record holds its own value, 1 to 50 in file order, so a field read
+// from or written to another's place fails; the bytes are built here, not by the encoder.
+TEST(Reader, EveryFieldDecodesFromItsOwnBytes) {
+    Bytes b;
+    b.i32(1)
+        .f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14})
+        .i32(15)
+        .i32(16)
+        .i32(3)
+        .text("abc");
+    b.i32(2).f32s({17, 18, 19, 20, 21, 22});
+    b.i32(1).f32s({23, 24});
+    b.i32(1).i32(25).i32(26).i32(27).i32(28).i32(29).i32(30).i32(31);
+    b.f32s({32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43});
+    b.f32s({44, 45, 46, 47, 48, 49, 50});
+    const MeshFile m = readMeshFile(sourceOf(b.data), Layout::kWithMaterials);
+    ASSERT_EQ(m.materials.size(), 1u);
+    const MaterialEntry& e = m.materials[0];
+    std::vector<float> values(e.ambient, e.ambient + 3);
+    values.insert(values.end(), e.diffuse, e.diffuse + 3);
+    values.insert(values.end(), e.specular, e.specular + 3);
+    values.insert(values.end(), {e.shine, e.uTiling, e.vTiling, e.uOffset, e.vOffset,
+                                 float(e.reflectRefract), float(e.hasBitmap)});
+    ASSERT_EQ(m.vertices.size(), 2u);
+    ASSERT_EQ(m.texVertices.size(), 1u);
+    ASSERT_EQ(m.faces.size(), 1u);
+    for (const Position& v : m.vertices) values.insert(values.end(), {v.x, v.y, v.z});
+    values.insert(values.end(), {m.texVertices[0].u, m.texVertices[0].v});
+    const FaceRecord& f = m.faces[0];
+    for (const std::int32_t i : {f.material, f.a, f.b, f.c, f.ta, f.tb, f.tc})
+        values.push_back(float(i));
+    for (const Position& n : {f.faceNormal, f.normalA, f.normalB, f.normalC})
+        values.insert(values.end(), {n.x, n.y, n.z});
+    const Bounds& r = m.bounds;
+    values.insert(values.end(), {r.radius, r.minX, r.maxX, r.minY, r.maxY, r.minZ, r.maxZ});
+    std::vector<float> expected(50);
+    std::iota(expected.begin(), expected.end(), 1.0f);
+    EXPECT_EQ(values, expected);
+    EXPECT_EQ(e.name, "abc");
+    EXPECT_EQ(encodeMeshFile(m), b.data);
+    EXPECT_EQ(encodedSize(m), b.data.size());
+}
+
+// A source whose bytes change once the sections have been located, as a file being
+// rewritten would.
+class ChangingSource : public ByteSource {
+  public:
+    ChangingSource(std::vector<std::uint8_t> bytes, std::size_t readsBefore,
+                   std::function<void(std::vector<std::uint8_t>&)> change)
+        : bytes_(std::move(bytes)), readsBefore_(readsBefore), change_(std::move(change)) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    std::size_t reads() const { return reads_; }
+    void read(std::uint64_t offset, void* out, std::size_t n) const override {
+        if (reads_++ == readsBefore_) change_(bytes_);
+        std::memcpy(out, bytes_.data() + offset, n);
+    }
+
+  private:
+    mutable std::vector<std::uint8_t> bytes_;
+    std::size_t readsBefore_;
+    std::function<void(std::vector<std::uint8_t>&)> change_;
+    mutable std::size_t reads_ = 0;
+};
+
+// Every name length is checked again when the entry is read: one that changed gives a
+// ReadError, never an exception of another kind or an allocation of its size.
+TEST(Reader, LengthsThatChangeWhileReadingAreRefused) {
+    // two entries with names of 3 and 2 bytes, then an empty mesh
+    Bytes b;
+    for (const char* name : {"abc", "de"}) {
+        b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+            .i32(0)
+            .i32(1)
+            .i32(static_cast<std::int32_t>(std::strlen(name)));
+        b.text(name);
+    }
+    b.data.insert(b.data.begin(), {2, 0, 0, 0});
+    b.i32(0).i32(0).i32(0).f32s({0, 0, 0, 0, 0, 0, 0});
+    ChangingSource counting(b.data, ~std::size_t{0}, nullptr);
+    locateSections(counting, Layout::kWithMaterials);
+    const std::size_t locateReads = counting.reads();
+    ASSERT_EQ(readMeshFile(SpanSource(b.data), Layout::kWithMaterials).materials[1].name, "de");
+    const std::size_t firstLength = 4 + 64, secondLength = 4 + 68 + 3 + 64;
+    struct Case {
+        std::size_t at;
+        std::int32_t length;
+        std::uint64_t offset;
+    };
+    for (const Case& c :
+         {Case{firstLength, -1, firstLength}, Case{firstLength, 0x7fffffff, firstLength},
+          Case{firstLength, 4, 4 + 68 + 4 + 64}, Case{firstLength, 2, 4 + 68 + 2 + 64},
+          Case{secondLength, 1000, secondLength},
+          Case{secondLength, 1, secondLength - 64 + 68 + 1}}) {
+        ChangingSource source(b.data, locateReads, [&](std::vector<std::uint8_t>& bytes) {
+            for (int k = 0; k < 4; ++k)
+                bytes[c.at + static_cast<std::size_t>(k)] =
+                    static_cast<std::uint8_t>(static_cast<std::uint32_t>(c.length) >> (8 * k));
+        });
+        try {
+            readMeshFile(source, Layout::kWithMaterials);
+            ADD_FAILURE() << c.at << " " << c.length;
+        } catch (const ReadError& e) {
+            EXPECT_EQ(e.offset(), c.offset) << e.what();
+            EXPECT_NE(std::string(e.what()).find("changed while it was read"), std::string::npos)
+                << e.what();
+        }
+    }
 }
 
 // Counts that lie and truncated files are refused at the offset where they stop fitting,
