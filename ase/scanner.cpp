@@ -291,6 +291,9 @@ bool Scanner::refill() {
         if (char* stop = static_cast<char*>(std::memchr(blockStart_, 26, n))) {
             end_ = stop;
             ended_ = true;
+            char next = 0;  // whether the control-Z cuts off any text, for a listener
+            textAfterControlZ_ =
+                stop + 1 != blockStart_ + n || (!rawEnd_ && std::fread(&next, 1, 1, file_) == 1);
         }
         bytesRead_ += static_cast<std::size_t>(end_ - blockStart_);
         if (marking_) countMarks(blockStart_, end_);
@@ -419,6 +422,27 @@ bool Scanner::readWord(std::string& out) {
         if (p != end_ || !refill()) break;
     }
     return true;
+}
+
+std::string Scanner::upcoming(std::size_t limit) {
+    ensure(limit + 1);
+    const char* p = pos_;
+    while (p != end_ && static_cast<std::size_t>(p - pos_) < limit && !isWhite(*p)) ++p;
+    return std::string(static_cast<const char*>(pos_), p);
+}
+
+bool Scanner::atWhiteOrEnd() {
+    const int c = peek();
+    return c < 0 || isWhite(static_cast<char>(c));
+}
+
+bool Scanner::skipWhiteAcrossLines() {
+    bool lineFeed = false;
+    for (int c = peek(); c >= 0 && isWhite(static_cast<char>(c)); c = peek()) {
+        lineFeed = lineFeed || c == '\n';
+        ++pos_;
+    }
+    return lineFeed;
 }
 
 namespace {

@@ -109,6 +109,17 @@ class Scanner {
     // "%s": white space, then one whole token of any length.
     bool readWord(std::string& out);
 
+    // For a listener that reports what the passes do; the passes themselves never call
+    // these, so they cost the plain conversion nothing.
+    // The next characters up to white space, at most `limit` of them; nothing is consumed.
+    std::string upcoming(std::size_t limit);
+    // True when the next character is white space or the input ends here.
+    bool atWhiteOrEnd();
+    // skipWhite(), telling whether it passed a line feed.
+    bool skipWhiteAcrossLines();
+    // True when the input was ended by a control-Z that more bytes follow.
+    bool textAfterControlZ() const { return textAfterControlZ_; }
+
   private:
     // The common cases above are inline, since every line of a scene takes several of them;
     // these take the rest: the block's end near, long tokens, unusual numbers.
@@ -149,6 +160,7 @@ class Scanner {
     std::uint64_t marks_ = 0;
     char markTail_[16] = {};  // the last bytes before the block, for a mark across it
     std::size_t markTailSize_ = 0;
+    bool textAfterControlZ_ = false;
 };
 
 namespace scan {
@@ -359,7 +371,7 @@ inline bool Scanner::findToken(std::string_view keyword) {
     return findTokenSlow(keyword);
 }
 
-inline bool Scanner::literal(char c) {
+[[gnu::always_inline]] inline bool Scanner::literal(char c) {
     if (pos_ == end_ && !refill()) return false;
     if (*pos_ != c) return false;
     ++pos_;

@@ -14,6 +14,7 @@
 
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "ase/watch.h"
 #include "meshfile/output.h"
 
 namespace tessloom {
@@ -69,8 +70,9 @@ MeshConverter::MeshConverter(const std::string& inputPath,
 MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize,
                              const PassHook& afterPass,
                              std::optional<std::vector<ByteRange>> ranges,
-                             const OutsideText* outside)
+                             const OutsideText* outside, Diagnostics* diagnostics)
     : outputPath(std::move(output)) {
+    if (diagnostics) watch_ = std::make_unique<Watch>(*diagnostics);
     run(inputFile, blockSize, afterPass, std::move(ranges), outside);
 }
 

@@ -8,10 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/diagnostics.h"
 #include "ase/meshes.h"
 #include "ase/scene.h"
 #include "driver/encode_scene.h"
 #include "driver/merge.h"
+#include "inspect/findings.h"
 #include "meshfile/reader.h"
 
 namespace {
@@ -51,14 +53,45 @@ bool tablesFit(std::string_view text) {
     return bytes <= static_cast<double>(kMaxTableBytes);
 }
 
-// The mesh file bytes, or the rejection's reason.
+// A listener that checks every position it hears of lies in the input.
+class Positions : public tessloom::Diagnostics {
+  public:
+    explicit Positions(std::size_t size) : size_(size) {}
+    void indexOutOfRange(std::uint64_t at, std::string_view, std::int32_t, std::size_t) override {
+        check(at);
+    }
+    void mtlIdSearch(std::uint64_t at, std::int32_t, std::uint64_t found,
+                     std::uint64_t lostFace) override {
+        check(at);
+        if (found != kNowhere && found <= at) __builtin_trap();
+        if (lostFace != kNowhere && (lostFace <= at || (found != kNowhere && lostFace >= found)))
+            __builtin_trap();
+    }
+    void unreadableNumber(std::uint64_t at, std::string_view, std::string_view, bool, bool,
+                          double) override {
+        check(at);
+    }
+    void textAfterEnd(std::uint64_t at) override { check(at); }
+    void longLine(std::uint64_t at, std::string_view) override { check(at); }
+
+  private:
+    void check(std::uint64_t at) const {
+        if (at >= size_) __builtin_trap();
+    }
+    std::size_t size_;
+};
+
+// The mesh file bytes, or the rejection's reason; with a listener when `watched`, which must
+// not change either.
 std::string convert(const std::uint8_t* data, std::size_t size, std::size_t blockSize,
-                    std::uint64_t* marks = nullptr) {
+                    std::uint64_t* marks = nullptr, bool watched = false) {
     std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!f) return "fmemopen";
     std::string result;
+    Positions positions(size);
     try {
-        tessloom::MeshConverter mesh(f, "unused.obj", blockSize);
+        tessloom::MeshConverter mesh(f, "unused.obj", blockSize, {}, std::nullopt, nullptr,
+                                     watched ? &positions : nullptr);
         if (marks) *marks = mesh.objectMarks();
         const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
         if (bytes.size() != tessloom::meshFileSize(mesh)) __builtin_trap();
@@ -75,6 +108,27 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
     }
     std::fclose(f);
     return result;
+}
+
+// The inspector's scene mode: every finding on a line of the text, one several-meshes
+// finding for each mesh but the last.
+void findings(const std::uint8_t* data, std::size_t size) {
+    std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+    if (!f) return;
+    try {
+        const tessloom::inspect::SceneFindings scene = tessloom::inspect::findScene(f);
+        const auto lines =
+            static_cast<std::uint64_t>(std::count(data, data + size, std::uint8_t{'\n'})) + 1;
+        std::size_t several = 0;
+        for (const auto& finding : scene.findings) {
+            if (finding.line < 1 || finding.line > lines) __builtin_trap();
+            several += finding.id == "several-meshes";
+        }
+        if (several != scene.meshes.count() - 1) __builtin_trap();
+    } catch (const tessloom::Rejected&) {
+    } catch (const std::bad_alloc&) {
+    }
+    std::fclose(f);
 }
 
 // The meshes: found alike whatever the blocks; each converted through its ranges equals the
@@ -143,12 +197,15 @@ void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (!tablesFit(std::string_view(reinterpret_cast<const char*>(data), size))) return -1;
-    // The bytes must not depend on where the blocks end: a large block against a tiny one.
+    // The bytes must not depend on where the blocks end, a large block against a tiny one,
+    // nor on a listener.
     const std::string whole = convert(data, size, 65536);
     std::uint64_t marks = UINT64_MAX;  // unknown when the conversion is rejected
-    const std::string pieces = convert(data, size, 1 + (size != 0 ? data[0] % 13 : 0), &marks);
+    const std::string pieces =
+        convert(data, size, 1 + (size != 0 ? data[0] % 13 : 0), &marks, true);
     if (whole != pieces) __builtin_trap();
     checkMeshes(data, size, marks);
+    findings(data, size);
     // The material pass stops early where the count pass saw no more for it to do. A last
     // line it acts on without effect makes it read to the end: the mesh must not change
     // (a rejection may, as the size bounds the counts). Not after an opening quote at the

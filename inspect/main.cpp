@@ -29,7 +29,7 @@ using namespace tessloom;
 struct Options {
     std::string path, layout, png, gltf, html;
     inspect::PictureSize size{1600, 1200};
-    bool dump = false, asJson = false;
+    bool dump = false, asJson = false, scene = false;
 };
 
 void complain(const std::string& text) {
@@ -134,11 +134,13 @@ int inspectSource(const Options& o, const inspect::InputFile& source) {
 
 // A file that changed underneath may fail to read in any way: then the change is the reason.
 int inspectFile(const Options& o) {
-    if (inspect::looksLikeScene(o.path)) {
-        const SceneMeshes scene = inspect::readSceneMeshes(o.path);
-        (o.asJson ? inspect::printSceneListingJson : inspect::printSceneListing)(stdout, o.path,
-                                                                                 scene);
-        return 0;
+    if (o.scene || inspect::looksLikeScene(o.path)) {
+        try {
+            return inspect::inspectScene(stdout, o.path, o.asJson);
+        } catch (const inspect::InputError& e) {
+            complain(o.path + ": " + e.what());
+            return 2;  // a scene that cannot be read is not a finding
+        }
     }
     const inspect::InputFile source(o.path);
     try {
@@ -197,6 +199,7 @@ int main(int argc, char** argv) {
     Options o;
     std::string size;
     app.add_option("file", o.path, "the mesh file")->required();
+    app.add_flag("--scene", o.scene, "read the file as an ASE scene: its meshes and findings");
     app.add_flag("--dump", o.dump, "every record, one per line, for diff");
     app.add_flag("--json", o.asJson, "the summary, or with --dump every record, as JSON");
     app.add_option("--layout", o.layout, "read as with or without a material section")

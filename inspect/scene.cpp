@@ -13,6 +13,7 @@
 
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "inspect/findings.h"
 #include "inspect/report.h"
 #include "meshfile/output.h"
 
@@ -104,7 +105,9 @@ void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshe
     }
 }
 
-void printSceneListingJson(std::FILE* out, const std::string& path, const SceneMeshes& scene) {
+namespace {
+
+json sceneListingJson(const std::string& path, const SceneMeshes& scene) {
     json list = json::array();
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const GeomBlock mesh = scene.mesh(n);
@@ -120,12 +123,53 @@ void printSceneListingJson(std::FILE* out, const std::string& path, const SceneM
                         {"textureFaces", countJson(mesh.numTVFaces)},
                         {"materialRef", countJson(mesh.materialRef)}});
     }
-    const json j = {{"file", path},
-                    {"kind", "scene"},
-                    {"bytes", scene.textSize},
-                    {"meshes", list},
-                    {"plainConversionKeeps", scene.count() - 1}};
-    std::fprintf(out, "%s\n", j.dump(2, ' ', false, json::error_handler_t::replace).c_str());
+    return {{"file", path},
+            {"kind", "scene"},
+            {"bytes", scene.textSize},
+            {"meshes", list},
+            {"plainConversionKeeps", scene.count() - 1}};
+}
+
+std::string dumped(const json& j) {
+    return j.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace
+
+void printSceneListingJson(std::FILE* out, const std::string& path, const SceneMeshes& scene) {
+    std::fprintf(out, "%s\n", dumped(sceneListingJson(path, scene)).c_str());
+}
+
+int inspectScene(std::FILE* out, const std::string& path, bool asJson) {
+    const auto file = openScene(path);
+    SceneFindings found;
+    try {
+        found = findScene(file.get());
+    } catch (const Rejected& e) {
+        throw InputError(e.what());
+    }
+    if (asJson) {
+        json j = sceneListingJson(path, found.meshes);
+        json list = json::array();
+        for (const Finding& f : found.findings) {
+            list.push_back({{"line", f.line},
+                            {"severity", f.severity == Severity::kError ? "error" : "warning"},
+                            {"id", f.id},
+                            {"message", f.message},
+                            {"mesh", f.mesh ? json(*f.mesh) : json(nullptr)}});
+        }
+        j["findings"] = list;
+        j["errors"] = found.errors;
+        j["warnings"] = found.warnings;
+        std::fprintf(out, "%s\n", dumped(j).c_str());
+    } else {
+        printSceneListing(out, path, found.meshes);
+        for (const Finding& f : found.findings) {
+            std::fprintf(out, "%s\n", findingLine(path, f).c_str());
+        }
+        std::fprintf(out, "%s\n", summaryLine(found).c_str());
+    }
+    return found.findings.empty() ? 0 : 1;
 }
 
 }  // namespace tessloom::inspect

@@ -22,4 +22,10 @@ void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshe
 // The same as one JSON document.
 void printSceneListingJson(std::FILE* out, const std::string& path, const SceneMeshes& scene);
 
+// The listing, then one line per finding (what a conversion will do to the scene, in the
+// form compilers use) and their count; with asJson, one document with the findings as
+// objects. Returns the exit status: 0 with no finding, 1 with any. Throws InputError when
+// the scene cannot be read.
+int inspectScene(std::FILE* out, const std::string& path, bool asJson);
+
 }  // namespace tessloom::inspect
