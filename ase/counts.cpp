@@ -4,6 +4,7 @@
 #include "ase/material_keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "ase/watch.h"
 
 namespace tessloom {
 
@@ -28,7 +29,8 @@ bool mayBeCount(const char* t) {
 // line of the last token that pass would act on. Every line's first token after that point
 // comes to both passes alike (this one reads a count's number only when nothing follows it
 // on its line), and the material pass skips every one of them.
-void MeshConverter::readCounts() {
+template <class W>
+void MeshConverter::readCountsWith(W& watch) {
     using materialKeywords::isMaterialKeyword;
     using materialKeywords::mayBeMaterial;
     Scanner& in = *input;
@@ -36,31 +38,52 @@ void MeshConverter::readCounts() {
     materialsEnd_ = 0;
     std::string_view token;
     for (;;) {
-        in.skipPlainLines([](const char* t) { return mayBeCount(t) || mayBeMaterial(t); });
+        watch.skipInBulk(in, [&] {
+            return in.skipPlainLines(
+                [](const char* t) { return mayBeCount(t) || mayBeMaterial(t); });
+        });
         if (!in.nextToken(token)) break;
         std::int32_t* target = nullptr;
+        CountKind kind{};
         if (token == kMeshNumVertex) {
             target = &numVertex;
+            kind = CountKind::kVertex;
         } else if (token == kMeshNumFaces) {
             target = &numFaces;
+            kind = CountKind::kFaces;
         } else if (token == kMeshNumTVertex) {
             target = &numTVertex;
+            kind = CountKind::kTVertex;
         } else if (token == kMeshNumTVFaces) {
             target = &numTVFaces;
+            kind = CountKind::kTVFaces;
         } else if (token == kMaterialCount) {
             target = &materialCount;
+            kind = CountKind::kMaterials;
         } else if (token == kMaterialRef) {
             target = &materialRef;
+            kind = CountKind::kRef;
         }
         if (target) {
-            in.readInt(*target);  // each occurrence overwrites: the last mesh's counts win
+            const std::uint64_t at = watch.start(in, token);
+            watch.acting(at, token);
+            watch.count(kind, at);
+            // each occurrence overwrites: the last mesh's counts win
+            watch.readInt(in, *target, at, token);
             if (!in.lineEndsHere()) materialsEnd_ = in.offset();
         } else {
             if (isMaterialKeyword(token)) materialsEnd_ = in.offset();
-            in.skipLine();
+            watch.skipLine(in);
         }
     }
     inputBytes_ = in.bytesRead();
+    watch.inputEnded(in);
+}
+
+void MeshConverter::readCounts() {
+    if (watch_) return readCountsWith(*watch_);
+    Unwatched plain;
+    readCountsWith(plain);
 }
 
 }  // namespace tessloom

@@ -1,10 +1,12 @@
 // The material pass: materials, one level of sub-materials, and their map properties.
+#include <algorithm>
 #include <string>
 #include <string_view>
 
 #include "ase/material_keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "ase/watch.h"
 
 namespace tessloom {
 
@@ -15,21 +17,27 @@ using namespace materialKeywords;
 // The class token with its quotes, as the exporters write it.
 constexpr std::string_view kReflectRefractClass = "\"Reflect/Refract\"";
 
-void readColor(Scanner& in, Color& color) {
-    if (in.readFloat(color.r) && in.readFloat(color.g)) in.readFloat(color.b);
+template <class W>
+void readColor(Scanner& in, Color& color, W& watch, std::uint64_t at, std::string_view keyword) {
+    if (watch.readFloat(in, color.r, at, keyword) && watch.readFloat(in, color.g, at, keyword)) {
+        watch.readFloat(in, color.b, at, keyword);
+    }
 }
 
 // Reads the values of a property keyword into `target`; false when `token` is none.
-template <class Record>
-bool readProperty(Scanner& in, std::string_view token, Record& target, std::string& word) {
+template <class Record, class W>
+bool readProperty(Scanner& in, std::string_view token, Record& target, std::string& word,
+                  W& watch) {
+    const std::uint64_t at = watch.start(in, token);
+    auto readFloat = [&](float& out) { watch.readFloat(in, out, at, token); };
     if (token == kMaterialAmbient) {
-        readColor(in, target.ambient);
+        readColor(in, target.ambient, watch, at, token);
     } else if (token == kMaterialDiffuse) {
-        readColor(in, target.diffuse);
+        readColor(in, target.diffuse, watch, at, token);
     } else if (token == kMaterialSpecular) {
-        readColor(in, target.specular);
+        readColor(in, target.specular, watch, at, token);
     } else if (token == kMaterialShine) {
-        in.readFloat(target.shine);
+        readFloat(target.shine);
     } else if (token == kBitmap) {
         in.skipWhite();
         // the token normally ends with the closing quote; its last character goes either way
@@ -39,18 +47,19 @@ bool readProperty(Scanner& in, std::string_view token, Record& target, std::stri
             target.hasBitmap = 1;
         }
     } else if (token == kUvwUTiling) {
-        in.readFloat(target.uTiling);
+        readFloat(target.uTiling);
     } else if (token == kUvwVTiling) {
-        in.readFloat(target.vTiling);
+        readFloat(target.vTiling);
     } else if (token == kUvwUOffset) {
-        in.readFloat(target.uOffset);
+        readFloat(target.uOffset);
     } else if (token == kUvwVOffset) {
-        in.readFloat(target.vOffset);
+        readFloat(target.vOffset);
     } else if (token == kMapClass) {
         if (in.readWord(word) && word == kReflectRefractClass) target.reflectRefract = 1;
     } else {
         return false;
     }
+    watch.acting(at, token);
     return true;
 }
 
@@ -61,7 +70,8 @@ std::string baseName(std::string_view path) {
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-void MeshConverter::readMaterials() {
+template <class W>
+void MeshConverter::readMaterialsWith(W& watch) {
     Scanner& in = *input;
     in.rewind();
     std::int32_t currentMaterial = 0;
@@ -75,46 +85,69 @@ void MeshConverter::readMaterials() {
     // (see readCounts): what follows would all be skipped.
     auto done = [&](bool atLineStart) { return atLineStart && in.offset() > materialsEnd_; };
     for (;;) {
-        if (done(in.skipPlainLines(mayBeMaterial, materialsEnd_))) break;
+        if (done(watch.skipInBulk(
+                in, [&] { return in.skipPlainLines(mayBeMaterial, materialsEnd_); }))) {
+            break;
+        }
         if (!in.nextToken(token)) break;
         if (token.starts_with("*MESH_")) {
             // geometry, most of the lines: no material keyword starts so
-            if (done(in.skipLine())) break;
+            if (done(watch.skipLine(in))) break;
             continue;
         }
         Material* material = inRange(currentMaterial, materials.size())
                                  ? &materials[static_cast<std::size_t>(currentMaterial)]
                                  : nullptr;
+        const std::uint64_t at = watch.start(in, token);
         if (token == kMaterial) {
-            in.readInt(currentMaterial);
+            watch.acting(at, token);
+            watch.readInt(in, currentMaterial, at, token, true);
             subMode = false;
         } else if (token == kSubMaterial) {
-            in.readInt(currentSub);
+            watch.acting(at, token);
+            watch.readInt(in, currentSub, at, token, true);
             subMode = true;
         } else if (token == kNumSubMtls) {
+            watch.acting(at, token);
             std::int32_t count = 0;
-            // a nested multi-material would replace the table being filled: it is passed over
-            if (in.readInt(count) && count >= 0 && material && !subMode) {
-                // bounded together, since every material may make a table
-                subTotal -= material->subMaterials.size();
-                requireCount("*NUMSUBMTLS", count, subTotal);
-                material->subMaterials.assign(static_cast<std::size_t>(count), SubMaterial{});
-                material->subCount = count;
-                subTotal += material->subMaterials.size();
+            if (watch.readInt(in, count, at, token) && count >= 0 && material) {
+                if (subMode) {
+                    // a nested multi-material would replace the table being filled
+                    watch.nestedSubMaterials(at, count);
+                } else {
+                    // bounded together, since every material may make a table
+                    subTotal -= material->subMaterials.size();
+                    if (std::string problem = countProblem("*NUMSUBMTLS", count, subTotal);
+                        !problem.empty()) {
+                        watch.countRejected(at, token, count,
+                                            inputBytes_ - std::min(subTotal, inputBytes_));
+                        throw Rejected(problem);
+                    }
+                    material->subMaterials.assign(static_cast<std::size_t>(count), SubMaterial{});
+                    material->subCount = count;
+                    subTotal += material->subMaterials.size();
+                }
             }
         } else {
             bool known = false;
             if (material && !subMode) {
-                known = readProperty(in, token, *material, word);
+                known = readProperty(in, token, *material, word, watch);
             } else if (material && inRange(currentSub, material->subMaterials.size())) {
-                known = readProperty(
-                    in, token, material->subMaterials[static_cast<std::size_t>(currentSub)], word);
+                known = readProperty(in, token,
+                                     material->subMaterials[static_cast<std::size_t>(currentSub)],
+                                     word, watch);
             } else {
-                known = readProperty(in, token, scratch, word);
+                known = readProperty(in, token, scratch, word, watch);
             }
-            if (!known && done(in.skipLine())) break;
+            if (!known && done(watch.skipLine(in))) break;
         }
     }
+}
+
+void MeshConverter::readMaterials() {
+    if (watch_) return readMaterialsWith(*watch_);
+    Unwatched plain;
+    readMaterialsWith(plain);
 }
 
 }  // namespace tessloom

@@ -141,6 +141,12 @@ Scanner::Scanner(std::FILE* file, std::size_t blockSize)
     setSentinel();
 }
 
+Scanner::Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges)
+    : Scanner(file, blockSize) {
+    ranges_ = std::move(ranges);
+    restricted_ = true;
+}
+
 // The line feed after the data; the padding after it is read by the 16-byte scans but
 // never decides anything: defined all the same.
 void Scanner::setSentinel() {
@@ -149,6 +155,9 @@ void Scanner::setSentinel() {
 }
 
 void Scanner::rewind() {
+    // the marks are counted in the first pass, which reads the whole text
+    if (rewound_) marking_ = false;
+    rewound_ = true;
     if (wholeEnd_) {
         // The whole input came in the first block and is still there, translated: the next
         // pass reads it again from the buffer. Small scenes, most of them, are read once.
@@ -165,6 +174,74 @@ void Scanner::rewind() {
     setSentinel();
     rawEnd_ = ended_ = false;
     bytesRead_ = 0;
+    range_ = 0;
+    rangeDone_ = 0;
+}
+
+// One block from the file, or from the ranges in turn; short only at the end.
+std::size_t Scanner::readBlock() {
+    if (!restricted_) return std::fread(blockStart_, 1, blockSize_, file_);
+    std::size_t n = 0;
+    while (n < blockSize_ && range_ < ranges_.size()) {
+        const ByteRange& r = ranges_[range_];
+        const std::uint64_t at = r.begin + rangeDone_;
+        if (at >= r.end) {
+            ++range_;
+            rangeDone_ = 0;
+            continue;
+        }
+        if (rangeDone_ == 0 && ::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) {
+            throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
+        }
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(blockSize_ - n, r.end - at));
+        const std::size_t got = std::fread(blockStart_ + n, 1, want, file_);
+        n += got;
+        rangeDone_ += got;
+        if (got < want) {
+            if (!std::ferror(file_)) range_ = ranges_.size();  // the file ends sooner
+            break;
+        }
+    }
+    return n;
+}
+
+// Marks wholly inside [first, last) are found by their 'J', rare in scenes; a mark that
+// began in the bytes before is completed from the kept tail.
+void Scanner::countMarks(const char* first, const char* last) {
+    constexpr std::size_t kSize = kGeomObject.size();
+    constexpr std::size_t kJ = kGeomObject.find('J');
+    static_assert(kJ != std::string_view::npos && kSize <= sizeof markTail_);
+    const std::size_t size = static_cast<std::size_t>(last - first);
+    char joint[2 * sizeof markTail_];
+    const std::size_t head = std::min(size, kSize - 1);
+    std::memcpy(joint, markTail_, markTailSize_);
+    std::memcpy(joint + markTailSize_, first, head);
+    for (std::size_t at = 0; at < markTailSize_; ++at) {
+        if (at + kSize <= markTailSize_ + head &&
+            std::memcmp(joint + at, kGeomObject.data(), kSize) == 0) {
+            ++marks_;
+        }
+    }
+    if (size >= kSize) {
+        for (const char* p = first + kJ; p < last - (kSize - 1 - kJ);) {
+            const auto* j = static_cast<const char*>(
+                std::memchr(p, 'J', static_cast<std::size_t>(last - (kSize - 1 - kJ) - p)));
+            if (!j) break;
+            if (std::memcmp(j - kJ, kGeomObject.data(), kSize) == 0) ++marks_;
+            p = j + 1;
+        }
+    }
+    // a mark still open began within the last kSize - 1 bytes
+    const std::size_t total = markTailSize_ + size;
+    const std::size_t keep = std::min(total, kSize - 1);
+    if (size >= keep) {
+        std::memcpy(markTail_, last - keep, keep);
+    } else {
+        std::memmove(markTail_, markTail_ + (markTailSize_ - (keep - size)), keep - size);
+        std::memcpy(markTail_ + (keep - size), first, size);
+    }
+    markTailSize_ = keep;
 }
 
 // Moves the unread bytes to just before the block area and reads the next block into it.
@@ -182,7 +259,7 @@ bool Scanner::refill() {
         assert(tail <= kKeep);
         std::memmove(blockStart_ - tail, pos_, tail);
         pos_ = blockStart_ - tail;
-        const std::size_t n = std::fread(blockStart_, 1, blockSize_, file_);
+        const std::size_t n = readBlock();
         if (n < blockSize_) {
             if (std::ferror(file_)) {
                 throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
@@ -193,8 +270,12 @@ bool Scanner::refill() {
         if (char* stop = static_cast<char*>(std::memchr(blockStart_, 26, n))) {
             end_ = stop;
             ended_ = true;
+            char next = 0;  // whether the control-Z cuts off any text, for a listener
+            textAfterControlZ_ =
+                stop + 1 != blockStart_ + n || (!rawEnd_ && std::fread(&next, 1, 1, file_) == 1);
         }
         bytesRead_ += static_cast<std::size_t>(end_ - blockStart_);
+        if (marking_) countMarks(blockStart_, end_);
         setSentinel();
         if (fromStart && (rawEnd_ || ended_)) wholeEnd_ = end_;
         if (end_ != blockStart_) return true;
@@ -320,6 +401,27 @@ bool Scanner::readWord(std::string& out) {
         if (p != end_ || !refill()) break;
     }
     return true;
+}
+
+std::string Scanner::upcoming(std::size_t limit) {
+    ensure(limit + 1);
+    const char* p = pos_;
+    while (p != end_ && static_cast<std::size_t>(p - pos_) < limit && !isWhite(*p)) ++p;
+    return std::string(static_cast<const char*>(pos_), p);
+}
+
+bool Scanner::atWhiteOrEnd() {
+    const int c = peek();
+    return c < 0 || isWhite(static_cast<char>(c));
+}
+
+bool Scanner::skipWhiteAcrossLines() {
+    bool lineFeed = false;
+    for (int c = peek(); c >= 0 && isWhite(static_cast<char>(c)); c = peek()) {
+        lineFeed = lineFeed || c == '\n';
+        ++pos_;
+    }
+    return lineFeed;
 }
 
 namespace {

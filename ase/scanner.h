@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/meshes.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -29,12 +31,20 @@ class Scanner {
     // The stream stays owned by the caller. Blocks are at most `blockSize` bytes, and no
     // larger than a regular file's size needs.
     explicit Scanner(std::FILE* file, std::size_t blockSize);
+    // Reads only these byte ranges of the file, in order, as if the rest were not there:
+    // the passes then see a scene restricted to one mesh exactly as a file holding only
+    // those bytes. The ranges are in increasing order and do not overlap.
+    Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges);
 
     // Back to the start of the input for a new pass.
     void rewind();
 
     // Bytes taken from the input in the pass, up to a control-Z.
     std::uint64_t bytesRead() const { return bytesRead_; }
+
+    // How often the bytes *GEOMOBJECT occur, anywhere, in what the first pass read: fewer
+    // than two, and the scene holds at most one mesh. One search for a rare byte per block.
+    std::uint64_t objectMarks() const { return marks_; }
 
     // Skips white space and reads one token. The view lives until the next call on the
     // scanner. A token longer than kMaxToken is consumed whole and comes back longer than
@@ -97,6 +107,17 @@ class Scanner {
     // "%s": white space, then one whole token of any length.
     bool readWord(std::string& out);
 
+    // For a listener that reports what the passes do; the passes themselves never call
+    // these, so they cost the plain conversion nothing.
+    // The next characters up to white space, at most `limit` of them; nothing is consumed.
+    std::string upcoming(std::size_t limit);
+    // True when the next character is white space or the input ends here.
+    bool atWhiteOrEnd();
+    // skipWhite(), telling whether it passed a line feed.
+    bool skipWhiteAcrossLines();
+    // True when the input was ended by a control-Z that more bytes follow.
+    bool textAfterControlZ() const { return textAfterControlZ_; }
+
   private:
     // The common cases above are inline, since every line of a scene takes several of them;
     // these take the rest: the block's end near, long tokens, unusual numbers.
@@ -106,6 +127,8 @@ class Scanner {
     void setSentinel();
     void skipWhiteRun();
     bool refill();
+    std::size_t readBlock();
+    void countMarks(const char* first, const char* last);
     bool ensure(std::size_t count);
     int peek();
     bool longToken(std::string_view& token, std::size_t length);
@@ -122,8 +145,18 @@ class Scanner {
     bool rawEnd_ = false;  // the file has no more bytes
     bool ended_ = false;   // nothing more will be added to the buffer
     std::uint64_t bytesRead_ = 0;
-    char* wholeEnd_ = nullptr;  // set when the whole input is in the buffer from its start
-    std::string spill_;         // the head of a token that outgrew the buffer
+    char* wholeEnd_ = nullptr;       // set when the whole input is in the buffer from its start
+    std::string spill_;              // the head of a token that outgrew the buffer
+    std::vector<ByteRange> ranges_;  // with `restricted_`, the only bytes read
+    bool restricted_ = false;
+    std::size_t range_ = 0;  // the range being read, and how far
+    std::uint64_t rangeDone_ = 0;
+    bool marking_ = true;  // counting marks: until the first pass ends
+    bool rewound_ = false;
+    std::uint64_t marks_ = 0;
+    char markTail_[16] = {};  // the last bytes before the block, for a mark across it
+    std::size_t markTailSize_ = 0;
+    bool textAfterControlZ_ = false;
 };
 
 namespace scan {
@@ -334,7 +367,7 @@ inline bool Scanner::findToken(std::string_view keyword) {
     return findTokenSlow(keyword);
 }
 
-inline bool Scanner::literal(char c) {
+[[gnu::always_inline]] inline bool Scanner::literal(char c) {
     if (pos_ == end_ && !refill()) return false;
     if (*pos_ != c) return false;
     ++pos_;

@@ -12,11 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/meshes.h"
 #include "ase/table.h"
 
 namespace tessloom {
 
 class Scanner;
+class Diagnostics;
+class Watch;
 
 // A conversion that cannot go on: the reason, without the "tessloom: <input>: " prefix.
 class Rejected : public std::runtime_error {
@@ -90,8 +93,13 @@ class MeshConverter {
     // outputPath, or next to the input with its last four characters replaced by ".obj".
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
     // Reads an already-open stream, which stays owned by the caller and must be seekable.
+    // With `ranges`, only those bytes of it, as if nothing else were there. A listener, when
+    // given, hears what the passes drop, skip or wrap; the tables come out the same with or
+    // without one.
     MeshConverter(std::FILE* inputFile, std::string outputPath,
-                  std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {});
+                  std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {},
+                  std::optional<std::vector<ByteRange>> ranges = std::nullopt,
+                  Diagnostics* diagnostics = nullptr);
     virtual ~MeshConverter();
 
     MeshConverter(const MeshConverter&) = delete;
@@ -124,15 +132,30 @@ class MeshConverter {
     // The material whose entries the mesh file carries, or null when it has none.
     const Material* referencedMaterial() const;
 
+    // Occurrences of the bytes *GEOMOBJECT in the text the count pass read: below 2, the
+    // scene holds one mesh and need not be searched for more.
+    std::uint64_t objectMarks() const { return objectMarks_; }
+
   private:
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass);
-    // Rejects a count that is negative, or that with `alreadyHeld` elements of its kind is
-    // more than the input has bytes: every element takes a line of its own, so no real
-    // scene declares more.
-    void requireCount(const char* keyword, std::int32_t value, std::uint64_t alreadyHeld = 0) const;
+    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
+             std::optional<std::vector<ByteRange>> ranges);
+    // Each pass, built once plainly (Unwatched) and once for a listener (Watch).
+    template <class W>
+    void readCountsWith(W& watch);
+    template <class W>
+    void readMaterialsWith(W& watch);
+    template <class W>
+    void readGeometryWith(W& watch);
+    template <class W>
+    void applyTilingWith(W& watch);
+    // Why a count is rejected, or nothing: negative, or with `alreadyHeld` elements of its
+    // kind more than the input has bytes (every element takes a line of its own, so no
+    // real scene declares more).
+    std::string countProblem(const char* keyword, std::int32_t value,
+                             std::uint64_t alreadyHeld = 0) const;
 
     std::unique_ptr<std::FILE, FileCloser> ownedInput_;
     // Device and inode of the input, so the writer never replaces the scene it read.
@@ -141,6 +164,9 @@ class MeshConverter {
     std::uint64_t inputBytes_ = 0;
     // Offset after which the material pass may stop at a line's end, found by the count pass.
     std::uint64_t materialsEnd_ = 0;
+    std::uint64_t objectMarks_ = 0;
+    // Set only while a listener is given.
+    std::unique_ptr<Watch> watch_;
 };
 
 // Output path for an input path: its last four characters replaced by ".obj"; a path of

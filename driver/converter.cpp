@@ -8,31 +8,21 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "ase/watch.h"
 #include "meshfile/output.h"
 
 namespace tessloom {
 
-namespace {
-
-// What fstat says of the input. The passes read the file anew each time, so a writer at
-// work on it would give each pass other bytes: any change between passes rejects the run.
-struct InputStamp {
-    bool known = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-
-    bool operator==(const InputStamp& o) const {
-        return known == o.known && device == o.device && inode == o.inode && size == o.size &&
-               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
+bool InputStamp::operator==(const InputStamp& o) const {
+    return known == o.known && device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+}
 
 InputStamp stampOf(std::FILE* file) {
     InputStamp stamp;
@@ -44,14 +34,15 @@ InputStamp stampOf(std::FILE* file) {
     return stamp;
 }
 
+namespace {
+
 std::string errnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
 }  // namespace
 
-MeshConverter::MeshConverter(const std::string& inputPath,
-                             const std::optional<std::string>& requestedOutput) {
+InputFile openInput(const std::string& inputPath) {
     // Without O_NONBLOCK a FIFO that nobody writes to would hold the open forever; it is
     // rejected below with every other file that is not a regular one.
     const int fd = ::open(inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -66,24 +57,34 @@ MeshConverter::MeshConverter(const std::string& inputPath,
         ::close(fd);
         throw Rejected(errnoText("cannot open the input"));
     }
-    ownedInput_.reset(file);
+    return InputFile(file);
+}
+
+MeshConverter::MeshConverter(const std::string& inputPath,
+                             const std::optional<std::string>& requestedOutput) {
+    ownedInput_.reset(openInput(inputPath).release());
     outputPath = requestedOutput ? *requestedOutput : defaultOutputPath(inputPath);
-    run(file, kDefaultBlockSize, {});
+    run(ownedInput_.get(), kDefaultBlockSize, {}, std::nullopt);
 }
 
 MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize,
-                             const PassHook& afterPass)
+                             const PassHook& afterPass,
+                             std::optional<std::vector<ByteRange>> ranges,
+                             Diagnostics* diagnostics)
     : outputPath(std::move(output)) {
-    run(inputFile, blockSize, afterPass);
+    if (diagnostics) watch_ = std::make_unique<Watch>(*diagnostics);
+    run(inputFile, blockSize, afterPass, std::move(ranges));
 }
 
-void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass) {
+void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
+                        std::optional<std::vector<ByteRange>> ranges) {
     const InputStamp before = stampOf(inputFile);
     if (before.known) {
         inputIdentity_.emplace(static_cast<std::uint64_t>(before.device),
                                static_cast<std::uint64_t>(before.inode));
     }
-    input = std::make_unique<Scanner>(inputFile, blockSize);
+    input = ranges ? std::make_unique<Scanner>(inputFile, blockSize, std::move(*ranges))
+                   : std::make_unique<Scanner>(inputFile, blockSize);
     // Every pass must read the same bytes of the same, unchanged file (a pass that stops
     // early, as the material pass may, has only the file's stamp to compare).
     std::uint64_t passBytes = 0;
@@ -94,6 +95,7 @@ void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassH
         }
     };
     readCounts();
+    objectMarks_ = input->objectMarks();
     passBytes = input->bytesRead();
     endPass(true);
     allocateTables();
@@ -109,11 +111,10 @@ void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassH
     computeBounds();
 }
 
-int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath) {
+int reportFailure(const std::string& inputPath, const std::function<void()>& run) {
     std::string reason;
     try {
-        MeshConverter converter(inputPath, outputPath);
-        converter.writeMeshFile();
+        run();
         return 0;
     } catch (const std::bad_alloc&) {
         reason = "out of memory for the scene's tables";
@@ -126,6 +127,22 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
         "tessloom: " + output::escaped(inputPath) + ": " + output::escaped(reason) + "\n";
     std::fputs(line.c_str(), stderr);
     return 1;
+}
+
+int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath) {
+    std::optional<SceneMeshes> scene;
+    const int status = reportFailure(inputPath, [&] {
+        const InputFile input = openInput(inputPath);
+        MeshConverter converter(input.get(),
+                                outputPath ? *outputPath : defaultOutputPath(inputPath));
+        // the exact search only where the count pass saw the mark twice or more
+        if (converter.objectMarks() >= 2) scene = findMeshes(input.get());
+        converter.writeMeshFile();
+    });
+    if (status == 0 && scene && scene->count() >= 2) {
+        std::fputs(severalMeshesWarning(inputPath, *scene).c_str(), stderr);
+    }
+    return status;
 }
 
 }  // namespace tessloom

@@ -1,13 +1,71 @@
 // The conversion run as the command line sees it: one scene in, one mesh file out.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "ase/meshes.h"
 
 namespace tessloom {
 
 // Converts inputPath and writes the mesh file. Returns the exit status: 0 once the file is
 // complete and in place, 1 after printing one "tessloom: " line on standard error.
+// A scene of several meshes still gives the last one's file, and a warning on standard error.
 int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath);
+
+// Which meshes of a scene to convert, besides the plain conversion.
+struct MeshChoice {
+    enum class Kind { kOne, kEach, kMerge };
+    Kind kind = Kind::kOne;
+    std::string selector;  // kOne: an index (all digits) or a name
+};
+
+// --mesh, --each and --merge: see the manual. Returns the exit status as convertScene does.
+int convertMeshes(const std::string& inputPath, const std::optional<std::string>& outputPath,
+                  const MeshChoice& choice);
+
+// The output path of mesh n for --each: ".n" before the path's last four characters, or
+// after a shorter path.
+std::string eachOutputPath(std::string_view path, std::size_t n);
+
+// The warning line of a plain conversion of a scene with several meshes.
+std::string severalMeshesWarning(const std::string& inputPath, const SceneMeshes& scene);
+
+// The mesh a --mesh selector names: an index when it is all digits, else a name. Throws
+// Rejected, listing the meshes, when there is none or several.
+std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector);
+
+// Runs `run` and returns 0, or prints its failure as one "tessloom: PATH: reason" line on
+// standard error and returns 1.
+int reportFailure(const std::string& inputPath, const std::function<void()>& run);
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using InputFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The input opened for the passes: a regular file, opened without waiting on a FIFO.
+// Throws Rejected.
+InputFile openInput(const std::string& inputPath);
+
+// What fstat says of the input. The passes read the file anew each time, so a writer at
+// work on it would give each pass other bytes: any change between passes rejects the run.
+struct InputStamp {
+    bool known = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+
+    bool operator==(const InputStamp& o) const;
+};
+
+InputStamp stampOf(std::FILE* file);
 
 }  // namespace tessloom

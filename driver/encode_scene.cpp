@@ -8,7 +8,7 @@ namespace tessloom {
 namespace {
 
 template <class Record>
-meshfile::MaterialEntry entryOf(const Record& m) {
+meshfile::MaterialEntry fieldsOf(const Record& m) {
     meshfile::MaterialEntry e;
     for (int i = 0; i < 3; ++i) {
         const Color& c = i == 0 ? m.ambient : i == 1 ? m.diffuse : m.specular;
@@ -77,6 +77,14 @@ auto withRecords(const MeshConverter& mesh, Use use) {
 }
 
 }  // namespace
+
+meshfile::MaterialEntry entryOf(const Material& m) {
+    return fieldsOf(m);
+}
+
+meshfile::MaterialEntry entryOf(const SubMaterial& m) {
+    return fieldsOf(m);
+}
 
 std::uint64_t meshFileSize(const MeshConverter& mesh) {
     return withRecords(mesh, [](const auto& records) { return meshfile::encodedSize(records); });

@@ -10,6 +10,10 @@
 
 namespace tessloom {
 
+// The entry a material, or a sub-material, makes in the material section.
+meshfile::MaterialEntry entryOf(const Material& m);
+meshfile::MaterialEntry entryOf(const SubMaterial& m);
+
 // The mesh file's size in bytes, from the counts and the name lengths.
 std::uint64_t meshFileSize(const MeshConverter& mesh);
 

@@ -8,8 +8,12 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/diagnostics.h"
+#include "ase/meshes.h"
 #include "ase/scene.h"
 #include "driver/encode_scene.h"
+#include "driver/merge.h"
+#include "inspect/findings.h"
 #include "meshfile/reader.h"
 
 namespace {
@@ -49,13 +53,46 @@ bool tablesFit(std::string_view text) {
     return bytes <= static_cast<double>(kMaxTableBytes);
 }
 
-// The mesh file bytes, or the rejection's reason.
-std::string convert(const std::uint8_t* data, std::size_t size, std::size_t blockSize) {
+// A listener that checks every position it hears of lies in the input.
+class Positions : public tessloom::Diagnostics {
+  public:
+    explicit Positions(std::size_t size) : size_(size) {}
+    void indexOutOfRange(std::uint64_t at, std::string_view, std::int32_t, std::size_t) override {
+        check(at);
+    }
+    void mtlIdSearch(std::uint64_t at, std::int32_t, std::uint64_t found,
+                     std::uint64_t lostFace) override {
+        check(at);
+        if (found != kNowhere && found <= at) __builtin_trap();
+        if (lostFace != kNowhere && (lostFace <= at || (found != kNowhere && lostFace >= found)))
+            __builtin_trap();
+    }
+    void unreadableNumber(std::uint64_t at, std::string_view, std::string_view, bool, bool,
+                          double) override {
+        check(at);
+    }
+    void textAfterEnd(std::uint64_t at) override { check(at); }
+    void longLine(std::uint64_t at, std::string_view) override { check(at); }
+
+  private:
+    void check(std::uint64_t at) const {
+        if (at >= size_) __builtin_trap();
+    }
+    std::size_t size_;
+};
+
+// The mesh file bytes, or the rejection's reason; with a listener when `watched`, which must
+// not change either.
+std::string convert(const std::uint8_t* data, std::size_t size, std::size_t blockSize,
+                    std::uint64_t* marks = nullptr, bool watched = false) {
     std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!f) return "fmemopen";
     std::string result;
+    Positions positions(size);
     try {
-        tessloom::MeshConverter mesh(f, "unused.obj", blockSize);
+        tessloom::MeshConverter mesh(f, "unused.obj", blockSize, {}, std::nullopt,
+                                     watched ? &positions : nullptr);
+        if (marks) *marks = mesh.objectMarks();
         const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
         if (bytes.size() != tessloom::meshFileSize(mesh)) __builtin_trap();
         // the reader takes back whatever the converter writes, and encodes it the same
@@ -73,14 +110,101 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
     return result;
 }
 
+// The inspector's scene mode: every finding on a line of the text, one several-meshes
+// finding for each mesh but the last.
+void findings(const std::uint8_t* data, std::size_t size) {
+    std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+    if (!f) return;
+    try {
+        const tessloom::inspect::SceneFindings scene = tessloom::inspect::findScene(f);
+        const auto lines =
+            static_cast<std::uint64_t>(std::count(data, data + size, std::uint8_t{'\n'})) + 1;
+        std::size_t several = 0;
+        for (const auto& finding : scene.findings) {
+            if (finding.line < 1 || finding.line > lines) __builtin_trap();
+            several += finding.id == "several-meshes";
+        }
+        if (several != scene.meshes.count() - 1) __builtin_trap();
+    } catch (const tessloom::Rejected&) {
+    } catch (const std::bad_alloc&) {
+    }
+    std::fclose(f);
+}
+
+// The meshes: found alike whatever the blocks; each converted through its ranges equals the
+// conversion of the text those ranges cut out; a merge holds the sums of their counts.
+void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks) {
+    using namespace tessloom;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const SceneMeshes scene = findMeshes(text);
+    const SceneMeshes pieces = findMeshes(text, 1 + (size != 0 ? data[size - 1] % 97 : 0));
+    if (pieces.textSize != scene.textSize || pieces.meshBlocks != scene.meshBlocks ||
+        pieces.blocks.size() != scene.blocks.size()) {
+        __builtin_trap();
+    }
+    // every *GEOMOBJECT token was among the bytes the count pass counted
+    if (marks < scene.blocks.size()) __builtin_trap();
+    for (std::size_t i = 0; i < scene.blocks.size(); ++i) {
+        const GeomBlock &a = scene.blocks[i], &b = pieces.blocks[i];
+        if (a.begin != b.begin || a.end != b.end || a.line != b.line || a.name != b.name ||
+            a.numVertex != b.numVertex || a.materialRef != b.materialRef) {
+            __builtin_trap();
+        }
+    }
+    MeshMerger merger(scene.textSize);
+    std::int64_t vertices = 0, faces = 0;
+    bool merged = true;
+    for (std::size_t n = 0; n < std::min<std::size_t>(scene.count(), 3); ++n) {
+        std::string cut;
+        for (const ByteRange& r : scene.restricted(n)) cut += text.substr(r.begin, r.end - r.begin);
+        const std::string expected =
+            convert(reinterpret_cast<const std::uint8_t*>(cut.data()), cut.size(), 65536);
+        std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+        if (!f) return;
+        std::string got;
+        try {
+            MeshConverter mesh(f, "unused.obj", 61 + n, {}, scene.restricted(n));
+            const std::vector<std::uint8_t> bytes = encodeMeshFile(mesh);
+            got.assign(bytes.begin(), bytes.end());
+            vertices += mesh.numVertex;
+            faces += mesh.numFaces;
+            try {
+                if (merged) merger.add(mesh);
+            } catch (const Rejected&) {
+                merged = false;  // the meshes disagree on materials, or hold too much
+            }
+        } catch (const Rejected& e) {
+            got = std::string("rejected: ") + e.what();
+            merged = false;
+        } catch (const std::bad_alloc&) {
+            got = "out of memory";
+            merged = false;
+        }
+        std::fclose(f);
+        if (got != expected) __builtin_trap();
+    }
+    if (merged && scene.count() <= 3) {
+        const meshfile::MeshFile file = merger.finish();
+        if (static_cast<std::int64_t>(file.vertices.size()) != vertices ||
+            static_cast<std::int64_t>(file.faces.size()) != faces) {
+            __builtin_trap();
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (!tablesFit(std::string_view(reinterpret_cast<const char*>(data), size))) return -1;
-    // The bytes must not depend on where the blocks end: a large block against a tiny one.
+    // The bytes must not depend on where the blocks end, a large block against a tiny one,
+    // nor on a listener.
     const std::string whole = convert(data, size, 65536);
-    const std::string pieces = convert(data, size, 1 + (size != 0 ? data[0] % 13 : 0));
+    std::uint64_t marks = UINT64_MAX;  // unknown when the conversion is rejected
+    const std::string pieces =
+        convert(data, size, 1 + (size != 0 ? data[0] % 13 : 0), &marks, true);
     if (whole != pieces) __builtin_trap();
+    checkMeshes(data, size, marks);
+    findings(data, size);
     // The material pass stops early where the count pass saw no more for it to do. A last
     // line it acts on without effect makes it read to the end: the mesh must not change
     // (a rejection may, as the size bounds the counts). Not after an opening quote at the

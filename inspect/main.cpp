@@ -17,6 +17,7 @@
 #include "inspect/gltf.h"
 #include "inspect/preview.h"
 #include "inspect/report.h"
+#include "inspect/scene.h"
 #include "meshfile/output.h"
 #include "meshfile/reader.h"
 
@@ -27,7 +28,7 @@ using namespace tessloom;
 struct Options {
     std::string path, layout, png, gltf;
     inspect::PictureSize size{1600, 1200};
-    bool dump = false, asJson = false;
+    bool dump = false, asJson = false, scene = false;
 };
 
 void complain(const std::string& text) {
@@ -119,6 +120,14 @@ int inspectSource(const Options& o, const inspect::InputFile& source) {
 
 // A file that changed underneath may fail to read in any way: then the change is the reason.
 int inspectFile(const Options& o) {
+    if (o.scene || inspect::looksLikeScene(o.path)) {
+        try {
+            return inspect::inspectScene(stdout, o.path, o.asJson);
+        } catch (const inspect::InputError& e) {
+            complain(o.path + ": " + e.what());
+            return 2;  // a scene that cannot be read is not a finding
+        }
+    }
     const inspect::InputFile source(o.path);
     try {
         return inspectSource(o, source);
@@ -168,6 +177,7 @@ int main(int argc, char** argv) {
     Options o;
     std::string size;
     app.add_option("file", o.path, "the mesh file")->required();
+    app.add_flag("--scene", o.scene, "read the file as an ASE scene: its meshes and findings");
     app.add_flag("--dump", o.dump, "every record, one per line, for diff");
     app.add_flag("--json", o.asJson, "the summary, or with --dump every record, as JSON");
     app.add_option("--layout", o.layout, "read as with or without a material section")

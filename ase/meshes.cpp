@@ -1,0 +1,372 @@
+// Finding the *GEOMOBJECT blocks of a scene: one streamed read, strings and braces tracked.
+#include "ase/meshes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "ase/scanner.h"
+#include "ase/scene.h"
+
+namespace tessloom {
+
+namespace {
+
+constexpr std::string_view kMesh = "*MESH";
+constexpr std::string_view kNodeName = "*NODE_NAME";
+
+// Bytes readable past the part being looked at: every keyword, the white byte after it and
+// a count's number fit, so a token is always judged whole.
+constexpr std::size_t kLook = 64;
+constexpr std::size_t kPadding = 16;  // the event search loads 16 bytes at a time
+
+using Read = std::function<std::size_t(char*, std::size_t)>;
+
+bool isWhite(char c) {
+    return Scanner::isWhite(c);
+}
+
+// The first of up to five byte values at or after p, or `end`; reads up to 15 bytes past
+// `end`, which the padding makes readable.
+template <std::size_t N>
+const char* findEvent(const char* p, const char* end, const char (&events)[N]) {
+#if defined(__SSE2__)
+    __m128i wanted[N];
+    for (std::size_t k = 0; k < N; ++k) wanted[k] = _mm_set1_epi8(events[k]);
+    for (; p < end; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_cmpeq_epi8(v, wanted[0]);
+        for (std::size_t k = 1; k < N; ++k) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, wanted[k]));
+        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit))) {
+            return std::min(p + __builtin_ctz(m), end);
+        }
+    }
+    return end;
+#else
+    for (; p < end; ++p) {
+        for (const char e : events) {
+            if (*p == e) return p;
+        }
+    }
+    return end;
+#endif
+}
+
+class Finder {
+  public:
+    Finder(Read read, std::size_t blockSize)
+        : read_(std::move(read)),
+          capacity_(std::max<std::size_t>(blockSize, 1) + kLook),
+          buffer_(std::make_unique<char[]>(capacity_ + kPadding)) {}
+
+    SceneMeshes run() {
+        std::size_t have = 0;
+        bool eof = false;
+        std::size_t pos = 0;
+        for (;;) {
+            while (!eof && have < capacity_) {
+                const std::size_t n = read_(buffer_.get() + have, capacity_ - have);
+                if (n == 0) {
+                    eof = true;
+                    break;
+                }
+                if (const void* stop = std::memchr(buffer_.get() + have, 26, n)) {
+                    have = static_cast<std::size_t>(static_cast<const char*>(stop) - buffer_.get());
+                    eof = true;  // the text ends at a control-Z
+                    break;
+                }
+                have += n;
+            }
+            std::memset(buffer_.get() + have, 0, kPadding);
+            end_ = buffer_.get() + have;
+            textEnds_ = eof;
+            const std::size_t own = eof ? have : have - kLook;
+            pos = process(pos, own);
+            if (eof) break;
+            // the look-ahead, and anything a token made us step past, goes to the front
+            before_ = buffer_[own - 1];
+            const std::size_t keep = have - own;
+            std::memmove(buffer_.get(), buffer_.get() + own, keep);
+            base_ += own;
+            have = keep;
+            pos -= own;
+        }
+        scene_.textSize = base_ + have;
+        if (open_) {
+            block_.end = scene_.textSize;
+            closeBlock();
+        }
+        return std::move(scene_);
+    }
+
+  private:
+    enum class State { kPlain, kString, kAfterNodeName, kName };
+
+    // Handles the events in [pos, own) and returns where the next one may start (it may lie
+    // past `own`, after a token that reaches into the look-ahead).
+    std::size_t process(std::size_t pos, std::size_t own) {
+        const char* const b = buffer_.get();
+        static constexpr char kPlainEvents[] = {'"', '{', '}', '*', '\n'};
+        static constexpr char kStringEvents[] = {'"', '\n'};
+        while (pos < own) {
+            if (state_ == State::kAfterNodeName) {
+                const char c = b[pos];
+                if (c == '"') {
+                    block_.name.emplace();
+                    state_ = State::kName;
+                    ++pos;
+                } else if (c != '\n' && isWhite(c)) {
+                    ++pos;
+                } else {
+                    state_ = State::kPlain;  // no string: the mesh has no name
+                }
+                continue;
+            }
+            if (state_ != State::kPlain) {
+                const char* e = findEvent(b + pos, b + own, kStringEvents);
+                if (state_ == State::kName) keepName(b + pos, e);
+                pos = static_cast<std::size_t>(e - b);
+                if (pos == own) break;
+                if (*e == '\n') ++line_;
+                if (state_ == State::kName) endName(*e == '\n');
+                state_ = State::kPlain;
+                ++pos;
+                continue;
+            }
+            const char* e = findEvent(b + pos, b + own, kPlainEvents);
+            pos = static_cast<std::size_t>(e - b);
+            if (pos == own) break;
+            switch (*e) {
+                case '\n':
+                    ++line_;
+                    break;
+                case '"':
+                    state_ = State::kString;
+                    break;
+                case '{':
+                    if (open_) ++depth_;
+                    break;
+                case '}':
+                    if (open_ && depth_ > 0 && --depth_ == 0) {
+                        block_.end = base_ + pos + 1;
+                        block_.closed = true;
+                        closeBlock();
+                    }
+                    break;
+                case '*': {
+                    const char prev = pos > 0 ? b[pos - 1] : before_;
+                    if (isWhite(prev)) {
+                        if (const std::size_t n = token(pos)) {
+                            pos += n;
+                            continue;
+                        }
+                    }
+                    break;
+                }
+            }
+            ++pos;
+        }
+        return pos;
+    }
+
+    // True when the token at pos is `keyword`: the bytes, then white space or the text's end.
+    bool tokenIs(std::size_t pos, std::string_view keyword) const {
+        const char* p = buffer_.get() + pos;
+        const std::size_t room = static_cast<std::size_t>(end_ - p);
+        if (room < keyword.size() || std::memcmp(p, keyword.data(), keyword.size()) != 0)
+            return false;
+        return room == keyword.size() ? textEnds_ : isWhite(p[keyword.size()]);
+    }
+
+    // Acts on the token starting at pos; returns its length when it was one of ours,
+    // 0 otherwise (it is then looked through byte by byte, braces and quotes included).
+    std::size_t token(std::size_t pos) {
+        if (tokenIs(pos, kGeomObject)) {
+            if (!open_) {
+                open_ = true;
+                depth_ = 0;
+                block_ = GeomBlock{};
+                block_.begin = base_ + pos;
+                block_.line = line_;
+                nameSeen_ = false;
+            }
+            return kGeomObject.size();
+        }
+        if (!open_) return 0;
+        if (tokenIs(pos, kMesh)) {
+            block_.isMesh = true;
+            return kMesh.size();
+        }
+        if (tokenIs(pos, kNodeName)) {
+            if (!nameSeen_) {
+                nameSeen_ = true;
+                nameSeenBytes_ = 0;
+                state_ = State::kAfterNodeName;
+            }
+            return kNodeName.size();
+        }
+        struct Count {
+            std::string_view keyword;
+            std::optional<std::int32_t> GeomBlock::*field;
+        };
+        static constexpr Count kCounts[] = {
+            {"*MESH_NUMVERTEX", &GeomBlock::numVertex},
+            {"*MESH_NUMFACES", &GeomBlock::numFaces},
+            {"*MESH_NUMTVERTEX", &GeomBlock::numTVertex},
+            {"*MESH_NUMTVFACES", &GeomBlock::numTVFaces},
+            {"*MATERIAL_REF", &GeomBlock::materialRef},
+        };
+        for (const Count& c : kCounts) {
+            if (tokenIs(pos, c.keyword)) {
+                if (const auto value = numberAfter(pos + c.keyword.size())) block_.*c.field = value;
+                return c.keyword.size();
+            }
+        }
+        return 0;
+    }
+
+    // A number on the same line after pos: an optional sign and digits, saturated; none
+    // when the look-ahead ends first.
+    std::optional<std::int32_t> numberAfter(std::size_t pos) const {
+        const char* p = buffer_.get() + pos;
+        while (p < end_ && *p != '\n' && isWhite(*p)) ++p;
+        const bool negative = p < end_ && *p == '-';
+        if (p < end_ && (*p == '-' || *p == '+')) ++p;
+        const char* digits = p;
+        std::int64_t value = 0;
+        for (; p < end_ && *p >= '0' && *p <= '9'; ++p) {
+            value = std::min<std::int64_t>(value * 10 + (*p - '0'), std::int64_t{1} << 40);
+        }
+        if (p == digits || (p == end_ && !textEnds_)) return std::nullopt;
+        value = negative ? -value : value;
+        return static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                     std::numeric_limits<std::int32_t>::max()));
+    }
+
+    // One byte past the limit is kept until the string ends, so that a carriage return
+    // before its line feed can still be told apart and left out.
+    void keepName(const char* first, const char* last) {
+        const std::size_t n = static_cast<std::size_t>(last - first);
+        const std::size_t room =
+            SceneMeshes::kMaxName + 1 - std::min(block_.name->size(), SceneMeshes::kMaxName + 1);
+        block_.name->append(first, std::min(n, room));
+        nameSeenBytes_ += n;
+    }
+
+    void endName(bool atLineFeed) {
+        std::string& name = *block_.name;
+        if (atLineFeed && nameSeenBytes_ == name.size() && !name.empty() && name.back() == '\r')
+            name.pop_back();
+        if (name.size() > SceneMeshes::kMaxName) name.resize(SceneMeshes::kMaxName);
+    }
+
+    void closeBlock() {
+        if (state_ == State::kName) endName(false);
+        if (state_ == State::kAfterNodeName || state_ == State::kName) state_ = State::kPlain;
+        if (block_.isMesh) scene_.meshBlocks.push_back(scene_.blocks.size());
+        scene_.blocks.push_back(std::move(block_));
+        open_ = false;
+    }
+
+    Read read_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    const char* end_ = nullptr;  // the end of the bytes in the buffer
+    bool textEnds_ = false;      // ... which is the end of the text
+    std::uint64_t base_ = 0;     // the input offset of the buffer's first byte
+    char before_ = ' ';          // the byte before the buffer's first (the text's start: white)
+    State state_ = State::kPlain;
+    std::uint64_t line_ = 1;
+    bool open_ = false;
+    std::uint64_t depth_ = 0;
+    bool nameSeen_ = false;
+    std::size_t nameSeenBytes_ = 0;
+    GeomBlock block_;
+    SceneMeshes scene_;
+};
+
+}  // namespace
+
+GeomBlock SceneMeshes::mesh(std::size_t n) const {
+    if (meshBlocks.empty()) {
+        GeomBlock whole;
+        whole.end = textSize;
+        return whole;
+    }
+    return blocks.at(meshBlocks.at(n));
+}
+
+std::vector<ByteRange> SceneMeshes::restricted(std::size_t n) const {
+    std::vector<ByteRange> ranges;
+    auto keep = [&](std::uint64_t begin, std::uint64_t end) {
+        if (begin >= end) return;
+        if (!ranges.empty() && ranges.back().end == begin) {
+            ranges.back().end = end;
+        } else {
+            ranges.push_back({begin, end});
+        }
+    };
+    if (meshBlocks.empty()) {
+        keep(0, textSize);
+        return ranges;
+    }
+    const std::size_t kept = meshBlocks.at(n);
+    std::uint64_t at = 0;
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        if (i == kept) continue;
+        keep(at, blocks[i].begin);
+        at = blocks[i].end;
+    }
+    keep(at, textSize);
+    return ranges;
+}
+
+SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize) {
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
+    }
+    std::clearerr(file);
+    return Finder(
+               [file](char* out, std::size_t size) {
+                   const std::size_t n = std::fread(out, 1, size, file);
+                   if (n < size && std::ferror(file)) {
+                       throw Rejected(std::string("cannot read the input: ") +
+                                      std::strerror(errno));
+                   }
+                   return n;
+               },
+               blockSize)
+        .run();
+}
+
+SceneMeshes findMeshes(std::string_view text, std::size_t blockSize) {
+    const std::size_t step = std::max<std::size_t>(blockSize, 1);
+    return Finder(
+               [&text, step](char* out, std::size_t size) {
+                   const std::size_t n = std::min({size, step, text.size()});
+                   std::memcpy(out, text.data(), n);
+                   text.remove_prefix(n);
+                   return n;
+               },
+               blockSize)
+        .run();
+}
+
+std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k) {
+    for (const ByteRange& r : ranges) {
+        if (k < r.end - r.begin) return r.begin + k;
+        k -= r.end - r.begin;
+    }
+    return (ranges.empty() ? 0 : ranges.back().end) + k;
+}
+
+}  // namespace tessloom

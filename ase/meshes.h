@@ -1,0 +1,87 @@
+// The meshes of a scene, and the byte ranges that present one of them alone to the passes.
+//
+// On the text as the converter reads it (the input up to a control-Z), a *GEOMOBJECT token
+// outside double-quoted strings opens a block, which runs to the } closing the first { after
+// the token, or to the end of the text when no brace closes it. A string runs from a " to the
+// next " or to the line's end; braces count only outside strings; a token is a run of bytes
+// that are not white space. While a block is open, a further *GEOMOBJECT token is part of it.
+// A block holding the token *MESH is a mesh; a scene with no such block is one mesh, the
+// whole text. Meshes are numbered from 0 in file order.
+//
+//   SceneMeshes scene = findMeshes(file);  // one streamed read through a fixed buffer
+//   scene.count()        how many meshes (1 for a scene without mesh blocks)
+//   scene.mesh(n)        mesh n: begin/end byte offsets of its block, the line of its
+//                        *GEOMOBJECT, its name, the counts and material reference it declares
+//   scene.blocks         every *GEOMOBJECT block, mesh or not, in file order
+//   scene.restricted(n)  the byte ranges of mesh n's restricted scene: the text without
+//                        every other block (from its token's first byte to its closing
+//                        brace); a Scanner given these ranges reads exactly that text
+//   fileOffset(ranges, k)  where byte k of such a restricted text lies in the file
+//
+// Finding the blocks reads every byte; the count pass notes cheaply whether a scene may hold
+// two or more (Scanner::objectMarks()), so a scene with one mesh is never read for this.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessloom {
+
+// The bytes that make a *GEOMOBJECT token.
+inline constexpr std::string_view kGeomObject = "*GEOMOBJECT";
+
+// Bytes [begin, end) of the input.
+struct ByteRange {
+    std::uint64_t begin = 0, end = 0;
+    bool operator==(const ByteRange&) const = default;
+};
+
+struct GeomBlock {
+    std::uint64_t begin = 0;  // the first byte of its *GEOMOBJECT token
+    std::uint64_t end = 0;    // one past its closing brace, or the end of the text
+    std::uint64_t line = 1;   // 1-based line of its *GEOMOBJECT token (lines end at a line feed)
+    bool closed = false;      // a brace closed it
+    bool isMesh = false;      // it holds the token *MESH
+    // The string after its first *NODE_NAME (same line, up to the next " or the line's end,
+    // a carriage return before the line feed left out); none when that *NODE_NAME is not
+    // followed by a string. At most kMaxName bytes are kept.
+    std::optional<std::string> name;
+    // The last value of each of these keywords in the block (outside strings, a number
+    // on the keyword's own line), as the count pass would take it from the block alone.
+    std::optional<std::int32_t> numVertex, numFaces, numTVertex, numTVFaces, materialRef;
+};
+
+struct SceneMeshes {
+    static constexpr std::size_t kMaxName = 4096;
+
+    std::uint64_t textSize = 0;           // bytes up to a control-Z or the end of the input
+    std::vector<GeomBlock> blocks;        // every block, mesh or not, in file order
+    std::vector<std::size_t> meshBlocks;  // the meshes' positions in `blocks`
+
+    // At least 1: a scene without mesh blocks is one mesh.
+    std::size_t count() const { return meshBlocks.empty() ? 1 : meshBlocks.size(); }
+    // Mesh n < count(); without mesh blocks, the whole text (begin 0, end textSize, line 1,
+    // no name, nothing declared).
+    GeomBlock mesh(std::size_t n) const;
+    // The ranges of mesh n's restricted scene, in order, none empty; the whole text for a
+    // scene without mesh blocks.
+    std::vector<ByteRange> restricted(std::size_t n) const;
+};
+
+// Reads the stream from its start to a control-Z or its end, `blockSize` bytes at a time.
+// Throws Rejected when the stream cannot be read.
+SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize = std::size_t{1} << 16);
+// The same over text in memory, fed `blockSize` bytes at a time (tests vary it).
+SceneMeshes findMeshes(std::string_view text, std::size_t blockSize = std::size_t{1} << 16);
+
+// Where byte k of the text made of `ranges` lies in the input; past their end, the end of
+// the last range plus the excess.
+std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k);
+
+}  // namespace tessloom

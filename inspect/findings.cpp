@@ -1,0 +1,365 @@
+// Findings from a conversion run with a listener: messages, lines, meshes, and the limits on
+// findings that repeat.
+#include "inspect/findings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <new>
+#include <set>
+#include <tuple>
+#include <utility>
+
+#include "ase/diagnostics.h"
+#include "ase/scene.h"
+#include "meshfile/output.h"
+
+namespace tessloom::inspect {
+
+namespace {
+
+// Findings of one kind told one by one per mesh; the rest of a mesh's become one count.
+constexpr std::size_t kMaxPerMesh = 20;
+
+bool limitedPerMesh(std::string_view id) {
+    return id == "index-out-of-range" || id == "corner-out-of-range" || id == "tiling-conflict" ||
+           id == "face-without-mtlid" || id == "unreadable-number";
+}
+
+std::string plural(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The line that stands for the findings past the limit, from the first of them on.
+std::string moreOf(std::string_view id, std::size_t more) {
+    if (id == "index-out-of-range") {
+        return plural(more, "more element line", "more element lines") +
+               " of this mesh from here on name an index outside their table: dropped";
+    }
+    if (id == "corner-out-of-range") {
+        return plural(more, "more face line", "more face lines") +
+               " of this mesh from here on have a corner outside their table";
+    }
+    if (id == "face-without-mtlid") {
+        return plural(more, "more face", "more faces") +
+               " of this mesh from here on take their *MESH_MTLID from a later line";
+    }
+    if (id == "unreadable-number") {
+        return plural(more, "more line", "more lines") +
+               " of this mesh from here on hold a value that is not a number";
+    }
+    return plural(more, "more texture vertex", "more texture vertices") +
+           " of this mesh from here on keep the tiling of an earlier face, not their own";
+}
+
+// The line of each byte offset the findings name: one streamed count of line feeds up to
+// the largest, as the converter reads the text (a line ends at a line feed and nowhere else).
+class Lines {
+  public:
+    void want(std::uint64_t offset) {
+        if (offset != Diagnostics::kNowhere) lines_.emplace(offset, 0);
+    }
+    void count(std::FILE* file) {
+        if (lines_.empty()) return;
+        if (std::fseek(file, 0, SEEK_SET) != 0) {
+            throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
+        }
+        constexpr std::size_t kBlock = 1 << 16;
+        const auto buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+        std::uint64_t offset = 0, lineFeeds = 0;
+        auto next = lines_.begin();
+        while (next != lines_.end()) {
+            const std::size_t n = std::fread(buffer.get(), 1, kBlock, file);
+            for (std::size_t i = 0;; ++i) {
+                for (; next != lines_.end() && next->first <= offset + i; ++next) {
+                    next->second = lineFeeds + 1;
+                }
+                if (i == n || next == lines_.end()) break;
+                if (buffer[i] == '\n') ++lineFeeds;
+            }
+            offset += n;
+            if (n < kBlock) break;
+        }
+        for (; next != lines_.end(); ++next) next->second = lineFeeds + 1;
+    }
+    std::uint64_t at(std::uint64_t offset) const {
+        const auto it = lines_.find(offset);
+        return it == lines_.end() ? 0 : it->second;
+    }
+
+  private:
+    std::map<std::uint64_t, std::uint64_t> lines_;
+};
+
+std::string str(double value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
+std::string str(std::uint64_t value) {
+    return std::to_string(value);
+}
+
+std::string str(std::int32_t value) {
+    return std::to_string(value);
+}
+
+std::string quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
+
+// A finding whose message may name further lines, known once every line is counted.
+struct Pending {
+    std::uint64_t at;
+    Severity severity;
+    const char* id;
+    std::function<std::string(const Lines&)> message;
+    std::int64_t key = 0;  // what makes two findings of the same id and mesh the same
+};
+
+class Collector : public Diagnostics {
+  public:
+    std::vector<Pending> pending;
+    Lines lines;
+
+    void countRejected(std::uint64_t at, std::string_view keyword, std::int32_t value,
+                       std::uint64_t limit) override {
+        std::string text = std::string(keyword) + " " + str(value);
+        text += value < 0 ? " is negative: the conversion is refused"
+                          : " is more than a " + str(limit) +
+                                "-byte scene can hold: the conversion is refused";
+        add(at, Severity::kError, "count-too-large", std::move(text));
+    }
+    void materialRefUnknown(std::uint64_t at, std::int32_t ref, std::int32_t count) override {
+        add(at, Severity::kError, "material-ref",
+            "*MATERIAL_REF " + str(ref) + " names no material of the " +
+                plural(static_cast<std::uint64_t>(count), "material", "materials") +
+                ": the conversion is refused");
+    }
+    void indexOutOfRange(std::uint64_t at, std::string_view keyword, std::int32_t index,
+                         std::size_t size) override {
+        add(at, Severity::kWarning, "index-out-of-range",
+            std::string(keyword) + " " + str(index) + " is outside the table of " + str(size) +
+                ": the line is dropped");
+    }
+    void elementsMissing(std::uint64_t at, std::string_view elementKeyword, std::size_t missing,
+                         std::size_t size, std::size_t first) override {
+        add(at, Severity::kWarning, "missing-elements",
+            str(missing) + " of the " + str(size) + " indices this count declares have no " +
+                std::string(elementKeyword) + " line (the first is " + str(first) +
+                "): they stay zero");
+    }
+    void cornerOutOfRange(std::uint64_t at, std::string_view keyword, std::int32_t face,
+                          const std::int32_t (&corners)[3], std::size_t size) override {
+        const bool texture = keyword != "*MESH_FACE";
+        std::string bad;
+        for (const std::int32_t c : corners) {
+            if (inRange(c, size)) continue;
+            bad += (bad.empty() ? "" : ", ") + str(c);
+        }
+        add(at, Severity::kWarning, "corner-out-of-range",
+            std::string(texture ? "texture corner " : "corner ") + bad + " of face " + str(face) +
+                " is not below the " + str(size) + (texture ? " texture vertices" : " vertices"));
+    }
+    void mtlIdSearch(std::uint64_t at, std::int32_t face, std::uint64_t found,
+                     std::uint64_t lostFace) override {
+        lines.want(found);
+        lines.want(lostFace);
+        add(
+            at, Severity::kWarning, "face-without-mtlid",
+            [=, this](const Lines& l) {
+                const std::uint64_t here = l.at(at);
+                std::string text = "face " + str(face) + " has no *MESH_MTLID on its line: ";
+                if (found == kNowhere) {
+                    text += "none follows, its material id stays 0";
+                } else {
+                    const std::uint64_t there = l.at(found);
+                    text += "it takes the one on line " + str(there);
+                    if (there > here + 1) {
+                        text += ", passing over line" + std::string(there > here + 2 ? "s " : " ") +
+                                str(here + 1) + (there > here + 2 ? "-" + str(there - 1) : "");
+                    }
+                }
+                if (lostFace != kNowhere) {
+                    text += "; the *MESH_FACE on line " + str(l.at(lostFace)) + " is lost";
+                }
+                return text;
+            },
+            0);
+    }
+    void mtlIdWraps(std::uint64_t at, std::int32_t face, std::int32_t mtlId, std::int32_t subCount,
+                    std::int32_t entry) override {
+        std::string text =
+            "material id " + str(mtlId) + " (face " + str(face) + ") is not below the " +
+            plural(static_cast<std::uint64_t>(subCount), "sub-material", "sub-materials");
+        text += entry >= 0
+                    ? ": it takes sub-material " + str(entry)
+                    : ": it stands for no sub-material, the face's material index is " + str(entry);
+        add(at, Severity::kWarning, "mtlid-wraps", std::move(text), mtlId);
+    }
+    void tilingConflict(std::uint64_t at, std::int32_t texVertex, std::int32_t face,
+                        std::int32_t firstFace, const float (&kept)[2],
+                        const float (&own)[2]) override {
+        add(at, Severity::kWarning, "tiling-conflict",
+            "texture vertex " + str(texVertex) + " of face " + str(face) + " keeps the tiling " +
+                str(double{kept[0]}) + " x " + str(double{kept[1]}) + " of face " + str(firstFace) +
+                ", not its own " + str(double{own[0]}) + " x " + str(double{own[1]}));
+    }
+    void tvFacesBeyondFaces(std::uint64_t at, std::int32_t tvFaces, std::int32_t faces) override {
+        add(at, Severity::kWarning, "tvfaces-beyond-faces",
+            "*MESH_NUMTVFACES " + str(tvFaces) + " is above *MESH_NUMFACES " + str(faces) +
+                ": texture faces past the faces are dropped");
+    }
+    void unreadableNumber(std::uint64_t at, std::string_view keyword, std::string_view text,
+                          bool partial, bool isIndex, double value) override {
+        const std::string shown = text.empty() ? "the line's end" : quoted(text);
+        std::string message = std::string(keyword) + ": ";
+        if (partial) {
+            message += shown + " is read as " + str(value) + ", the rest of it as another token";
+        } else if (isIndex) {
+            message += shown + " is not a number: there is no index, nothing is stored";
+        } else {
+            message += shown + " is not a number: the value stays " + str(value) +
+                       " and the line's later values are not read";
+        }
+        // one per keyword line: the first unreadable value stops the others
+        add(at, Severity::kWarning, "unreadable-number", std::move(message));
+    }
+    void nestedSubMaterials(std::uint64_t at, std::int32_t count) override {
+        add(at, Severity::kWarning, "nested-submaterials",
+            "*NUMSUBMTLS " + str(count) +
+                " inside a sub-material is passed over: sub-materials of sub-materials are not "
+                "kept");
+    }
+    void textAfterEnd(std::uint64_t at) override {
+        add(at, Severity::kWarning, "ignored-after-eof",
+            "a control-Z ends the text here: what follows it is not read");
+    }
+    void longLine(std::uint64_t at, std::string_view keyword) override {
+        add(at, Severity::kWarning, "long-line",
+            "this line is longer than is read in one piece: " + std::string(keyword) +
+                " in its rest is read as if it began a line");
+    }
+
+  private:
+    void add(std::uint64_t at, Severity severity, const char* id, std::string message,
+             std::int64_t key = 0) {
+        add(
+            at, severity, id, [m = std::move(message)](const Lines&) { return m; }, key);
+    }
+    void add(std::uint64_t at, Severity severity, const char* id,
+             std::function<std::string(const Lines&)> message, std::int64_t key) {
+        lines.want(at);
+        pending.push_back({at, severity, id, std::move(message), key});
+    }
+};
+
+// The mesh whose block holds `offset`: without mesh blocks the whole text is mesh 0.
+std::optional<std::size_t> meshAt(const SceneMeshes& meshes, std::uint64_t offset) {
+    if (meshes.meshBlocks.empty()) return 0;
+    for (std::size_t n = 0; n < meshes.meshBlocks.size(); ++n) {
+        const GeomBlock& b = meshes.blocks[meshes.meshBlocks[n]];
+        if (offset >= b.begin && offset < b.end) return n;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+SceneFindings findScene(std::FILE* file) {
+    SceneFindings scene;
+    Collector collector;
+    try {
+        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, std::nullopt,
+                                &collector);
+    } catch (const Rejected&) {
+        // told as error findings, or the scene is unreadable
+        const bool told =
+            std::any_of(collector.pending.begin(), collector.pending.end(),
+                        [](const Pending& p) { return p.severity == Severity::kError; });
+        if (!told) throw;
+    }
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
+    }
+    scene.meshes = findMeshes(file);
+    // every mesh but the last is one a plain conversion does not keep
+    const std::size_t meshCount = scene.meshes.meshBlocks.size();
+    for (std::size_t n = 0; n + 1 < meshCount; ++n) {
+        const GeomBlock& b = scene.meshes.mesh(n);
+        const GeomBlock& last = scene.meshes.mesh(meshCount - 1);
+        auto name = [](const GeomBlock& g) { return g.name ? " " + quoted(*g.name) : ""; };
+        collector.pending.push_back(
+            {b.begin, Severity::kWarning, "several-meshes",
+             [n, b, last, meshCount, name](const Lines&) {
+                 return "mesh " + std::to_string(n) + name(b) +
+                        " is not kept: a plain conversion keeps only the last of the " +
+                        std::to_string(meshCount) + " meshes, " + std::to_string(meshCount - 1) +
+                        name(last) + " (tessloom --mesh " + std::to_string(n) + " takes this one)";
+             },
+             0});
+        collector.lines.want(b.begin);
+    }
+
+    std::stable_sort(collector.pending.begin(), collector.pending.end(),
+                     [](const Pending& a, const Pending& b) { return a.at < b.at; });
+    collector.lines.count(file);
+    // Repeats: one per line and id; a material id once per mesh. Findings that come one per
+    // element line (a mesh the conversion does not keep gives hundreds) are told one by one up
+    // to a limit per mesh, the rest counted on one line where they start.
+    std::set<std::tuple<std::uint64_t, std::string_view>> perLine;
+    std::set<std::tuple<std::optional<std::size_t>, std::int64_t>> wraps;
+    using Group = std::tuple<std::optional<std::size_t>, std::string_view>;
+    std::map<Group, std::size_t> told;
+    std::map<Group, std::size_t> countLine;  // index in findings
+    for (const Pending& p : collector.pending) {
+        const std::optional<std::size_t> mesh = meshAt(scene.meshes, p.at);
+        const std::string_view id = p.id;
+        if (!perLine.emplace(p.at, id).second) continue;
+        if (id == "mtlid-wraps" && !wraps.emplace(mesh, p.key).second) continue;
+        ++scene.heard[p.id];
+        ++(p.severity == Severity::kError ? scene.errors : scene.warnings);
+        if (limitedPerMesh(id) && ++told[{mesh, id}] > kMaxPerMesh) {
+            if (countLine.emplace(Group{mesh, id}, scene.findings.size()).second) {
+                scene.findings.push_back(
+                    {collector.lines.at(p.at), p.severity, p.id, "", mesh, p.at});
+            }
+            continue;
+        }
+        scene.findings.push_back(
+            {collector.lines.at(p.at), p.severity, p.id, p.message(collector.lines), mesh, p.at});
+    }
+    for (const auto& [group, index] : countLine) {
+        scene.findings[index].message = moreOf(std::get<1>(group), told[group] - kMaxPerMesh);
+    }
+    return scene;
+}
+
+std::string findingLine(std::string_view path, const Finding& finding) {
+    std::string out = output::escaped(path);
+    out += ':';
+    out += std::to_string(finding.line);
+    out += finding.severity == Severity::kError ? ": error: " : ": warning: ";
+    out += finding.message;
+    out += " [";
+    out += finding.id;
+    out += ']';
+    return out;
+}
+
+std::string summaryLine(const SceneFindings& scene) {
+    return plural(scene.errors, "error", "errors") + ", " +
+           plural(scene.warnings, "warning", "warnings");
+}
+
+}  // namespace tessloom::inspect

@@ -1,0 +1,31 @@
+// tessloom-inspect on an ASE scene: its meshes, and which one a plain conversion keeps.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "ase/meshes.h"
+
+namespace tessloom::inspect {
+
+// True when the file's first byte that is not white space is '*' followed by three bytes of
+// text (or the file's end): a mesh file starts with a count, which is never that.
+bool looksLikeScene(const std::string& path);
+
+// The scene's meshes. Throws InputError when the file cannot be read or is not a regular
+// file.
+SceneMeshes readSceneMeshes(const std::string& path);
+
+// One line for the scene, then a line per mesh: index, line of its *GEOMOBJECT, declared
+// vertex and face counts, material reference, name; "-" where the block declares none.
+void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshes& scene);
+// The same as one JSON document.
+void printSceneListingJson(std::FILE* out, const std::string& path, const SceneMeshes& scene);
+
+// The listing, then one line per finding (what a conversion will do to the scene, in the
+// form compilers use) and their count; with asJson, one document with the findings as
+// objects. Returns the exit status: 0 with no finding, 1 with any. Throws InputError when
+// the scene cannot be read.
+int inspectScene(std::FILE* out, const std::string& path, bool asJson);
+
+}  // namespace tessloom::inspect

@@ -1,0 +1,210 @@
+// Finding the meshes of a scene: block boundaries, names, declared counts, restricted scenes.
+#include "ase/meshes.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "testutil.h"
+
+namespace tessloom {
+namespace {
+
+// The text of `ranges`, cut out of `text`.
+std::string cut(std::string_view text, const std::vector<ByteRange>& ranges) {
+    std::string out;
+    for (const ByteRange& r : ranges) out += text.substr(r.begin, r.end - r.begin);
+    return out;
+}
+
+struct ExpectedBlock {
+    std::string_view bytes;  // the block's text, found at its first occurrence
+    std::uint64_t line;
+    bool closed;
+    bool isMesh;
+    std::optional<std::string> name;
+};
+
+TEST(Meshes, BlocksRunFromTheTokenToTheBraceClosingTheFirstOneOutsideStrings) {
+    struct Case {
+        const char* what;
+        std::string_view text;
+        std::vector<ExpectedBlock> blocks;
+    };
+    using namespace std::string_view_literals;
+    const Case cases[] = {
+        {"no block", "*MESH_NUMVERTEX 3\n*MESH {\n}\n", {}},
+        {"two meshes after a material list",
+         "*MATERIAL_LIST {\n}\n*GEOMOBJECT {\n\t*NODE_NAME \"a\"\n\t*MESH {\n\t}\n}\n"
+         "*GEOMOBJECT {\n\t*NODE_NAME \"b\"\n\t*MESH {\n\t}\n}\n",
+         {{"*GEOMOBJECT {\n\t*NODE_NAME \"a\"\n\t*MESH {\n\t}\n}", 3, true, true, "a"},
+          {"*GEOMOBJECT {\n\t*NODE_NAME \"b\"\n\t*MESH {\n\t}\n}", 8, true, true, "b"}}},
+        {"strings hold braces and the token",
+         "*GEOMOBJECT {\n *NODE_NAME \"x}*GEOMOBJECT {\"\n *MESH { \"}\" }\n}\n",
+         {{"*GEOMOBJECT {\n *NODE_NAME \"x}*GEOMOBJECT {\"\n *MESH { \"}\" }\n}", 1, true, true,
+           "x}*GEOMOBJECT {"}}},
+        {"a string ends at the line's end",
+         "*GEOMOBJECT {\n *NODE_NAME \"open {\n *MESH { }\n}\ntail }\n",
+         {{"*GEOMOBJECT {\n *NODE_NAME \"open {\n *MESH { }\n}", 1, true, true, "open {"}}},
+        {"a block that never closes",
+         "*GEOMOBJECT {\n *MESH {\n }\n",
+         {{"*GEOMOBJECT {\n *MESH {\n }\n", 1, false, true, std::nullopt}}},
+        {"a block without *MESH, then one with it",
+         "*GEOMOBJECT { *SHAPE }\n*GEOMOBJECT {\n *MESH\n}\n",
+         {{"*GEOMOBJECT { *SHAPE }", 1, true, false, std::nullopt},
+          {"*GEOMOBJECT {\n *MESH\n}", 2, true, true, std::nullopt}}},
+        {"only whole tokens count",
+         "x*GEOMOBJECT {\n}\n*GEOMOBJECTS {\n}\n*GEOMOBJECT {\n *MESHES {\n *MESH\"\n}\n}\n",
+         {{"*GEOMOBJECT {\n *MESHES {\n *MESH\"\n}\n}", 5, true, false, std::nullopt}}},
+        {"carriage returns",
+         "*GEOMOBJECT {\r\n *NODE_NAME \"open\r\n *MESH {\r\n }\r\n}\r\n*GEOMOBJECT\r{\r"
+         "*NODE_NAME\t\"q\"\r*MESH\r}\r",
+         {{"*GEOMOBJECT {\r\n *NODE_NAME \"open\r\n *MESH {\r\n }\r\n}", 1, true, true, "open"},
+          {"*GEOMOBJECT\r{\r*NODE_NAME\t\"q\"\r*MESH\r}", 6, true, true, "q"}}},
+        {"nothing after a control-Z",
+         "*GEOMOBJECT {\n *MESH {\n}\n\x1a}\n*GEOMOBJECT {\n *MESH {}}\n"sv,
+         {{"*GEOMOBJECT {\n *MESH {\n}\n", 1, false, true, std::nullopt}}},
+        {"braces before the first are passed over; the token inside an open block is its own",
+         "*GEOMOBJECT } {\n *GEOMOBJECT {\n *MESH\n}\n}\n}\n",
+         {{"*GEOMOBJECT } {\n *GEOMOBJECT {\n *MESH\n}\n}", 1, true, true, std::nullopt}}},
+        {"the first *NODE_NAME names the block, with or without a string",
+         "*GEOMOBJECT {\n*NODE_NAME Box01\n*NODE_NAME \"late\"\n*MESH\n}\n"
+         "*GEOMOBJECT {\n*NODE_NAME \"\"\n*NODE_TM {\n*NODE_NAME \"inner\"\n}\n*MESH\n}",
+         {{"*GEOMOBJECT {\n*NODE_NAME Box01\n*NODE_NAME \"late\"\n*MESH\n}", 1, true, true,
+           std::nullopt},
+          {"*GEOMOBJECT {\n*NODE_NAME \"\"\n*NODE_TM {\n*NODE_NAME \"inner\"\n}\n*MESH\n}", 6, true,
+           true, ""}}},
+        {"tokens at the text's very end",
+         "*GEOMOBJECT *MESH",
+         {{"*GEOMOBJECT *MESH", 1, false, true, std::nullopt}}},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t blockSize :
+             {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{1} << 16}) {
+            SCOPED_TRACE(std::string(c.what) + ", blocks of " + std::to_string(blockSize));
+            const SceneMeshes scene = findMeshes(c.text, blockSize);
+            const std::size_t textSize = std::min(c.text.find('\x1a'), c.text.size());
+            EXPECT_EQ(scene.textSize, textSize);
+            ASSERT_EQ(scene.blocks.size(), c.blocks.size());
+            std::size_t meshes = 0;
+            for (std::size_t i = 0; i < c.blocks.size(); ++i) {
+                const ExpectedBlock& want = c.blocks[i];
+                const GeomBlock& got = scene.blocks[i];
+                EXPECT_EQ(got.begin, c.text.find(want.bytes)) << i;
+                EXPECT_EQ(got.end, got.begin + want.bytes.size()) << i;
+                EXPECT_EQ(got.line, want.line) << i;
+                EXPECT_EQ(got.closed, want.closed) << i;
+                EXPECT_EQ(got.isMesh, want.isMesh) << i;
+                EXPECT_EQ(got.name, want.name) << i;
+                if (want.isMesh) {
+                    ASSERT_LT(meshes, scene.meshBlocks.size());
+                    EXPECT_EQ(scene.meshBlocks[meshes++], i);
+                }
+            }
+            EXPECT_EQ(scene.meshBlocks.size(), meshes);
+            EXPECT_EQ(scene.count(), std::max<std::size_t>(meshes, 1));
+        }
+    }
+}
+
+TEST(Meshes, TheStreamIsReadFromItsStart) {
+    const std::string text =
+        "*GEOMOBJECT {\n *NODE_NAME \"a\"\n *MESH_NUMVERTEX 8\n"
+        " *MESH_NUMVERTEX\t-3\n *MESH_NUMFACES 12 *MESH_NUMTVERTEX\n 4\n"
+        " *MESH_NUMTVFACES 99999999999\n *MESH\n *MATERIAL_REF 2\n}\n";
+    test::TextFile file(text);
+    std::fseek(file.get(), 7, SEEK_SET);
+    const SceneMeshes scene = findMeshes(file.get(), 3);
+    ASSERT_EQ(scene.count(), 1u);
+    const GeomBlock mesh = scene.mesh(0);
+    EXPECT_EQ(mesh.begin, 0u);
+    EXPECT_EQ(mesh.end, text.size() - 1);
+    EXPECT_EQ(mesh.name, "a");
+    // the last value wins; a number on a later line is not the keyword's
+    EXPECT_EQ(mesh.numVertex, -3);
+    EXPECT_EQ(mesh.numFaces, 12);
+    EXPECT_EQ(mesh.numTVertex, std::nullopt);
+    EXPECT_EQ(mesh.numTVFaces, 2147483647);
+    EXPECT_EQ(mesh.materialRef, 2);
+}
+
+TEST(Meshes, ARestrictedSceneLeavesOutEveryOtherBlock) {
+    const std::string head = "*MATERIAL_LIST {\n *MATERIAL_COUNT 1\n}\n";
+    const std::string a = "*GEOMOBJECT {\n *NODE_NAME \"a\"\n *MESH {\n }\n}";
+    const std::string shape = "*GEOMOBJECT {\n *SHAPE\n}";
+    const std::string b = "*GEOMOBJECT {\n *NODE_NAME \"b\"\n *MESH {\n }\n}";
+    const std::string text = head + a + "\n" + shape + " " + b + "\n*CAMERAOBJECT {\n}\n";
+    const SceneMeshes scene = findMeshes(text);
+    ASSERT_EQ(scene.count(), 2u);
+    EXPECT_EQ(cut(text, scene.restricted(0)), head + a + "\n \n*CAMERAOBJECT {\n}\n");
+    EXPECT_EQ(cut(text, scene.restricted(1)), head + "\n " + b + "\n*CAMERAOBJECT {\n}\n");
+    // mesh 0 and the line feed after it are one range with the head; then the blank, the tail
+    const std::vector<ByteRange> ranges = scene.restricted(0);
+    ASSERT_EQ(ranges.size(), 3u);
+    const std::size_t first = head.size() + a.size() + 1;
+    EXPECT_EQ(fileOffset(ranges, 0), 0u);
+    EXPECT_EQ(fileOffset(ranges, first - 1), first - 1);
+    EXPECT_EQ(fileOffset(ranges, first), first + shape.size());
+    EXPECT_EQ(fileOffset(ranges, first + 1), first + shape.size() + 1 + b.size());
+    const std::uint64_t kept = cut(text, ranges).size();
+    EXPECT_EQ(fileOffset(ranges, kept + 5), text.size() + 5);
+
+    // without mesh blocks the whole text is the one mesh, other blocks included
+    const std::string noMesh = head + shape + "\x1a tail";
+    const SceneMeshes whole = findMeshes(noMesh);
+    EXPECT_EQ(whole.count(), 1u);
+    EXPECT_EQ(cut(noMesh, whole.restricted(0)), head + shape);
+    EXPECT_EQ(whole.mesh(0).end, (head + shape).size());
+    EXPECT_EQ(whole.mesh(0).name, std::nullopt);
+}
+
+TEST(Meshes, TheCountPassCountsTheMarkAnywhereInTheText) {
+    const std::pair<std::string, std::uint64_t> cases[] = {
+        {"", 0},
+        {"*GEOMOBJECT", 1},
+        {"*GEOMOBJECT {\n*GEOMOBJECT {", 2},
+        {"x*GEOMOBJECTx \"*GEOMOBJECT\" *GEOMOBJECT*GEOMOBJECT", 4},
+        {"*GEOMOBJEC *GEOMOBJECJ GEOMOBJECT *GEOM\nOBJECT", 0},
+        {"*GEOMOBJECT\x1a*GEOMOBJECT", 1},
+        {std::string(300, ' ') + "*GEOMOBJECT" + std::string(5000, 'J') + "*GEOMOBJECT", 2},
+    };
+    for (const auto& [text, marks] : cases) {
+        for (const std::size_t blockSize : {1, 2, 3, 10, 11, 12, 4096}) {
+            EXPECT_EQ(test::convert(text, blockSize)->objectMarks(), marks)
+                << text.substr(0, 60) << " in blocks of " << blockSize;
+        }
+    }
+}
+
+TEST(Meshes, ConvertingTheRangesEqualsConvertingTheCutText) {
+    const std::string head =
+        "*MATERIAL_LIST {\n*MATERIAL_COUNT 2\n*MATERIAL 0 {\n*MATERIAL_DIFFUSE 1 0 0\n}\n"
+        "*MATERIAL 1 {\n*MATERIAL_DIFFUSE 0 1 0\n}\n}\n";
+    const std::string a =
+        "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n"
+        "*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 1 2 3\n*MESH_VERTEX 1 4 5 6\n"
+        "*MESH_VERTEX 2 7 8 9\n}\n*MESH_FACE_LIST {\n"
+        "*MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_MTLID 0\n}\n}\n*MATERIAL_REF 0\n}";
+    const std::string b =
+        "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 -1 -2 -3\n"
+        "}\n*MATERIAL_REF 1\n}";
+    // a lone carriage return before the cut becomes one before a line feed
+    const std::string text = head + a + "\r" + b + "\n*GEOMOBJECT { *MESH_NUMFACES 9 }\r\n";
+    const SceneMeshes scene = findMeshes(text);
+    ASSERT_EQ(scene.count(), 2u);
+    const std::string cuts[] = {head + a + "\r\n\r\n", head + "\r" + b + "\n\r\n"};
+    for (std::size_t n = 0; n < 2; ++n) {
+        EXPECT_EQ(cut(text, scene.restricted(n)), cuts[n]);
+        const std::vector<std::uint8_t> expected = test::meshBytes(cuts[n]);
+        for (const std::size_t blockSize : {1, 7, 64, 1 << 18}) {
+            test::TextFile file(text);
+            const MeshConverter m(file.get(), "unused.obj", blockSize, {}, scene.restricted(n));
+            EXPECT_EQ(encodeMeshFile(m), expected) << n << " in blocks of " << blockSize;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessloom
