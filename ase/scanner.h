@@ -242,6 +242,14 @@ inline int fourDigits(const char* p) {
     return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
 }
 
+// m / 10^4 rounded to the nearest float, for m < 10^8: with at most 24 bits in m, by one
+// float division; with more, by a division in double, whose error is far below the distance
+// from m / 10^4 to any point halfway between two floats (tests check every m).
+inline float fourDecimalsToFloat(std::uint32_t m) {
+    return m <= (1u << 24) ? static_cast<float>(m) / 1e4f
+                           : static_cast<float>(static_cast<double>(m) / 1e4);
+}
+
 }  // namespace scan
 
 inline bool Scanner::nextToken(std::string_view& token) {
@@ -400,10 +408,8 @@ inline bool Scanner::readInt(std::int32_t& out) {
 
 // Coordinates, normals and colours as exporters write them: an optional minus, one to four
 // integer digits, a point and four decimals, then white space, all well before the block's
-// end. The digits m over 10^4 are rounded to a float as the general road would: with at most
-// 24 bits in m, by one float division; with more (m < 10^8), by a division in double, whose
-// error is far below the distance from m / 10^4 to any point halfway between two floats
-// (checked for every m). Everything else takes the general road.
+// end. The digits m over 10^4 are rounded to the nearest float, as the general road would.
+// Everything else takes the general road.
 inline bool Scanner::readFloat(float& out) {
     skipWhite();
     const char* p = pos_;
@@ -421,9 +427,7 @@ inline bool Scanner::readFloat(float& out) {
             const int four = scan::fourDigits(p + 1);
             const std::uint32_t mantissa = whole * 10'000 + static_cast<std::uint32_t>(four);
             if (four >= 0 && isWhite(p[5])) {
-                const float value = mantissa <= (1u << 24)
-                                        ? static_cast<float>(mantissa) / 1e4f
-                                        : static_cast<float>(static_cast<double>(mantissa) / 1e4);
+                const float value = scan::fourDecimalsToFloat(mantissa);
                 out = negative ? -value : value;
                 pos_ = const_cast<char*>(p + 5);
                 return true;
