@@ -143,8 +143,8 @@ class Scanner {
     char* blockStart_;
     char* pos_;
     char* end_;
-    bool rawEnd_ = false;  // the file has no more bytes
-    bool ended_ = false;   // nothing more will be added to the buffer
+    bool fileExhausted_ = false;  // the file (or the last range) has given its last byte
+    bool inputEnded_ = false;     // nothing more comes into the buffer: file end or control-Z
     std::uint64_t bytesRead_ = 0;
     char* wholeEnd_ = nullptr;       // set when the whole input is in the buffer from its start
     std::string spill_;              // the head of a token that outgrew the buffer
@@ -164,7 +164,7 @@ namespace scan {
 
 // Bytes readable past the sentinel, so the scans may load 16 bytes at a time.
 inline constexpr std::size_t kPadding = 16;
-// A number read in place needs this much look-ahead; a longer one takes the slow road.
+// A number read in place needs this much look-ahead; a longer one is read by readFloatSlow().
 inline constexpr std::size_t kNumberSpan = 128;
 
 constexpr bool isDigit(int c) {
@@ -293,7 +293,7 @@ inline bool Scanner::skipLine() {
 // Most searches end within the next line: the keyword's first character is looked for 16
 // bytes at a time among the next 128, each place checked as the token loop would see it
 // (white space or the search's start before, white space after). Farther searches, and
-// those near the block's end, take the general road from the same place.
+// those near the block's end, go on in findTokenSlow() from the same place.
 inline bool Scanner::findToken(std::string_view keyword) {
     skipWhite();
 #if defined(__SSE2__)
@@ -351,8 +351,8 @@ inline bool Scanner::readInt(std::int32_t& out) {
 
 // Coordinates, normals and colours as exporters write them: an optional minus, one to four
 // integer digits, a point and four decimals, then white space, all well before the block's
-// end. The digits m over 10^4 are rounded to the nearest float, as the general road would.
-// Everything else takes the general road.
+// end. The digits m over 10^4 are rounded to the nearest float, as readFloatGeneral() would.
+// Everything else is read by readFloatGeneral().
 inline bool Scanner::readFloat(float& out) {
     skipWhite();
     const char* p = pos_;
@@ -379,9 +379,5 @@ inline bool Scanner::readFloat(float& out) {
     }
     return readFloatGeneral(out);
 }
-
-// Converts a number span of the "%f" grammar, without its sign and without an incomplete
-// exponent, to the nearest float; out of range gives infinity or zero.
-float convertFloat(const char* first, const char* last, bool negative);
 
 }  // namespace tessloom
