@@ -17,11 +17,15 @@ constexpr std::string_view kMeshNumTVFaces = "*MESH_NUMTVFACES";
 constexpr std::string_view kMaterialCount = "*MATERIAL_COUNT";
 constexpr std::string_view kMaterialRef = "*MATERIAL_REF";
 
+constexpr std::string_view kCountKeywords[] = {kMeshNumVertex,  kMeshNumFaces,  kMeshNumTVertex,
+                                               kMeshNumTVFaces, kMaterialCount, kMaterialRef};
+
 // True for every keyword above: "*MESH_NUM..." and "*MATERIAL_...". Geometry lines, most
 // of a scene, are "*MESH_" and another letter.
-bool mayBeCount(const char* t) {
+constexpr bool mayBeCount(const char* t) {
     return t[0] == '*' && t[1] == 'M' && (t[2] == 'A' || t[6] == 'N');
 }
+static_assert(materialKeywords::holdsForAll(mayBeCount, kCountKeywords));
 
 }  // namespace
 

@@ -1,7 +1,9 @@
 // The geometry pass: vertices, texture vertices, faces and normals, in the output's axes.
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
+#include "ase/material_keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"
@@ -18,10 +20,19 @@ constexpr std::string_view kMeshFace = "*MESH_FACE";
 constexpr std::string_view kMeshMtlId = "*MESH_MTLID";
 constexpr std::string_view kMeshTFace = "*MESH_TFACE";
 
-// True for every keyword above: "*MESH_" and VERTEX..., TVERT, TFACE, FACE... Most lines
-// this pass skips are animation samples, colour faces and vertex colours.
-bool mayBeGeometry(const char* t) {
-    if (std::memcmp(t, "*MESH_", 6) != 0) return false;
+constexpr std::string_view kGeometryKeywords[] = {kMeshVertex,       kMeshTVert, kMeshFaceNormal,
+                                                  kMeshVertexNormal, kMeshFace,  kMeshTFace};
+
+// True for every keyword above that starts a line (*MESH_MTLID stands inside a face's line):
+// "*MESH_" and VERTEX..., TVERT, TFACE, FACE... Most lines this pass skips are animation
+// samples, colour faces and vertex colours.
+constexpr bool mayBeGeometry(const char* t) {
+    constexpr std::string_view kMesh = "*MESH_";
+    // memcmp is one load here; the compile-time check below needs the plain comparison
+    if (std::is_constant_evaluated() ? std::string_view(t, kMesh.size()) != kMesh
+                                     : std::memcmp(t, kMesh.data(), kMesh.size()) != 0) {
+        return false;
+    }
     switch (t[6]) {
         case 'V':
             return t[10] == 'E';  // not *MESH_VERTCOL
@@ -33,6 +44,7 @@ bool mayBeGeometry(const char* t) {
             return false;
     }
 }
+static_assert(materialKeywords::holdsForAll(mayBeGeometry, kGeometryKeywords));
 
 // "%f %f %f" into x, z, y, then z negated: the input's p, q, r become p, r, -q. The flip
 // happens even when a number was unreadable.

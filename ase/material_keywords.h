@@ -2,6 +2,7 @@
 // them stands tells the material pass where it may stop.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace tessloom::materialKeywords {
@@ -20,9 +21,25 @@ inline constexpr std::string_view kUvwUOffset = "*UVW_U_OFFSET";
 inline constexpr std::string_view kUvwVOffset = "*UVW_V_OFFSET";
 inline constexpr std::string_view kMapClass = "*MAP_CLASS";
 
+// All of them, for the pass that only needs to know whether a token is one.
+inline constexpr std::string_view kAll[] = {
+    kMaterial,         kNumSubMtls,    kSubMaterial, kMaterialAmbient, kMaterialDiffuse,
+    kMaterialSpecular, kMaterialShine, kBitmap,      kUvwUTiling,      kUvwVTiling,
+    kUvwUOffset,       kUvwVOffset,    kMapClass};
+
+// True when `filter` holds for every keyword in `keywords`, each given as it starts a line's
+// first token; a filter reading past a keyword's end fails to compile.
+template <class Filter, std::size_t N>
+constexpr bool holdsForAll(Filter filter, const std::string_view (&keywords)[N]) {
+    for (std::string_view keyword : keywords) {
+        if (!filter(keyword.data())) return false;
+    }
+    return true;
+}
+
 // True for every keyword above, by the two letters after the asterisk; `t` has at least
 // three readable bytes.
-inline bool mayBeMaterial(const char* t) {
+constexpr bool mayBeMaterial(const char* t) {
     if (t[0] != '*') return false;
     switch (t[1]) {
         case 'M':
@@ -41,13 +58,12 @@ inline bool mayBeMaterial(const char* t) {
 
 // True when `token` is one of the keywords above, which the material pass acts on.
 inline bool isMaterialKeyword(std::string_view token) {
-    for (std::string_view keyword :
-         {kMaterial, kNumSubMtls, kSubMaterial, kMaterialAmbient, kMaterialDiffuse,
-          kMaterialSpecular, kMaterialShine, kBitmap, kUvwUTiling, kUvwVTiling, kUvwUOffset,
-          kUvwVOffset, kMapClass}) {
+    for (std::string_view keyword : kAll) {
         if (token == keyword) return true;
     }
     return false;
 }
+
+static_assert(holdsForAll(mayBeMaterial, kAll));
 
 }  // namespace tessloom::materialKeywords

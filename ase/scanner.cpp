@@ -27,7 +27,7 @@ namespace {
 constexpr std::size_t kKeep = 256;
 // Blocks are read to a page boundary; the kept bytes go in the head before it.
 constexpr std::size_t kPage = 4096;
-// Significant digits kept by the slow number road; further non-zero digits only mark the
+// Significant digits kept by readFloatSlow(); further non-zero digits only mark the
 // value as above the kept ones, which is all that correct rounding needs of them.
 constexpr std::size_t kMaxSignificant = 200;
 // Exponents saturate here; far beyond any float's range, far below overflow.
@@ -101,8 +101,8 @@ std::int64_t decimalExponent(const char* first, const char* last) {
     return integerDigits - firstNonZero - 1 + exponent;
 }
 
-}  // namespace
-
+// Converts a number span of the "%f" grammar, without its sign and without an incomplete
+// exponent, to the nearest float; out of range gives infinity or zero.
 float convertFloat(const char* first, const char* last, bool negative) {
     float value = 0;
     auto result = std::from_chars(first, last, value);
@@ -111,8 +111,6 @@ float convertFloat(const char* first, const char* last, bool negative) {
     }
     return negative ? -value : value;
 }
-
-namespace {
 
 // A block sized to the file, for the small scenes most runs convert: the bytes to the
 // next page boundary past the end, so the read that meets the end is the only short one.
@@ -165,7 +163,7 @@ void Scanner::rewind() {
         // pass reads it again from the buffer. Small scenes, most of them, are read once.
         pos_ = blockStart_;
         end_ = wholeEnd_;
-        rawEnd_ = ended_ = true;
+        fileExhausted_ = inputEnded_ = true;
         return;
     }
     if (std::fseek(file_, 0, SEEK_SET) != 0) {
@@ -174,7 +172,7 @@ void Scanner::rewind() {
     std::clearerr(file_);
     pos_ = end_ = blockStart_;
     setSentinel();
-    rawEnd_ = ended_ = false;
+    fileExhausted_ = inputEnded_ = false;
     bytesRead_ = 0;
     range_ = 0;
     rangeDone_ = 0;
@@ -269,10 +267,10 @@ void Scanner::countMarks(const char* first, const char* last) {
 // Blocks land on a page boundary, where the kernel copies them fastest. The sentinel after
 // the data is a line feed, so a token scan stops at the end without a bounds test.
 bool Scanner::refill() {
-    if (ended_) return false;
+    if (inputEnded_) return false;
     for (;;) {
-        if (rawEnd_) {
-            ended_ = true;
+        if (fileExhausted_) {
+            inputEnded_ = true;
             return false;
         }
         const bool fromStart = bytesRead_ == 0 && end_ == blockStart_;
@@ -285,22 +283,22 @@ bool Scanner::refill() {
             if (std::ferror(file_)) {
                 throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
             }
-            rawEnd_ = true;
+            fileExhausted_ = true;
         }
         end_ = blockStart_ + n;
         if (char* stop = static_cast<char*>(std::memchr(blockStart_, 26, n))) {
             end_ = stop;
-            ended_ = true;
+            inputEnded_ = true;
             char next = 0;  // whether the control-Z cuts off any text, for a listener
-            textAfterControlZ_ =
-                stop + 1 != blockStart_ + n || (!rawEnd_ && std::fread(&next, 1, 1, file_) == 1);
+            textAfterControlZ_ = stop + 1 != blockStart_ + n ||
+                                 (!fileExhausted_ && std::fread(&next, 1, 1, file_) == 1);
         }
         bytesRead_ += static_cast<std::size_t>(end_ - blockStart_);
         if (marking_) countMarks(blockStart_, end_);
         setSentinel();
-        if (fromStart && (rawEnd_ || ended_)) wholeEnd_ = end_;
+        if (fromStart && (fileExhausted_ || inputEnded_)) wholeEnd_ = end_;
         if (end_ != blockStart_) return true;
-        if (ended_) return false;
+        if (inputEnded_) return false;
     }
 }
 
@@ -331,7 +329,7 @@ bool Scanner::nextTokenSlow(std::string_view& token) {
     for (;;) {
         const char* p = findWhite(pos_ + length);
         length = static_cast<std::size_t>(p - pos_);
-        if (p != end_ || ended_) break;
+        if (p != end_ || inputEnded_) break;
         if (length > kMaxToken) return longToken(token, length);
         if (!refill()) break;
     }
@@ -408,7 +406,7 @@ bool Scanner::lineEndsHere() const {
         if (*p == '\n') return true;
         if (!isWhite(*p)) return false;
     }
-    return ended_ || rawEnd_;
+    return inputEnded_ || fileExhausted_;
 }
 
 bool Scanner::readWord(std::string& out) {
@@ -482,7 +480,7 @@ bool Scanner::readFloatGeneral(float& out) {
     if (*p == '+' || *p == '-') negative = *p++ == '-';
     const char* first = p;
     bool digits = false;
-    // The digits as an integer, for the exact road: a mantissa of at most 24 bits divided
+    // The digits as an integer, for an exact division: a mantissa of at most 24 bits divided
     // by an exact power of ten is one correctly rounded float division.
     std::uint64_t mantissa = 0;
     while (isDigit(*p)) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
@@ -512,7 +510,7 @@ bool Scanner::readFloatGeneral(float& out) {
         }
     }
     // The sentinel stopped the scan: the number may go on in the next block.
-    if (p == end_ && !ended_) return readFloatSlow(out);
+    if (p == end_ && !inputEnded_) return readFloatSlow(out);
     pos_ = const_cast<char*>(p);
     if (!digits) return false;
     if (last == mantissaEnd && significant <= 19 && mantissa <= (1u << 24) && decimals <= 10) {

@@ -1,6 +1,7 @@
 // Token scanner: streams an ASE file through one fixed buffer and offers the reads the passes use.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -64,14 +65,14 @@ class Scanner {
     // what the buffer holds (or when the input ends here).
     bool lineEndsHere() const;
 
-    // Passes over the lines a pass only skips, in bulk. A pass reads a token and, unless it
-    // is one of its keywords, skips the rest of the line; this moves the input on exactly as
-    // that loop would, as long as each token it meets is one for which mayMatter(token) is
-    // false, and stops before the first for which it is true (or wherever the bulk road
-    // ends: near the block's end, before a long line). mayMatter sees at least 64 readable
-    // bytes from the token's start, which may run past the token, and must be true for
-    // every keyword of the pass. It takes no block that starts past `until` (an offset).
-    // True when it stopped right after a line feed, ready for the next line's first token.
+    // Passes over the lines a pass only skips. A pass reads a token and, unless it is one of
+    // its keywords, skips the rest of the line; this moves the input on exactly as that loop
+    // would, a whole line at a time, as long as each line's first token is one for which
+    // mayMatter(token) is false. It stops at the start of the line whose token may matter,
+    // of a line that starts past `until` (an offset), of a line longer than 127 bytes, or
+    // of one near the block's end. mayMatter sees at least 128 readable bytes from the
+    // token's start, which may run past the token, and must be true for every keyword of
+    // the pass. True when it moved, and so stopped right after a line feed.
     template <class MayMatter>
     bool skipPlainLines(MayMatter mayMatter, std::uint64_t until = UINT64_MAX);
 
@@ -144,8 +145,8 @@ class Scanner {
     char* blockStart_;
     char* pos_;
     char* end_;
-    bool rawEnd_ = false;  // the file has no more bytes
-    bool ended_ = false;   // nothing more will be added to the buffer
+    bool fileExhausted_ = false;  // the file (or the last range) has given its last byte
+    bool inputEnded_ = false;     // nothing more comes into the buffer: file end or control-Z
     std::uint64_t bytesRead_ = 0;
     char* wholeEnd_ = nullptr;       // set when the whole input is in the buffer from its start
     std::string spill_;              // the head of a token that outgrew the buffer
@@ -167,7 +168,7 @@ namespace scan {
 
 // Bytes readable past the sentinel, so the scans may load 16 bytes at a time.
 inline constexpr std::size_t kPadding = 16;
-// A number read in place needs this much look-ahead; a longer one takes the slow road.
+// A number read in place needs this much look-ahead; a longer one is read by readFloatSlow().
 inline constexpr std::size_t kNumberSpan = 128;
 
 constexpr bool isDigit(int c) {
@@ -187,24 +188,6 @@ inline unsigned whiteMask(const char* p) {
     const __m128i fromTab = _mm_sub_epi8(v, _mm_set1_epi8('\t'));  // tab to carriage return: 0..4
     const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
-}
-
-// Bit i set when p[i] is white space, over 64 bytes.
-inline std::uint64_t whiteMask64(const char* p) {
-    return std::uint64_t{whiteMask(p)} | std::uint64_t{whiteMask(p + 16)} << 16 |
-           std::uint64_t{whiteMask(p + 32)} << 32 | std::uint64_t{whiteMask(p + 48)} << 48;
-}
-
-// Bit i set when p[i] is a line feed, over 64 bytes.
-inline std::uint64_t lineFeedMask64(const char* p) {
-    const __m128i lf = _mm_set1_epi8('\n');
-    std::uint64_t mask = 0;
-    for (int i = 0; i < 4; ++i) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        mask |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))}
-                << (16 * i);
-    }
-    return mask;
 }
 #endif
 
@@ -246,6 +229,14 @@ inline int fourDigits(const char* p) {
     return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
 }
 
+// m / 10^4 rounded to the nearest float, for m < 10^8: with at most 24 bits in m, by one
+// float division; with more, by a division in double, whose error is far below the distance
+// from m / 10^4 to any point halfway between two floats (tests check every m).
+inline float fourDecimalsToFloat(std::uint32_t m) {
+    return m <= (1u << 24) ? static_cast<float>(m) / 1e4f
+                           : static_cast<float>(static_cast<double>(m) / 1e4);
+}
+
 }  // namespace scan
 
 inline bool Scanner::nextToken(std::string_view& token) {
@@ -269,63 +260,23 @@ inline bool Scanner::nextToken(std::string_view& token) {
     return nextTokenSlow(token);
 }
 
-// 64 bytes at a time. A line's first token is the first byte that is not white space after
-// a line feed (or after the starting point); adding the search's starting bits to the white
-// mask carries each through its run of white space onto that byte, as in a long addition,
-// across blocks too. Each such token's line must end within the next 127 bytes, well inside
-// skipLine()'s 254, and the block after the current one must be in the buffer for it.
 template <class MayMatter>
 inline bool Scanner::skipPlainLines(MayMatter mayMatter, std::uint64_t until) {
-#if defined(__SSE2__)
-    char* block = pos_;
-    char* resume = pos_;
+    // a line's first token and its line feed must lie this far before the block's end
+    constexpr std::ptrdiff_t kLine = 128;
+    const std::uint64_t room = until - std::min(until, offset());
+    const char* const last = room >= static_cast<std::uint64_t>(end_ - pos_) ? end_ : pos_ + room;
     bool lineStart = false;
-    // the last block start allowed, in the buffer's terms
-    const std::uint64_t here = offset();
-    const char* last = until <= here ? pos_
-                       : until - here >= static_cast<std::uint64_t>(end_ - pos_)
-                           ? end_
-                           : pos_ + (until - here);
-    std::uint64_t starts = 1;  // the starting point, then the byte after each line feed
-    bool carry = false;        // a search ran through white space past the last block
-    std::uint64_t lineFeeds = end_ - block >= 64 ? scan::lineFeedMask64(block) : 0;
-    while (end_ - block >= 128 && block <= last) {
-        const std::uint64_t white = scan::whiteMask64(block);
-        const std::uint64_t nextLineFeeds = scan::lineFeedMask64(block + 64);
-        starts |= lineFeeds << 1;
-        std::uint64_t sum = 0;
-        const bool carried = __builtin_add_overflow(white, starts & white, &sum);
-        carry = __builtin_add_overflow(sum, std::uint64_t{carry}, &sum) || carried;
-        // a start on a token byte is that token; a start on white space lands on the next one
-        std::uint64_t tokens = (sum & ~white) | (starts & ~white);
-        for (; tokens != 0; tokens &= tokens - 1) {
-            const unsigned at = static_cast<unsigned>(__builtin_ctzll(tokens));
-            char* token = block + at;
-            if (mayMatter(static_cast<const char*>(token))) {
-                pos_ = token;
-                return false;
-            }
-            if (const std::uint64_t after = lineFeeds & ~((std::uint64_t{2} << at) - 1)) {
-                resume = block + __builtin_ctzll(after) + 1;
-            } else if (nextLineFeeds != 0) {
-                resume = block + 64 + __builtin_ctzll(nextLineFeeds) + 1;
-            } else {
-                pos_ = token;  // a long line: skipLine() decides where it ends
-                return false;
-            }
-            lineStart = true;
-        }
-        starts = lineFeeds >> 63;
-        lineFeeds = nextLineFeeds;
-        block += 64;
+    while (pos_ <= last) {
+        char* token = pos_;
+        while (token != end_ && isWhite(*token)) ++token;
+        if (end_ - token < kLine || mayMatter(static_cast<const char*>(token))) break;
+        char* lineFeed = scan::findLineFeed(token, kLine);
+        if (!lineFeed) break;  // a long line: skipLine() decides where it ends
+        pos_ = lineFeed + 1;
+        lineStart = true;
     }
-    pos_ = resume;
     return lineStart;
-#else
-    (void)mayMatter;
-    (void)until;
-    return false;
-#endif
 }
 
 inline bool Scanner::skipLine() {
@@ -346,7 +297,7 @@ inline bool Scanner::skipLine() {
 // Most searches end within the next line: the keyword's first character is looked for 16
 // bytes at a time among the next 128, each place checked as the token loop would see it
 // (white space or the search's start before, white space after). Farther searches, and
-// those near the block's end, take the general road from the same place.
+// those near the block's end, go on in findTokenSlow() from the same place.
 inline bool Scanner::findToken(std::string_view keyword) {
     skipWhite();
 #if defined(__SSE2__)
@@ -404,10 +355,8 @@ inline bool Scanner::readInt(std::int32_t& out) {
 
 // Coordinates, normals and colours as exporters write them: an optional minus, one to four
 // integer digits, a point and four decimals, then white space, all well before the block's
-// end. The digits m over 10^4 are rounded to a float as the general road would: with at most
-// 24 bits in m, by one float division; with more (m < 10^8), by a division in double, whose
-// error is far below the distance from m / 10^4 to any point halfway between two floats
-// (checked for every m). Everything else takes the general road.
+// end. The digits m over 10^4 are rounded to the nearest float, as readFloatGeneral() would.
+// Everything else is read by readFloatGeneral().
 inline bool Scanner::readFloat(float& out) {
     skipWhite();
     const char* p = pos_;
@@ -425,9 +374,7 @@ inline bool Scanner::readFloat(float& out) {
             const int four = scan::fourDigits(p + 1);
             const std::uint32_t mantissa = whole * 10'000 + static_cast<std::uint32_t>(four);
             if (four >= 0 && isWhite(p[5])) {
-                const float value = mantissa <= (1u << 24)
-                                        ? static_cast<float>(mantissa) / 1e4f
-                                        : static_cast<float>(static_cast<double>(mantissa) / 1e4);
+                const float value = scan::fourDecimalsToFloat(mantissa);
                 out = negative ? -value : value;
                 pos_ = const_cast<char*>(p + 5);
                 return true;
@@ -436,9 +383,5 @@ inline bool Scanner::readFloat(float& out) {
     }
     return readFloatGeneral(out);
 }
-
-// Converts a number span of the "%f" grammar, without its sign and without an incomplete
-// exponent, to the nearest float; out of range gives infinity or zero.
-float convertFloat(const char* first, const char* last, bool negative);
 
 }  // namespace tessloom

@@ -203,8 +203,8 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
 }
 
 // Numbers in the common shapes are read in place when enough of the block follows them. Each
-// number alone in a tiny file takes the general road (a fresh scanner holds nothing yet), the
-// same number with room after it may take the short one: both must give the same value and
+// number alone in a tiny file is read the general way (a fresh scanner holds nothing yet), the
+// same number with room after it may be read in place: both must give the same value and
 // stop at the same byte. Then all the numbers in one text, read with blocks of several sizes,
 // must come out the same wherever the blocks end.
 TEST(Scanner, NumbersReadInPlaceAgreeWithTheGeneralRoad) {
@@ -219,7 +219,7 @@ TEST(Scanner, NumbersReadInPlaceAgreeWithTheGeneralRoad) {
     };
     const char* signs[] = {"", "", "-", "+"};
     const char* ends[] = {" ", "\t", "\r\n", "x", "e5", "E-2", ",", ".5", "-"};
-    // where a short road could go wrong: a mantissa past 32 bits that wraps to a small one,
+    // where a read in place could go wrong: a mantissa past 32 bits that wraps to a small one,
     // the 24-bit edge, the last digit counts, zeros in front of everything
     std::vector<std::string> numbers = {"429497.0000 ",
                                         "-858993.4592\t",
@@ -335,8 +335,8 @@ TEST(Scanner, FindTokenAgreesWithTheTokenLoop) {
 TEST(Scanner, BulkLineSkippingAgreesWithTheTokenLoop) {
     std::mt19937 random(7);
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    // '#' becomes a numbered token, '~' a run of white space, '=' a line too long for the bulk
-    // road, '-' a token of any length up to 70
+    // '#' becomes a numbered token, '~' a run of white space, '=' a line too long for
+    // skipPlainLines(), '-' a token of any length up to 70
     const char* pieces[] = {"\t\t\t*MESH_VERTEX 12\t1.0\t2.0\n",
                             "# 1 2 #\n",  // seen, and so is the one after it
                             "x #\n",      // never seen
