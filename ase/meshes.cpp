@@ -62,7 +62,7 @@ const char* findEvent(const char* p, const char* end, const char (&events)[N]) {
 
 // A '*' that cannot start one of the tokens looked for: not followed by G, N or M, or
 // followed by "M???_" and a letter other than N (the geometry lines, "*MESH_VERTEX" ...).
-inline bool boringStar(const char* p) {
+[[maybe_unused]] inline bool boringStar(const char* p) {
     return (p[1] != 'G' && p[1] != 'N' && p[1] != 'M') ||
            (p[1] == 'M' && p[5] == '_' && p[6] != 'N');
 }

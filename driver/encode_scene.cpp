@@ -1,7 +1,7 @@
 // The converter's tables as the records of a mesh file.
 #include "driver/encode_scene.h"
 
-#include <ranges>
+#include <cstddef>
 
 namespace tessloom {
 
@@ -28,6 +28,38 @@ meshfile::MaterialEntry fieldsOf(const Record& m) {
     return e;
 }
 
+// A sized range of the records made by `make` from the positions 0 to size - 1, as they are
+// read: the converter's tables reach the encoder with nothing copied. (Hand-made rather
+// than std::views, which clang 14 cannot compile with this standard library.)
+template <class Make>
+class Made {
+  public:
+    Made(std::size_t size, Make make) : size_(size), make_(make) {}
+
+    class Iterator {
+      public:
+        Iterator(const Made* range, std::size_t at) : range_(range), at_(at) {}
+        auto operator*() const { return range_->make_(at_); }
+        Iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+      private:
+        const Made* range_;
+        std::size_t at_;
+    };
+
+    std::size_t size() const { return size_; }
+    Iterator begin() const { return {this, 0}; }
+    Iterator end() const { return {this, size_}; }
+
+  private:
+    std::size_t size_;
+    Make make_;
+};
+
 meshfile::Position positionOf(const Normal& n) {
     return {n.x, n.y, n.z};
 }
@@ -40,35 +72,35 @@ auto withRecords(const MeshConverter& mesh, Use use) {
     const std::size_t entryCount = !material                 ? 0
                                    : material->subCount != 0 ? material->subMaterials.size()
                                                              : 1;
-    const auto entries = std::views::iota(std::size_t{0}, entryCount) |
-                         std::views::transform([material](std::size_t i) {
-                             return material->subCount != 0 ? entryOf(material->subMaterials[i])
-                                                            : entryOf(*material);
-                         });
-    const auto vertices = mesh.vertices | std::views::transform([](const Vertex& v) {
-                              return meshfile::Position{v.x, v.y, v.z};
-                          });
-    const auto texVertices = mesh.texVertices | std::views::transform([](const TexVertex& t) {
-                                 return meshfile::TexCoord{t.u, t.v};
-                             });
+    const Made entries(entryCount, [material](std::size_t i) {
+        return material->subCount != 0 ? entryOf(material->subMaterials[i]) : entryOf(*material);
+    });
+    const Made vertices(mesh.vertices.size(), [&mesh](std::size_t i) {
+        const Vertex& v = mesh.vertices[i];
+        return meshfile::Position{v.x, v.y, v.z};
+    });
+    const Made texVertices(mesh.texVertices.size(), [&mesh](std::size_t i) {
+        const TexVertex& t = mesh.texVertices[i];
+        return meshfile::TexCoord{t.u, t.v};
+    });
     // The material index a face carries: -1 without materials, the sub-material by the
     // truncating remainder (so with the sign of mtlId), or else materialRef itself.
     const std::int32_t subCount = material ? material->subCount : 0;
     const std::int32_t fixedIndex = !material ? -1 : mesh.materialRef;
-    const auto faces =
-        mesh.faces | std::views::transform([subCount, fixedIndex](const Face& f) {
-            return meshfile::FaceRecord{subCount != 0 ? f.mtlId % subCount : fixedIndex,
-                                        f.a,
-                                        f.b,
-                                        f.c,
-                                        f.ta,
-                                        f.tb,
-                                        f.tc,
-                                        positionOf(f.faceNormal),
-                                        positionOf(f.normalA),
-                                        positionOf(f.normalB),
-                                        positionOf(f.normalC)};
-        });
+    const Made faces(mesh.faces.size(), [&mesh, subCount, fixedIndex](std::size_t i) {
+        const Face& f = mesh.faces[i];
+        return meshfile::FaceRecord{subCount != 0 ? f.mtlId % subCount : fixedIndex,
+                                    f.a,
+                                    f.b,
+                                    f.c,
+                                    f.ta,
+                                    f.tb,
+                                    f.tc,
+                                    positionOf(f.faceNormal),
+                                    positionOf(f.normalA),
+                                    positionOf(f.normalB),
+                                    positionOf(f.normalC)};
+    });
     const meshfile::Bounds bounds{mesh.radius, mesh.minX, mesh.maxX, mesh.minY,
                                   mesh.maxY,   mesh.minZ, mesh.maxZ};
     return use(meshfile::Records{

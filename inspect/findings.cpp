@@ -173,7 +173,7 @@ class Collector : public Diagnostics {
         lines.want(lostFace);
         add(
             at, Severity::kWarning, "face-without-mtlid",
-            [=, this](const Lines& l) {
+            [=](const Lines& l) {
                 const std::uint64_t here = l.at(at);
                 std::string text = "face " + str(face) + " has no *MESH_MTLID on its line: ";
                 if (found == kNowhere) {

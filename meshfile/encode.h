@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <ranges>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,7 +56,7 @@ class EncodeError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The records to encode, as sized ranges whose elements are (or convert to) the record
+// The records to encode, as ranges with size() whose elements are (or convert to) the record
 // types: a MeshFile's vectors, or views that make the records from a producer's own tables
 // as they are written, so nothing is copied. Without materials, `entries` is not read.
 template <class Entries, class Vertices, class TexVertices, class Faces>
@@ -77,7 +76,7 @@ namespace detail {
 
 template <class Range>
 std::int32_t countOf(const Range& range, const char* what) {
-    const auto n = static_cast<std::uint64_t>(std::ranges::size(range));
+    const auto n = static_cast<std::uint64_t>(range.size());
     if (n > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
         throw EncodeError(std::to_string(n) + " " + what + " do not fit the file's count field");
     }
@@ -104,8 +103,8 @@ std::uint64_t encodedSize(const Records<E, V, T, F>& r) {
             nameBytes += m.name.size();
         }
     }
-    return fileSize(r.layout, entries, nameBytes, std::ranges::size(r.vertices),
-                    std::ranges::size(r.texVertices), std::ranges::size(r.faces));
+    return fileSize(r.layout, entries, nameBytes, r.vertices.size(), r.texVertices.size(),
+                    r.faces.size());
 }
 
 // Puts every section into `out`, in order, and flushes it. Throws EncodeError, or what the
