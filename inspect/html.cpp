@@ -25,15 +25,6 @@ std::string_view asset(const unsigned char* bytes, std::size_t size) {
     return {reinterpret_cast<const char*>(bytes), size};
 }
 
-std::string nums(std::initializer_list<float> values) {
-    std::string out;
-    for (const float v : values) {
-        if (!out.empty()) out += ' ';
-        out += num(v);
-    }
-    return out;
-}
-
 std::string htmlText(std::string_view text) {
     std::string out;
     for (const char c : text) {

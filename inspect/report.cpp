@@ -16,15 +16,6 @@ namespace {
 
 using nlohmann::json;
 
-std::string nums(std::initializer_list<float> values) {
-    std::string out;
-    for (const float v : values) {
-        if (!out.empty()) out += ' ';
-        out += num(v);
-    }
-    return out;
-}
-
 std::string quoted(const std::string& bytes) {
     return output::escaped(bytes, output::Escape::kQuoted);
 }
@@ -154,6 +145,15 @@ std::string num(float v) {
     char text[32];
     const auto result = std::to_chars(text, text + sizeof text, v);
     return std::string(text, result.ptr);
+}
+
+std::string nums(std::initializer_list<float> values) {
+    std::string out;
+    for (const float v : values) {
+        if (!out.empty()) out += ' ';
+        out += num(v);
+    }
+    return out;
 }
 
 InputFile::InputFile(const std::string& path) {

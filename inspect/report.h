@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,6 +24,8 @@ const char* layoutWord(meshfile::Layout layout);
 
 // The shortest text that reads back to the same float, bit for bit.
 std::string num(float v);
+// Several of them, separated by spaces.
+std::string nums(std::initializer_list<float> values);
 
 // The input cannot be opened, is not a regular file, or changed while it was read.
 class InputError : public std::runtime_error {
