@@ -115,7 +115,7 @@ class Finder {
     Finder(Read read, std::size_t blockSize)
         : read_(std::move(read)),
           capacity_(std::max<std::size_t>(blockSize, 1) + kLook),
-          buffer_(std::make_unique<char[]>(capacity_ + kPadding)) {}
+          buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kPadding)) {}
 
     SceneMeshes run() {
         std::size_t have = 0;
