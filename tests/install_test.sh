@@ -26,8 +26,10 @@ fi
 cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/consumer" >/dev/null
 [ "$("$work/consumer/count_faces" "$work/box.obj")" = 12 ]
-# only the reader's header is public
-[ "$(cd "$prefix/include" && find . -type f)" = ./tessloom/meshfile/reader.h ]
+# only the reader's headers are public: the reader and the file's layout it includes
+headers=$(cd "$prefix/include" && find . -type f | sort | xargs)
+[ "$headers" = "./tessloom/meshfile/format.h ./tessloom/meshfile/reader.h" ] ||
+    { echo "install test: unexpected public headers: $headers"; exit 1; }
 
 for page in "$prefix"/share/man/man*/*.gz; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
@@ -40,7 +42,8 @@ deb=$build/tessloom_${version}_amd64.deb
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/tessloom ${inspect:+./usr/bin/$inspect} ./usr/share/man/man1/tessloom.1.gz \
     ./usr/share/man/man1/tessloom-inspect.1.gz ./usr/share/man/man5/tessloom-meshfile.5.gz \
-    ./usr/include/tessloom/meshfile/reader.h ./usr/lib/libtessloom_meshfile.a \
+    ./usr/include/tessloom/meshfile/reader.h ./usr/include/tessloom/meshfile/format.h \
+    ./usr/lib/libtessloom_meshfile.a \
     ./usr/lib/cmake/tessloom/tessloomConfig.cmake ./usr/lib/cmake/tessloom/tessloomMeshes.cmake \
     ./usr/share/doc/tessloom/copyright ./usr/share/doc/tessloom/changelog.gz; do
     grep -qx "$file" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
