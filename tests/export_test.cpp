@@ -26,12 +26,7 @@ namespace fs = std::filesystem;
 
 const fs::path kExample = fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase";
 
-// The example converted and read back.
-MeshFile exampleMesh() {
-    test::TextFile scene(test::readFile(kExample));
-    const auto bytes = encodeMeshFile(MeshConverter(scene.get(), "unused.obj"));
-    return meshfile::readMeshFile(meshfile::SpanSource(bytes), Layout::kWithMaterials);
-}
+using test::exampleMesh;
 
 fs::path temporary(const char* name) {
     return fs::temp_directory_path() / (std::to_string(::getpid()) + name);

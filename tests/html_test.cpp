@@ -22,13 +22,7 @@ using meshfile::Layout;
 using meshfile::MeshFile;
 namespace fs = std::filesystem;
 
-const fs::path kExample = fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase";
-
-MeshFile exampleMesh() {
-    test::TextFile scene(test::readFile(kExample));
-    const auto bytes = encodeMeshFile(MeshConverter(scene.get(), "unused.obj"));
-    return meshfile::readMeshFile(meshfile::SpanSource(bytes), Layout::kWithMaterials);
-}
+using test::exampleMesh;
 
 std::string page(const std::vector<std::uint8_t>& bytes, const std::string& name) {
     const meshfile::SpanSource source(bytes);

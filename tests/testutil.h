@@ -14,6 +14,7 @@
 
 #include "ase/scene.h"
 #include "driver/encode_scene.h"
+#include "meshfile/reader.h"
 
 namespace tessloom::test {
 
@@ -79,5 +80,12 @@ struct Bytes {
         return *this;
     }
 };
+
+// The bundled example converted and read back as records.
+inline meshfile::MeshFile exampleMesh() {
+    TextFile scene(readFile(std::filesystem::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase"));
+    const auto bytes = encodeMeshFile(MeshConverter(scene.get(), "unused.obj"));
+    return meshfile::readMeshFile(meshfile::SpanSource(bytes), meshfile::Layout::kWithMaterials);
+}
 
 }  // namespace tessloom::test
