@@ -81,25 +81,33 @@ struct Material {
 // Default size of one read from the input; tests pass tiny sizes to exercise refills.
 inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 18;
 
+// How a converter reads its input, besides the stream itself.
+struct ReadSetup {
+    // Bytes of one read; tests pass tiny sizes to exercise refills.
+    std::size_t blockSize = kDefaultBlockSize;
+    // Only these bytes of the input, as if nothing else were there; those that lie in
+    // `outside` (which outlives the converter) are taken from it.
+    std::optional<std::vector<ByteRange>> ranges = std::nullopt;
+    const OutsideText* outside = nullptr;
+    // Hears what the passes drop, skip or wrap; the tables come out the same without one.
+    Diagnostics* diagnostics = nullptr;
+    // Called as each reading pass ends, with the bytes it read and whether it read the whole
+    // input (the material pass may stop early); it may throw Rejected to end the run. The
+    // driver checks there that the input did not change between passes.
+    std::function<void(std::uint64_t bytesRead, bool wholeInput)> passEnded = nullptr;
+};
+
 // Converts one ASE scene. Construction runs every reading pass and the post-processing;
 // writeMeshFile() then puts the binary mesh in place. Any failure throws Rejected (or
 // std::bad_alloc when a table does not fit in memory) and leaves no output behind.
 class MeshConverter {
   public:
-    // Called after each reading pass; tests use it to change the input between passes.
-    using PassHook = std::function<void()>;
-
-    // Reads the file at inputPath, which must be a regular file; the output goes to
-    // outputPath, or next to the input with its last four characters replaced by ".obj".
+    // Reads the file at inputPath, which must be a regular file that does not change while it
+    // is read; the output goes to outputPath, or next to the input with its last four
+    // characters replaced by ".obj", and may not be the input itself.
     MeshConverter(const std::string& inputPath, const std::optional<std::string>& outputPath);
     // Reads an already-open stream, which stays owned by the caller and must be seekable.
-    // With `ranges`, only those bytes of it, as if nothing else were there; those that lie
-    // in `outside` are taken from it. A listener, when given, hears what the passes drop,
-    // skip or wrap; the tables come out the same with or without one.
-    MeshConverter(std::FILE* inputFile, std::string outputPath,
-                  std::size_t blockSize = kDefaultBlockSize, const PassHook& afterPass = {},
-                  std::optional<std::vector<ByteRange>> ranges = std::nullopt,
-                  const OutsideText* outside = nullptr, Diagnostics* diagnostics = nullptr);
+    MeshConverter(std::FILE* inputFile, std::string outputPath, ReadSetup setup = {});
     virtual ~MeshConverter();
 
     MeshConverter(const MeshConverter&) = delete;
@@ -126,7 +134,9 @@ class MeshConverter {
     void readGeometry();
     void applyTiling();
     void computeBounds();
-    // Writes outputPath through a temporary file in its directory, renamed into place.
+    // Writes outputPath through a temporary file in its directory, renamed into place. It
+    // knows nothing of the file that was read: the driver's run writes with
+    // writeMeshFile(converter, input), which never replaces the input.
     void writeMeshFile() const;
 
     // The material whose entries the mesh file carries, or null when it has none.
@@ -137,11 +147,8 @@ class MeshConverter {
     std::uint64_t objectMarks() const { return objectMarks_; }
 
   private:
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    void run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
-             std::optional<std::vector<ByteRange>> ranges, const OutsideText* outside);
+    // The passes in their fixed order, then the post-processing.
+    void readAll(std::FILE* inputFile, ReadSetup setup);
     // Each pass, built once plainly (Unwatched) and once for a listener (Watch).
     template <class W>
     void readCountsWith(W& watch);
@@ -157,9 +164,6 @@ class MeshConverter {
     std::string countProblem(const char* keyword, std::int32_t value,
                              std::uint64_t alreadyHeld = 0) const;
 
-    std::unique_ptr<std::FILE, FileCloser> ownedInput_;
-    // Device and inode of the input, so the writer never replaces the scene it read.
-    std::optional<std::pair<std::uint64_t, std::uint64_t>> inputIdentity_;
     // Bytes of the input the count pass read; no count may exceed it.
     std::uint64_t inputBytes_ = 0;
     // Offset after which the material pass may stop at a line's end, found by the count pass.

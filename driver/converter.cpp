@@ -60,43 +60,54 @@ InputFile openInput(const std::string& inputPath) {
     return InputFile(file);
 }
 
-MeshConverter::MeshConverter(const std::string& inputPath,
-                             const std::optional<std::string>& requestedOutput) {
-    ownedInput_.reset(openInput(inputPath).release());
-    outputPath = requestedOutput ? *requestedOutput : defaultOutputPath(inputPath);
-    run(ownedInput_.get(), kDefaultBlockSize, {}, std::nullopt, nullptr);
-}
-
-MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, std::size_t blockSize,
-                             const PassHook& afterPass,
-                             std::optional<std::vector<ByteRange>> ranges,
-                             const OutsideText* outside, Diagnostics* diagnostics)
-    : outputPath(std::move(output)) {
-    if (diagnostics) watch_ = std::make_unique<Watch>(*diagnostics);
-    run(inputFile, blockSize, afterPass, std::move(ranges), outside);
-}
-
-void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassHook& afterPass,
-                        std::optional<std::vector<ByteRange>> ranges, const OutsideText* outside) {
-    const InputStamp before = stampOf(inputFile);
-    if (before.known) {
-        inputIdentity_.emplace(static_cast<std::uint64_t>(before.device),
-                               static_cast<std::uint64_t>(before.inode));
-    }
-    input = ranges ? std::make_unique<Scanner>(inputFile, blockSize, std::move(*ranges), outside)
-                   : std::make_unique<Scanner>(inputFile, blockSize);
-    // Every pass must read the same bytes of the same, unchanged file (a pass that stops
-    // early, as the material pass may, has only the file's stamp to compare).
-    std::uint64_t passBytes = 0;
-    auto endPass = [&](bool wholeInput) {
-        if (afterPass) afterPass();
-        if ((wholeInput && input->bytesRead() != passBytes) || !(stampOf(inputFile) == before)) {
-            throw Rejected("the input changed while it was read");
+ReadSetup InputGuard::setup(ReadSetup base) const {
+    base.passEnded = [this, wholeBytes = std::optional<std::uint64_t>()](std::uint64_t bytesRead,
+                                                                         bool wholeInput) mutable {
+        // a pass that stops early, as the material pass may, has only the stamp to compare
+        if (wholeInput) {
+            if (wholeBytes && *wholeBytes != bytesRead) {
+                throw Rejected("the input changed while it was read");
+            }
+            wholeBytes = bytesRead;
         }
+        checkUnchanged();
+    };
+    return base;
+}
+
+void InputGuard::checkUnchanged() const {
+    if (!(stampOf(input_) == before_)) throw Rejected("the input changed while it was read");
+}
+
+MeshConverter::MeshConverter(const std::string& inputPath,
+                             const std::optional<std::string>& requestedOutput)
+    : outputPath(requestedOutput ? *requestedOutput : defaultOutputPath(inputPath)) {
+    const InputFile file = openInput(inputPath);
+    // writeMeshFile() does not know the file it read: an output naming it is refused here
+    struct stat st {};
+    if (::stat(outputPath.c_str(), &st) == 0 &&
+        output::FileId{st.st_dev, st.st_ino} == output::fileIdOf(::fileno(file.get()))) {
+        throw Rejected("the output " + outputPath + " is the input itself");
+    }
+    const InputGuard guard(file.get());
+    readAll(file.get(), guard.setup());
+}
+
+MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, ReadSetup setup)
+    : outputPath(std::move(output)) {
+    readAll(inputFile, std::move(setup));
+}
+
+void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
+    if (setup.diagnostics) watch_ = std::make_unique<Watch>(*setup.diagnostics);
+    input = setup.ranges ? std::make_unique<Scanner>(inputFile, setup.blockSize,
+                                                     std::move(*setup.ranges), setup.outside)
+                         : std::make_unique<Scanner>(inputFile, setup.blockSize);
+    auto endPass = [&](bool wholeInput) {
+        if (setup.passEnded) setup.passEnded(input->bytesRead(), wholeInput);
     };
     readCounts();
     objectMarks_ = input->objectMarks();
-    passBytes = input->bytesRead();
     endPass(true);
     allocateTables();
     if (materialCount > 0) {
@@ -107,7 +118,6 @@ void MeshConverter::run(std::FILE* inputFile, std::size_t blockSize, const PassH
     endPass(true);
     if (materialCount > 0) applyTiling();
     input.reset();
-    ownedInput_.reset();
     computeBounds();
 }
 
@@ -133,11 +143,12 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
     std::optional<SceneMeshes> scene;
     const int status = reportFailure(inputPath, [&] {
         const InputFile input = openInput(inputPath);
-        MeshConverter converter(input.get(),
-                                outputPath ? *outputPath : defaultOutputPath(inputPath));
+        const InputGuard guard(input.get());
+        MeshConverter converter(
+            input.get(), outputPath ? *outputPath : defaultOutputPath(inputPath), guard.setup());
         // the exact search only where the count pass saw the mark twice or more
         if (converter.objectMarks() >= 2) scene = findMeshes(input.get());
-        converter.writeMeshFile();
+        writeMeshFile(converter, input.get());
     });
     if (status == 0 && scene && scene->count() >= 2) {
         std::fputs(severalMeshesWarning(inputPath, *scene).c_str(), stderr);

@@ -7,10 +7,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "ase/meshes.h"
+#include "ase/scene.h"
+#include "meshfile/output.h"
 
 namespace tessloom {
 
@@ -54,8 +57,7 @@ using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 // Throws Rejected.
 InputFile openInput(const std::string& inputPath);
 
-// What fstat says of the input. The passes read the file anew each time, so a writer at
-// work on it would give each pass other bytes: any change between passes rejects the run.
+// What fstat says of the input.
 struct InputStamp {
     bool known = false;
     dev_t device = 0;
@@ -67,5 +69,33 @@ struct InputStamp {
 };
 
 InputStamp stampOf(std::FILE* file);
+
+// The input as the run found it. The passes read the file anew each time, so a writer at
+// work on it would give each pass other bytes: every whole pass must read as many bytes as
+// the first, of a file whose stamp has not changed since the guard was made. The checks run
+// as each pass ends (through setup()) and before an output is put in place.
+class InputGuard {
+  public:
+    explicit InputGuard(std::FILE* input) : input_(input), before_(stampOf(input)) {}
+
+    // `base` with passEnded set to this guard's checks, for one converter (each converter's
+    // passes are compared among themselves). The guard outlives the converter's construction.
+    ReadSetup setup(ReadSetup base = {}) const;
+
+    // Throws Rejected when the input's stamp changed since the guard was made.
+    void checkUnchanged() const;
+
+  private:
+    std::FILE* input_;
+    InputStamp before_;
+};
+
+// The mesh file of `mesh` written to `path`, complete but not yet in place (the caller
+// commits it), never replacing one of `keep`. Throws Rejected.
+std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
+                                                std::span<const output::FileId> keep);
+
+// Puts the mesh file at mesh.outputPath, never replacing the file open as `input`.
+void writeMeshFile(const MeshConverter& mesh, std::FILE* input);
 
 }  // namespace tessloom

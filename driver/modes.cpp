@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,14 +58,17 @@ class MeshRun {
     // is no more than this.
     static constexpr std::uint64_t kOutsideLimit = std::uint64_t{16} << 20;
 
-    MeshRun(std::FILE* input, const SceneMeshes& scene)
-        : input_(input), scene_(scene), outside_(readOutside(input, scene, kOutsideLimit)) {}
+    MeshRun(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene)
+        : input_(input),
+          guard_(guard),
+          scene_(scene),
+          outside_(readOutside(input, scene, kOutsideLimit)) {}
 
     std::unique_ptr<MeshConverter> convert(std::size_t n, std::string outputPath) const {
         try {
-            return std::make_unique<MeshConverter>(input_, std::move(outputPath), kDefaultBlockSize,
-                                                   MeshConverter::PassHook{}, scene_.restricted(n),
-                                                   &outside_);
+            return std::make_unique<MeshConverter>(
+                input_, std::move(outputPath),
+                guard_.setup({.ranges = scene_.restricted(n), .outside = &outside_}));
         } catch (const Rejected& e) {
             throw Rejected("mesh " + meshLabel(scene_, n) + ": " + e.what());
         }
@@ -74,6 +76,7 @@ class MeshRun {
 
   private:
     std::FILE* input_;
+    const InputGuard& guard_;
     const SceneMeshes& scene_;
     OutsideText outside_;
 };
@@ -87,33 +90,26 @@ void allowDescriptors(std::size_t wanted) {
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-void convertEach(std::FILE* input, const SceneMeshes& scene, const std::string& outputPath,
-                 const std::function<void()>& unchanged) {
-    const MeshRun run(input, scene);
+void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
+                 const std::string& outputPath) {
+    const MeshRun run(input, guard, scene);
     const std::vector<output::FileId> notThese = inputIdentity(input);
     allowDescriptors(scene.count());
     std::vector<std::unique_ptr<output::Output>> outputs;
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const std::string path = eachOutputPath(outputPath, n);
-        const std::unique_ptr<MeshConverter> mesh = run.convert(n, path);
-        auto out = std::make_unique<output::Output>(path, notThese);
-        const std::uint64_t size = meshFileSize(*mesh);
-        OutBuffer buffer(
-            writeToOutput, out.get(),
-            static_cast<std::size_t>(std::min<std::uint64_t>(size, OutBuffer::kMaxCapacity)));
-        encodeMeshFile(*mesh, buffer);
-        out->finish();  // its descriptor closed; renamed only once every file is complete
-        outputs.push_back(std::move(out));
+        // each complete, its descriptor closed; renamed only once every file is complete
+        outputs.push_back(pendingMeshFile(*run.convert(n, path), path, notThese));
     }
-    unchanged();
+    guard.checkUnchanged();
     std::vector<output::Output*> all;
     for (const auto& out : outputs) all.push_back(out.get());
     output::commitAll(all);
 }
 
-void convertMerge(std::FILE* input, const SceneMeshes& scene, const std::string& outputPath,
-                  const std::function<void()>& unchanged) {
-    const MeshRun run(input, scene);
+void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
+                  const std::string& outputPath) {
+    const MeshRun run(input, guard, scene);
     MeshMerger merger(scene.textSize);
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const std::unique_ptr<MeshConverter> mesh = run.convert(n, outputPath);
@@ -124,7 +120,7 @@ void convertMerge(std::FILE* input, const SceneMeshes& scene, const std::string&
         }
     }
     const meshfile::MeshFile merged = merger.finish();
-    unchanged();
+    guard.checkUnchanged();
     output::Output out(outputPath, inputIdentity(input));
     const std::uint64_t size = meshfile::encodedSize(merged);
     OutBuffer buffer(
@@ -180,28 +176,25 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
                   const MeshChoice& choice) {
     return reportFailure(inputPath, [&] {
         const InputFile input = openInput(inputPath);
-        const InputStamp before = stampOf(input.get());
+        // each conversion checks its own passes; the guard covers the search and the time
+        // between them too
+        const InputGuard guard(input.get());
         const SceneMeshes scene = findMeshes(input.get());
         const std::string output = outputPath ? *outputPath : defaultOutputPath(inputPath);
-        // each conversion checks its own passes; this covers the search and the time between
-        const std::function<void()> unchanged = [&] {
-            if (!(stampOf(input.get()) == before))
-                throw Rejected("the input changed while it was read");
-        };
         switch (choice.kind) {
             case MeshChoice::Kind::kOne: {
                 const std::size_t n = selectMesh(scene, choice.selector);
                 const std::unique_ptr<MeshConverter> mesh =
-                    MeshRun(input.get(), scene).convert(n, output);
-                unchanged();
-                mesh->writeMeshFile();
+                    MeshRun(input.get(), guard, scene).convert(n, output);
+                guard.checkUnchanged();
+                writeMeshFile(*mesh, input.get());
                 break;
             }
             case MeshChoice::Kind::kEach:
-                convertEach(input.get(), scene, output, unchanged);
+                convertEach(input.get(), guard, scene, output);
                 break;
             case MeshChoice::Kind::kMerge:
-                convertMerge(input.get(), scene, output, unchanged);
+                convertMerge(input.get(), guard, scene, output);
                 break;
         }
     });

@@ -2,9 +2,11 @@
 // output was, never the input itself.
 #include <algorithm>
 #include <cassert>
-#include <vector>
+#include <memory>
+#include <string>
 
 #include "ase/scene.h"
+#include "driver/converter.h"
 #include "driver/encode_scene.h"
 #include "meshfile/output.h"
 
@@ -18,22 +20,44 @@ void writeToOutput(void* context, const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-void MeshConverter::writeMeshFile() const {
+std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
+                                                std::span<const output::FileId> keep) {
     try {
-        std::vector<output::FileId> notThese;
-        if (inputIdentity_) notThese.push_back({inputIdentity_->first, inputIdentity_->second});
-        output::Output out(outputPath, notThese);
+        auto out = std::make_unique<output::Output>(path, keep);
         // no bigger than the file: a small mesh touches a few pages, not a megabyte
-        const std::uint64_t size = meshFileSize(*this);
+        const std::uint64_t size = meshFileSize(mesh);
         OutBuffer buffer(
-            writeToOutput, &out,
+            writeToOutput, out.get(),
             static_cast<std::size_t>(std::min<std::uint64_t>(size, OutBuffer::kMaxCapacity)));
-        encodeMeshFile(*this, buffer);
+        encodeMeshFile(mesh, buffer);
         assert(buffer.written() == size);
-        out.commit();
+        out->finish();
+        return out;
     } catch (const output::OutputError& e) {
         throw Rejected(e.what());
     }
+}
+
+namespace {
+
+void commitMeshFile(const MeshConverter& mesh, std::span<const output::FileId> keep) {
+    const auto out = pendingMeshFile(mesh, mesh.outputPath, keep);
+    try {
+        out->commit();
+    } catch (const output::OutputError& e) {
+        throw Rejected(e.what());
+    }
+}
+
+}  // namespace
+
+void writeMeshFile(const MeshConverter& mesh, std::FILE* input) {
+    const output::FileId inputId = output::fileIdOf(::fileno(input));
+    commitMeshFile(mesh, std::span(&inputId, 1));
+}
+
+void MeshConverter::writeMeshFile() const {
+    commitMeshFile(*this, {});
 }
 
 }  // namespace tessloom

@@ -90,8 +90,9 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
     std::string result;
     Positions positions(size);
     try {
-        tessloom::MeshConverter mesh(f, "unused.obj", blockSize, {}, std::nullopt, nullptr,
-                                     watched ? &positions : nullptr);
+        tessloom::MeshConverter mesh(
+            f, "unused.obj",
+            {.blockSize = blockSize, .diagnostics = watched ? &positions : nullptr});
         if (marks) *marks = mesh.objectMarks();
         const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
         if (bytes.size() != tessloom::meshFileSize(mesh)) __builtin_trap();
@@ -164,7 +165,9 @@ void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks
         std::string got;
         try {
             const OutsideText outside = readOutside(f, scene, n % 2 == 0 ? UINT64_MAX : 0);
-            MeshConverter mesh(f, "unused.obj", 61 + n, {}, scene.restricted(n), &outside);
+            MeshConverter mesh(
+                f, "unused.obj",
+                {.blockSize = 61 + n, .ranges = scene.restricted(n), .outside = &outside});
             const std::vector<std::uint8_t> bytes = encodeMeshFile(mesh);
             got.assign(bytes.begin(), bytes.end());
             vertices += mesh.numVertex;

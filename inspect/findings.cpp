@@ -16,6 +16,7 @@
 
 #include "ase/diagnostics.h"
 #include "ase/scene.h"
+#include "driver/converter.h"
 #include "meshfile/output.h"
 
 namespace tessloom::inspect {
@@ -276,8 +277,8 @@ SceneFindings findScene(std::FILE* file) {
     SceneFindings scene;
     Collector collector;
     try {
-        MeshConverter converter(file, "unused.obj", kDefaultBlockSize, {}, std::nullopt, nullptr,
-                                &collector);
+        const InputGuard guard(file);
+        MeshConverter converter(file, "unused.obj", guard.setup({.diagnostics = &collector}));
     } catch (const Rejected&) {
         // told as error findings, or the scene is unreadable
         const bool told =

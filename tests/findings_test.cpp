@@ -225,10 +225,10 @@ TEST(Findings, TheConversionStoresTheSameWithAListener) {
           std::string("*MESH_NUMVERTEX 2\n*MESH_VERTEX 0 1.#QNAN 2 3\n*MESH_VERTEX 1 -.5e+x")}) {
         for (const std::size_t block : {std::size_t{7}, kDefaultBlockSize}) {
             test::TextFile plainFile(text), watchedFile(text);
-            MeshConverter plain(plainFile.get(), "unused.obj", block);
+            MeshConverter plain(plainFile.get(), "unused.obj", {.blockSize = block});
             Diagnostics quiet;  // hears everything, does nothing
-            MeshConverter watched(watchedFile.get(), "unused.obj", block, {}, std::nullopt, nullptr,
-                                  &quiet);
+            MeshConverter watched(watchedFile.get(), "unused.obj",
+                                  {.blockSize = block, .diagnostics = &quiet});
             EXPECT_EQ(encodeMeshFile(watched), encodeMeshFile(plain));
         }
     }

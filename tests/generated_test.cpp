@@ -26,7 +26,7 @@ TEST(Generated, ScenesConvertToTheGeneratorsExpectedBytes) {
             bench::generateScene({20000, crlf, subs}, scene, expected);
             std::fflush(scene);
             std::rewind(scene);
-            MeshConverter mesh(scene, "unused.obj", 65536);
+            MeshConverter mesh(scene, "unused.obj", {.blockSize = 65536});
             const auto bytes = encodeMeshFile(mesh);
             EXPECT_GT(bytes.size(), 20000u * 76);
             EXPECT_TRUE(bytes == contents(expected)) << "crlf " << crlf << " subs " << subs;

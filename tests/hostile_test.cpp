@@ -235,16 +235,40 @@ TEST_F(Driver, ControlZAtEveryPosition) {
     }
 }
 
-// An input that vanishes or cannot be read once the existence test has passed.
-TEST(Input, UnreadableAfterTheExistenceTestIsRejected) {
-    EXPECT_THROW(tessloom::MeshConverter("/nonexistent/scene.ase", std::nullopt),
-                 tessloom::Rejected);
-    try {
-        tessloom::MeshConverter("/", std::nullopt);
-        ADD_FAILURE();
-    } catch (const tessloom::Rejected& e) {
-        EXPECT_STREQ(e.what(), "the input is not a regular file");
+// The converter made from paths: an input that vanishes or cannot be read once the existence
+// test has passed, and an output that names the input (it does not know the input later,
+// when it writes), are refused; any other output is written.
+TEST(Input, TheConverterFromPathsRefusesWhatItCannotReadOrMayNotReplace) {
+    const std::string dir = ::testing::TempDir() + "paths-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string scene = dir + "/s.ase";
+    const std::string text = "*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\n";
+    writeFile(scene, text);
+    ASSERT_EQ(::link(scene.c_str(), (dir + "/same.obj").c_str()), 0);
+    const struct {
+        std::string input;
+        std::optional<std::string> output;
+        std::string rejection;  // empty: converted and written
+    } rows[] = {
+        {"/nonexistent/scene.ase", std::nullopt,
+         "cannot open the input: No such file or directory"},
+        {"/", std::nullopt, "the input is not a regular file"},
+        {scene, scene, "the output " + scene + " is the input itself"},
+        {scene, dir + "/same.obj", "the output " + dir + "/same.obj is the input itself"},
+        {scene, dir + "/new.obj", ""},
+    };
+    for (const auto& row : rows) {
+        try {
+            tessloom::MeshConverter(row.input, row.output).writeMeshFile();
+            EXPECT_EQ(row.rejection, "");
+            const auto expected = tessloom::test::meshBytes(text);
+            EXPECT_EQ(readFile(*row.output), std::string(expected.begin(), expected.end()));
+        } catch (const tessloom::Rejected& e) {
+            EXPECT_EQ(e.what(), row.rejection);
+        }
     }
+    EXPECT_EQ(readFile(scene), text);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

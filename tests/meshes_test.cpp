@@ -204,8 +204,9 @@ TEST(Meshes, ConvertingTheRangesEqualsConvertingTheCutText) {
             for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{1} << 20}) {
                 const OutsideText outside = readOutside(file.get(), scene, limit);
                 EXPECT_EQ(outside.ranges.empty(), limit == 0);
-                const MeshConverter m(file.get(), "unused.obj", blockSize, {}, scene.restricted(n),
-                                      &outside);
+                const MeshConverter m(
+                    file.get(), "unused.obj",
+                    {.blockSize = blockSize, .ranges = scene.restricted(n), .outside = &outside});
                 EXPECT_EQ(encodeMeshFile(m), expected) << n << " in blocks of " << blockSize;
             }
         }

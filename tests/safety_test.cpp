@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "binary.h"
+#include "driver/converter.h"
 #include "testutil.h"
 
 extern char** environ;
@@ -248,7 +249,13 @@ TEST(ChangingInput, IsRejected) {
                 }
             };
             try {
-                tessloom::MeshConverter mesh(file.get(), "unused.obj", 16, change);
+                const tessloom::InputGuard guard(file.get());
+                tessloom::ReadSetup setup = guard.setup({.blockSize = 16});
+                setup.passEnded = [&, check = setup.passEnded](std::uint64_t bytes, bool whole) {
+                    change();
+                    check(bytes, whole);
+                };
+                tessloom::MeshConverter mesh(file.get(), "unused.obj", std::move(setup));
                 EXPECT_EQ(changedAfter, 0) << "changed after pass " << changedAfter;
             } catch (const tessloom::Rejected& e) {
                 EXPECT_NE(changedAfter, 0);

@@ -49,7 +49,8 @@ class TextFile {
 inline std::unique_ptr<MeshConverter> convert(std::string_view text,
                                               std::size_t blockSize = kDefaultBlockSize) {
     TextFile file(text);
-    return std::make_unique<MeshConverter>(file.get(), "unused.obj", blockSize);
+    return std::make_unique<MeshConverter>(file.get(), "unused.obj",
+                                           ReadSetup{.blockSize = blockSize});
 }
 
 inline std::vector<std::uint8_t> meshBytes(std::string_view text,
