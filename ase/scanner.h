@@ -74,7 +74,7 @@ class Scanner {
     // token's start, which may run past the token, and must be true for every keyword of
     // the pass. True when it moved, and so stopped right after a line feed.
     template <class MayMatter>
-    bool skipPlainLines(MayMatter mayMatter, std::uint64_t until = UINT64_MAX);
+    bool skipPlainLines(const MayMatter& mayMatter, std::uint64_t until = UINT64_MAX);
 
     // Skips any amount of white space, none included (a blank, tab or line feed in a format).
     void skipWhite() {
@@ -186,7 +186,7 @@ inline bool Scanner::nextToken(std::string_view& token) {
 }
 
 template <class MayMatter>
-inline bool Scanner::skipPlainLines(MayMatter mayMatter, std::uint64_t until) {
+inline bool Scanner::skipPlainLines(const MayMatter& mayMatter, std::uint64_t until) {
     // a line's first token and its line feed must lie this far before the block's end
     constexpr std::ptrdiff_t kLine = 128;
     const std::uint64_t room = until - std::min(until, offset());
