@@ -1,9 +1,7 @@
 // The geometry pass: vertices, texture vertices, faces and normals, in the output's axes.
-#include <cstring>
 #include <string_view>
-#include <type_traits>
 
-#include "ase/material_keywords.h"
+#include "ase/keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"
@@ -12,39 +10,7 @@ namespace tessloom {
 
 namespace {
 
-constexpr std::string_view kMeshVertex = "*MESH_VERTEX";
-constexpr std::string_view kMeshTVert = "*MESH_TVERT";
-constexpr std::string_view kMeshFaceNormal = "*MESH_FACENORMAL";
-constexpr std::string_view kMeshVertexNormal = "*MESH_VERTEXNORMAL";
-constexpr std::string_view kMeshFace = "*MESH_FACE";
-constexpr std::string_view kMeshMtlId = "*MESH_MTLID";
-constexpr std::string_view kMeshTFace = "*MESH_TFACE";
-
-constexpr std::string_view kGeometryKeywords[] = {kMeshVertex,       kMeshTVert, kMeshFaceNormal,
-                                                  kMeshVertexNormal, kMeshFace,  kMeshTFace};
-
-// True for every keyword above that starts a line (*MESH_MTLID stands inside a face's line):
-// "*MESH_" and VERTEX..., TVERT, TFACE, FACE... Most lines this pass skips are animation
-// samples, colour faces and vertex colours.
-constexpr bool mayBeGeometry(const char* t) {
-    constexpr std::string_view kMesh = "*MESH_";
-    // memcmp is one load here; the compile-time check below needs the plain comparison
-    if (std::is_constant_evaluated() ? std::string_view(t, kMesh.size()) != kMesh
-                                     : std::memcmp(t, kMesh.data(), kMesh.size()) != 0) {
-        return false;
-    }
-    switch (t[6]) {
-        case 'V':
-            return t[10] == 'E';  // not *MESH_VERTCOL
-        case 'T':
-            return t[7] == 'V' || t[7] == 'F';
-        case 'F':
-            return true;
-        default:
-            return false;
-    }
-}
-static_assert(materialKeywords::holdsForAll(mayBeGeometry, kGeometryKeywords));
+using namespace geometryKeywords;
 
 // "%f %f %f" into x, z, y, then z negated: the input's p, q, r become p, r, -q. The flip
 // happens even when a number was unreadable.
@@ -142,7 +108,7 @@ void MeshConverter::readGeometryWith(W& watch) {
         } else {
             // lines this pass skips come in runs: the rest of the run goes in bulk
             watch.skipLine(in);
-            watch.skipInBulk(in, [&] { return in.skipPlainLines(mayBeGeometry); });
+            watch.skipInBulk(in, [&] { return in.skipPlainLines(kMayMatter); });
         }
     }
     watch.geometryRead(*this);

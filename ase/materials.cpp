@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "ase/material_keywords.h"
+#include "ase/keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"
@@ -85,8 +85,8 @@ void MeshConverter::readMaterialsWith(W& watch) {
     // (see readCounts): what follows would all be skipped.
     auto done = [&](bool atLineStart) { return atLineStart && in.offset() > materialsEnd_; };
     for (;;) {
-        if (done(watch.skipInBulk(
-                in, [&] { return in.skipPlainLines(mayBeMaterial, materialsEnd_); }))) {
+        if (done(watch.skipInBulk(in,
+                                  [&] { return in.skipPlainLines(kMayMatter, materialsEnd_); }))) {
             break;
         }
         if (!in.nextToken(token)) break;

@@ -16,6 +16,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "ase/bytes.h"
 #include "ase/scene.h"
 
 namespace tessloom {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ase/bytes.h"
 #include "ase/meshes.h"
 
 #if defined(__SSE2__)
@@ -74,7 +74,7 @@ class Scanner {
     // token's start, which may run past the token, and must be true for every keyword of
     // the pass. True when it moved, and so stopped right after a line feed.
     template <class MayMatter>
-    bool skipPlainLines(MayMatter mayMatter, std::uint64_t until = UINT64_MAX);
+    bool skipPlainLines(const MayMatter& mayMatter, std::uint64_t until = UINT64_MAX);
 
     // Skips any amount of white space, none included (a blank, tab or line feed in a format).
     void skipWhite() {
@@ -164,81 +164,6 @@ class Scanner {
     bool textAfterControlZ_ = false;
 };
 
-namespace scan {
-
-// Bytes readable past the sentinel, so the scans may load 16 bytes at a time.
-inline constexpr std::size_t kPadding = 16;
-// A number read in place needs this much look-ahead; a longer one is read by readFloatSlow().
-inline constexpr std::size_t kNumberSpan = 128;
-
-constexpr bool isDigit(int c) {
-    return c >= '0' && c <= '9';
-}
-
-// The value of a decimal digit character, or more than 9 for any other byte.
-inline unsigned digitValue(char c) {
-    return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
-}
-
-#if defined(__SSE2__)
-// Bit i set when p[i] is white space.
-inline unsigned whiteMask(const char* p) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i blank = _mm_cmpeq_epi8(v, _mm_set1_epi8(' '));
-    const __m128i fromTab = _mm_sub_epi8(v, _mm_set1_epi8('\t'));  // tab to carriage return: 0..4
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(fromTab, _mm_set1_epi8(4)), fromTab);
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(blank, control)));
-}
-#endif
-
-// The first line feed in [p, p + count), or null; the padding lets it load 16 bytes at a time.
-inline char* findLineFeed(char* p, std::size_t count) {
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    for (std::size_t i = 0; i < count; i += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        if (const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) {
-            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(m));
-            return at < count ? p + at : nullptr;
-        }
-    }
-    return nullptr;
-#else
-    return static_cast<char*>(std::memchr(p, '\n', count));
-#endif
-}
-
-// The value of four decimal digits at p, or -1 when they are not all digits. Exporters
-// write four decimals, so this takes most fractions in one step.
-inline int fourDigits(const char* p) {
-    if constexpr (std::endian::native != std::endian::little) {
-        int value = 0;
-        for (int i = 0; i < 4; ++i) {
-            if (!isDigit(p[i])) return -1;
-            value = value * 10 + (p[i] - '0');
-        }
-        return value;
-    }
-    std::uint32_t v;  // the first digit in the lowest byte
-    std::memcpy(&v, p, 4);
-    const std::uint32_t low = v - 0x30303030u;
-    // each byte must be 0..9: no borrow into the high nibble, and adding 6 does not carry
-    if (((low | (low + 0x06060606u)) & 0xF0F0F0F0u) != 0) return -1;
-    std::uint32_t d = low;                  // bytes: d0 d1 d2 d3 (d0 first)
-    d = (d * 10 + (d >> 8)) & 0x00FF00FFu;  // two-digit pairs
-    return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
-}
-
-// m / 10^4 rounded to the nearest float, for m < 10^8: with at most 24 bits in m, by one
-// float division; with more, by a division in double, whose error is far below the distance
-// from m / 10^4 to any point halfway between two floats (tests check every m).
-inline float fourDecimalsToFloat(std::uint32_t m) {
-    return m <= (1u << 24) ? static_cast<float>(m) / 1e4f
-                           : static_cast<float>(static_cast<double>(m) / 1e4);
-}
-
-}  // namespace scan
-
 inline bool Scanner::nextToken(std::string_view& token) {
 #if defined(__SSE2__)
     // Usually the white space before the token and the token itself lie in the next 32
@@ -261,7 +186,7 @@ inline bool Scanner::nextToken(std::string_view& token) {
 }
 
 template <class MayMatter>
-inline bool Scanner::skipPlainLines(MayMatter mayMatter, std::uint64_t until) {
+inline bool Scanner::skipPlainLines(const MayMatter& mayMatter, std::uint64_t until) {
     // a line's first token and its line feed must lie this far before the block's end
     constexpr std::ptrdiff_t kLine = 128;
     const std::uint64_t room = until - std::min(until, offset());

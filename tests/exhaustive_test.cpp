@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "ase/scanner.h"
+#include "ase/bytes.h"
 
 namespace tessloom {
 namespace {
