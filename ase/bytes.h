@@ -17,7 +17,8 @@ namespace tessloom::scan {
 // Bytes readable past the scanner's sentinel, so the helpers below may load 16 bytes at a
 // time.
 inline constexpr std::size_t kPadding = 16;
-// A number read in place needs this much look-ahead; a longer one takes the general road.
+// A number read in place needs this much look-ahead; a longer one is read by
+// Scanner::readFloatSlow().
 inline constexpr std::size_t kNumberSpan = 128;
 
 constexpr bool isDigit(int c) {

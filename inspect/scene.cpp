@@ -70,7 +70,7 @@ bool looksLikeScene(const std::string& path) {
         }
         return true;
     } catch (const InputError&) {
-        return false;  // the mesh-file road reports it
+        return false;  // reading it as a mesh file reports the error
     }
 }
 
