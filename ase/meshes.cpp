@@ -26,7 +26,7 @@ constexpr std::string_view kNodeName = "*NODE_NAME";
 // Bytes readable past the part being looked at: every keyword, the white byte after it and
 // a count's number fit, so a token is always judged whole.
 constexpr std::size_t kLook = 64;
-constexpr std::size_t kPadding = 32;  // the event searches load up to 22 bytes past a byte
+constexpr std::size_t kPadding = 32;  // the event searches load up to 31 bytes past a byte
 
 using Read = std::function<std::size_t(char*, std::size_t)>;
 
@@ -110,10 +110,72 @@ const char* nextPlainEvent(const char* p, const char* end, std::uint64_t& lines)
 #endif
 }
 
+#if defined(__SSE2__)
+inline __m128i load16(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m128i equal(__m128i v, char c) {
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+}
+#endif
+
+// The names-only search, outside strings: the first quote, brace (with kBraces), or '*'
+// followed by `a` or `b` at or after p, or `end`. Reads up to 16 bytes past `end`.
+template <bool kBraces>
+const char* nextQuoteBraceOrStar(const char* p, const char* end, char a, char b) {
+#if defined(__SSE2__)
+    for (; p < end; p += 16) {
+        const __m128i v = load16(p);
+        __m128i hit = equal(v, '"');
+        if constexpr (kBraces) hit = _mm_or_si128(hit, _mm_or_si128(equal(v, '{'), equal(v, '}')));
+        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (const unsigned star = static_cast<unsigned>(_mm_movemask_epi8(equal(v, '*')))) {
+            const __m128i next = load16(p + 1);
+            m |= star & static_cast<unsigned>(
+                            _mm_movemask_epi8(_mm_or_si128(equal(next, a), equal(next, b))));
+        }
+        if (m != 0) return std::min(p + __builtin_ctz(m), end);
+    }
+    return end;
+#else
+    for (; p < end; ++p) {
+        if (*p == '"' || (kBraces && (*p == '{' || *p == '}')) ||
+            (*p == '*' && (p[1] == a || p[1] == b))) {
+            return p;
+        }
+    }
+    return end;
+#endif
+}
+
+// The names-only search in a block whose mesh token and name are known, outside strings: the
+// first quote or brace at or after p, or `end`; 32 bytes a step, as mesh data holds few of
+// them. Reads up to 32 bytes past `end`.
+const char* nextQuoteOrBrace(const char* p, const char* end) {
+#if defined(__SSE2__)
+    auto events = [](__m128i v) {
+        return _mm_or_si128(equal(v, '"'), _mm_or_si128(equal(v, '{'), equal(v, '}')));
+    };
+    for (; p < end; p += 32) {
+        const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(events(load16(p))));
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(events(load16(p + 16))));
+        if (const unsigned m = low | high << 16) return std::min(p + __builtin_ctz(m), end);
+    }
+    return end;
+#else
+    for (; p < end; ++p) {
+        if (*p == '"' || *p == '{' || *p == '}') return p;
+    }
+    return end;
+#endif
+}
+
 class Finder {
   public:
-    Finder(Read read, std::size_t blockSize)
+    Finder(Read read, std::size_t blockSize, MeshDetail detail)
         : read_(std::move(read)),
+          full_(detail == MeshDetail::kFull),
           capacity_(std::max<std::size_t>(blockSize, 1) + kLook),
           buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kPadding)) {}
 
@@ -190,7 +252,7 @@ class Finder {
                 ++pos;
                 continue;
             }
-            const char* e = nextPlainEvent(b + pos, b + own, line_);
+            const char* e = plainEvent(b + pos, b + own);
             pos = static_cast<std::size_t>(e - b);
             if (pos == own) break;
             switch (*e) {
@@ -221,6 +283,17 @@ class Finder {
             ++pos;
         }
         return pos;
+    }
+
+    // The next byte in [p, end) that the plain state acts on, or end. Without the full
+    // detail, lines are not counted and only the stars that may start a token that changes
+    // something are looked at: outside a block *GEOMOBJECT; in one *MESH and *NODE_NAME until
+    // seen (a further *GEOMOBJECT there changes nothing), and then none at all.
+    const char* plainEvent(const char* p, const char* end) {
+        if (full_) return nextPlainEvent(p, end, line_);
+        if (!open_) return nextQuoteBraceOrStar<false>(p, end, 'G', 'G');
+        if (block_.isMesh && nameSeen_) return nextQuoteOrBrace(p, end);
+        return nextQuoteBraceOrStar<true>(p, end, block_.isMesh ? 'N' : 'M', nameSeen_ ? 'M' : 'N');
     }
 
     // True when the token at pos is `keyword`: the bytes, then white space or the text's end.
@@ -259,6 +332,7 @@ class Finder {
             }
             return kNodeName.size();
         }
+        if (!full_) return 0;  // the counts' keywords hold no byte the search acts on
         struct Count {
             std::string_view keyword;
             std::optional<std::int32_t> GeomBlock::*field;
@@ -324,6 +398,7 @@ class Finder {
     }
 
     Read read_;
+    bool full_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     const char* end_ = nullptr;  // the end of the bytes in the buffer
@@ -376,7 +451,7 @@ std::vector<ByteRange> SceneMeshes::restricted(std::size_t n) const {
     return ranges;
 }
 
-SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize) {
+SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize, MeshDetail detail) {
     if (std::fseek(file, 0, SEEK_SET) != 0) {
         throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
     }
@@ -390,11 +465,11 @@ SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize) {
                    }
                    return n;
                },
-               blockSize)
+               blockSize, detail)
         .run();
 }
 
-SceneMeshes findMeshes(std::string_view text, std::size_t blockSize) {
+SceneMeshes findMeshes(std::string_view text, std::size_t blockSize, MeshDetail detail) {
     const std::size_t step = std::max<std::size_t>(blockSize, 1);
     return Finder(
                [&text, step](char* out, std::size_t size) {
@@ -403,7 +478,7 @@ SceneMeshes findMeshes(std::string_view text, std::size_t blockSize) {
                    text.remove_prefix(n);
                    return n;
                },
-               blockSize)
+               blockSize, detail)
         .run();
 }
 

@@ -9,6 +9,7 @@
 // whole text. Meshes are numbered from 0 in file order.
 //
 //   SceneMeshes scene = findMeshes(file);  // one streamed read through a fixed buffer
+//   findMeshes(file, kSearchBlock, MeshDetail::kNames)  // the same without lines and counts
 //   scene.count()        how many meshes (1 for a scene without mesh blocks)
 //   scene.mesh(n)        mesh n: begin/end byte offsets of its block, the line of its
 //                        *GEOMOBJECT, its name, the counts and material reference it declares
@@ -85,11 +86,24 @@ struct OutsideText {
 // Throws Rejected when the stream cannot be read.
 OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
 
+// What a search keeps of each block.
+enum class MeshDetail {
+    kFull,  // all that GeomBlock holds
+    // All but the lines (each 1) and the declared counts and material reference (none):
+    // enough to count and name the meshes and cut their restricted scenes, at a fraction of
+    // the cost, as it looks at little more than the quotes and braces of mesh data.
+    kNames,
+};
+
+inline constexpr std::size_t kSearchBlock = std::size_t{1} << 16;
+
 // Reads the stream from its start to a control-Z or its end, `blockSize` bytes at a time.
 // Throws Rejected when the stream cannot be read.
-SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize = std::size_t{1} << 16);
+SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize = kSearchBlock,
+                       MeshDetail detail = MeshDetail::kFull);
 // The same over text in memory, fed `blockSize` bytes at a time (tests vary it).
-SceneMeshes findMeshes(std::string_view text, std::size_t blockSize = std::size_t{1} << 16);
+SceneMeshes findMeshes(std::string_view text, std::size_t blockSize = kSearchBlock,
+                       MeshDetail detail = MeshDetail::kFull);
 
 // Where byte k of the text made of `ranges` lies in the input; past their end, the end of
 // the last range plus the excess.

@@ -147,7 +147,8 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
         MeshConverter converter(
             input.get(), outputPath ? *outputPath : defaultOutputPath(inputPath), guard.setup());
         // the exact search only where the count pass saw the mark twice or more
-        if (converter.objectMarks() >= 2) scene = findMeshes(input.get());
+        if (converter.objectMarks() >= 2)
+            scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
         writeMeshFile(converter, input.get());
     });
     if (status == 0 && scene && scene->count() >= 2) {
