@@ -26,7 +26,7 @@ constexpr std::string_view kNodeName = "*NODE_NAME";
 // Bytes readable past the part being looked at: every keyword, the white byte after it and
 // a count's number fit, so a token is always judged whole.
 constexpr std::size_t kLook = 64;
-constexpr std::size_t kPadding = 32;  // the event searches load up to 31 bytes past a byte
+constexpr std::size_t kPadding = 64;  // the event searches load up to 63 bytes past a byte
 
 using Read = std::function<std::size_t(char*, std::size_t)>;
 
@@ -120,15 +120,13 @@ inline __m128i equal(__m128i v, char c) {
 }
 #endif
 
-// The names-only search, outside strings: the first quote, brace (with kBraces), or '*'
-// followed by `a` or `b` at or after p, or `end`. Reads up to 16 bytes past `end`.
-template <bool kBraces>
+// The names-only search in a block, outside strings: the first quote, brace or '*' followed
+// by `a` or `b` at or after p, or `end`. Reads up to 16 bytes past `end`.
 const char* nextQuoteBraceOrStar(const char* p, const char* end, char a, char b) {
 #if defined(__SSE2__)
     for (; p < end; p += 16) {
         const __m128i v = load16(p);
-        __m128i hit = equal(v, '"');
-        if constexpr (kBraces) hit = _mm_or_si128(hit, _mm_or_si128(equal(v, '{'), equal(v, '}')));
+        const __m128i hit = _mm_or_si128(equal(v, '"'), _mm_or_si128(equal(v, '{'), equal(v, '}')));
         unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
         if (const unsigned star = static_cast<unsigned>(_mm_movemask_epi8(equal(v, '*')))) {
             const __m128i next = load16(p + 1);
@@ -140,8 +138,7 @@ const char* nextQuoteBraceOrStar(const char* p, const char* end, char a, char b)
     return end;
 #else
     for (; p < end; ++p) {
-        if (*p == '"' || (kBraces && (*p == '{' || *p == '}')) ||
-            (*p == '*' && (p[1] == a || p[1] == b))) {
+        if (*p == '"' || *p == '{' || *p == '}' || (*p == '*' && (p[1] == a || p[1] == b))) {
             return p;
         }
     }
@@ -149,23 +146,78 @@ const char* nextQuoteBraceOrStar(const char* p, const char* end, char a, char b)
 #endif
 }
 
-// The names-only search in a block whose mesh token and name are known, outside strings: the
-// first quote or brace at or after p, or `end`; 32 bytes a step, as mesh data holds few of
-// them. Reads up to 32 bytes past `end`.
-const char* nextQuoteOrBrace(const char* p, const char* end) {
+// The names-only search outside blocks and strings: the first quote or *G at or after p,
+// or `end`. Reads up to 64 bytes past `end`.
+const char* nextQuoteOrMark(const char* p, const char* end) {
 #if defined(__SSE2__)
-    auto events = [](__m128i v) {
-        return _mm_or_si128(equal(v, '"'), _mm_or_si128(equal(v, '{'), equal(v, '}')));
+    const __m128i quote = _mm_set1_epi8('"'), star = _mm_set1_epi8('*'), g = _mm_set1_epi8('G');
+    auto hits = [&](const char* q) {
+        const __m128i v = load16(q);
+        const __m128i mark =
+            _mm_and_si128(_mm_cmpeq_epi8(v, star), _mm_cmpeq_epi8(load16(q + 1), g));
+        return _mm_or_si128(_mm_cmpeq_epi8(v, quote), mark);
     };
-    for (; p < end; p += 32) {
-        const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(events(load16(p))));
-        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(events(load16(p + 16))));
-        if (const unsigned m = low | high << 16) return std::min(p + __builtin_ctz(m), end);
+    auto mask = [](__m128i hit) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)));
+    };
+    for (; p < end; p += 64) {
+        const __m128i h0 = hits(p), h1 = hits(p + 16), h2 = hits(p + 32), h3 = hits(p + 48);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) == 0)
+            continue;
+        const std::uint64_t m = mask(h0) | mask(h1) << 16 | mask(h2) << 32 | mask(h3) << 48;
+        return std::min(p + __builtin_ctzll(m), end);
     }
     return end;
 #else
     for (; p < end; ++p) {
-        if (*p == '"' || *p == '{' || *p == '}') return p;
+        if (*p == '"' || (*p == '*' && p[1] == 'G')) return p;
+    }
+    return end;
+#endif
+}
+
+// The names-only search in a block whose mesh token and name are known, outside strings:
+// passes the braces that do not close the block, counting them in `depth` as the plain state
+// would, and returns the first quote, the brace that closes the block (with `depth` left at
+// 1), or `end`. The bytes looked at are the quotes and those with b | 6 == 0x7F ('y', '{',
+// '}', DEL): two comparisons for 16 bytes. Reads up to 64 bytes past `end`.
+const char* passBraces(const char* p, const char* end, std::uint64_t& depth) {
+    // false when the byte ends the search
+    auto pass = [&depth](char c) {
+        if (c == '"') return false;
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            if (depth == 1) return false;
+            if (depth > 1) --depth;  // before the block's first opening brace it counts for nothing
+        }
+        return true;
+    };
+#if defined(__SSE2__)
+    const __m128i six = _mm_set1_epi8(6), brace = _mm_set1_epi8(0x7F), quote = _mm_set1_epi8('"');
+    auto hits = [&](const char* q) {
+        const __m128i v = load16(q);
+        return _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, six), brace), _mm_cmpeq_epi8(v, quote));
+    };
+    auto mask = [](__m128i hit) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)));
+    };
+    for (; p < end; p += 64) {
+        const __m128i h0 = hits(p), h1 = hits(p + 16), h2 = hits(p + 32), h3 = hits(p + 48);
+        // most steps of mesh data hold none: one test for the four
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) == 0)
+            continue;
+        std::uint64_t m = mask(h0) | mask(h1) << 16 | mask(h2) << 32 | mask(h3) << 48;
+        for (; m != 0; m &= m - 1) {
+            const char* at = p + __builtin_ctzll(m);
+            if (at >= end) return end;  // the look-ahead is looked at in the next part
+            if (!pass(*at)) return at;
+        }
+    }
+    return end;
+#else
+    for (; p < end; ++p) {
+        if (!pass(*p)) return p;
     }
     return end;
 #endif
@@ -291,9 +343,9 @@ class Finder {
     // seen (a further *GEOMOBJECT there changes nothing), and then none at all.
     const char* plainEvent(const char* p, const char* end) {
         if (full_) return nextPlainEvent(p, end, line_);
-        if (!open_) return nextQuoteBraceOrStar<false>(p, end, 'G', 'G');
-        if (block_.isMesh && nameSeen_) return nextQuoteOrBrace(p, end);
-        return nextQuoteBraceOrStar<true>(p, end, block_.isMesh ? 'N' : 'M', nameSeen_ ? 'M' : 'N');
+        if (!open_) return nextQuoteOrMark(p, end);
+        if (block_.isMesh && nameSeen_) return passBraces(p, end, depth_);
+        return nextQuoteBraceOrStar(p, end, block_.isMesh ? 'N' : 'M', nameSeen_ ? 'M' : 'N');
     }
 
     // True when the token at pos is `keyword`: the bytes, then white space or the text's end.
