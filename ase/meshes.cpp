@@ -366,7 +366,7 @@ class Finder {
                 depth_ = 0;
                 block_ = GeomBlock{};
                 block_.begin = base_ + pos;
-                block_.line = line_;
+                block_.line = full_ ? line_ : 1;
                 nameSeen_ = false;
             }
             return kGeomObject.size();

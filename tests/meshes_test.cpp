@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,16 @@ namespace {
 std::string cut(std::string_view text, const std::vector<ByteRange>& ranges) {
     std::string out;
     for (const ByteRange& r : ranges) out += text.substr(r.begin, r.end - r.begin);
+    return out;
+}
+
+// Every detail with every block size.
+std::vector<std::pair<MeshDetail, std::size_t>> detailsAndBlockSizes(
+    std::initializer_list<std::size_t> sizes) {
+    std::vector<std::pair<MeshDetail, std::size_t>> out;
+    for (const MeshDetail detail : {MeshDetail::kFull, MeshDetail::kNames}) {
+        for (const std::size_t size : sizes) out.emplace_back(detail, size);
+    }
     return out;
 }
 
@@ -79,12 +90,28 @@ TEST(Meshes, BlocksRunFromTheTokenToTheBraceClosingTheFirstOneOutsideStrings) {
         {"tokens at the text's very end",
          "*GEOMOBJECT *MESH",
          {{"*GEOMOBJECT *MESH", 1, false, true, std::nullopt}}},
+        {"once named and a mesh, a block ends at its brace, strings, stray bytes and all; "
+         "*MESH right after a brace is no token",
+         "*GEOMOBJECT *NODE_NAME \"n\" *MESH } {\n{ y\x7f| \"}\" *GEOMOBJECT { }\n\"{ open\n}"
+         " } *GEOMOBJECT {*MESH *NODE_NAME \"m\"}",
+         {{"*GEOMOBJECT *NODE_NAME \"n\" *MESH } {\n{ y\x7f| \"}\" *GEOMOBJECT { }\n\"{ open\n}"
+           " }",
+           1, true, true, "n"},
+          {"*GEOMOBJECT {*MESH *NODE_NAME \"m\"}", 4, true, false, "m"}}},
+        {"the name after the mesh data; a mark right after a brace is no token",
+         "*GEOMOBJECT {\n*MESH {\n*MESH_VERTEX 0 1 2 3\n*MESH_NUMVERTEX 1\n}\n*NODE_NAME "
+         "\"late\"\n}"
+         "*GEOMOBJECT {\n*MESH\n}\n",
+         {{"*GEOMOBJECT {\n*MESH {\n*MESH_VERTEX 0 1 2 3\n*MESH_NUMVERTEX 1\n}\n*NODE_NAME "
+           "\"late\"\n}",
+           1, true, true, "late"}}},
     };
+    // the names-only search finds the same, but for the lines
     for (const Case& c : cases) {
-        for (const std::size_t blockSize :
-             {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{1} << 16}) {
-            SCOPED_TRACE(std::string(c.what) + ", blocks of " + std::to_string(blockSize));
-            const SceneMeshes scene = findMeshes(c.text, blockSize);
+        for (const auto& [detail, blockSize] : detailsAndBlockSizes({1, 5, 64, 1 << 16})) {
+            SCOPED_TRACE(std::string(c.what) + ", blocks of " + std::to_string(blockSize) +
+                         (detail == MeshDetail::kFull ? "" : ", names only"));
+            const SceneMeshes scene = findMeshes(c.text, blockSize, detail);
             const std::size_t textSize = std::min(c.text.find('\x1a'), c.text.size());
             EXPECT_EQ(scene.textSize, textSize);
             ASSERT_EQ(scene.blocks.size(), c.blocks.size());
@@ -94,7 +121,7 @@ TEST(Meshes, BlocksRunFromTheTokenToTheBraceClosingTheFirstOneOutsideStrings) {
                 const GeomBlock& got = scene.blocks[i];
                 EXPECT_EQ(got.begin, c.text.find(want.bytes)) << i;
                 EXPECT_EQ(got.end, got.begin + want.bytes.size()) << i;
-                EXPECT_EQ(got.line, want.line) << i;
+                EXPECT_EQ(got.line, detail == MeshDetail::kFull ? want.line : 1) << i;
                 EXPECT_EQ(got.closed, want.closed) << i;
                 EXPECT_EQ(got.isMesh, want.isMesh) << i;
                 EXPECT_EQ(got.name, want.name) << i;
@@ -105,6 +132,111 @@ TEST(Meshes, BlocksRunFromTheTokenToTheBraceClosingTheFirstOneOutsideStrings) {
             }
             EXPECT_EQ(scene.meshBlocks.size(), meshes);
             EXPECT_EQ(scene.count(), std::max<std::size_t>(meshes, 1));
+        }
+    }
+}
+
+// The blocks of a names-only search against those of the full one: all but the lines and
+// the declared counts alike.
+::testing::AssertionResult sameBlocks(const SceneMeshes& names, const SceneMeshes& full) {
+    if (names.textSize != full.textSize || names.meshBlocks != full.meshBlocks ||
+        names.blocks.size() != full.blocks.size()) {
+        return ::testing::AssertionFailure()
+               << names.blocks.size() << " blocks, " << names.meshBlocks.size()
+               << " meshes instead of " << full.blocks.size() << ", " << full.meshBlocks.size();
+    }
+    for (std::size_t i = 0; i < full.blocks.size(); ++i) {
+        const GeomBlock &a = names.blocks[i], &b = full.blocks[i];
+        if (a.begin != b.begin || a.end != b.end || a.closed != b.closed || a.isMesh != b.isMesh ||
+            a.name != b.name) {
+            return ::testing::AssertionFailure()
+                   << "block " << i << ": [" << a.begin << ", " << a.end << ") instead of ["
+                   << b.begin << ", " << b.end << "), name " << a.name.value_or("(none)")
+                   << " instead of " << b.name.value_or("(none)");
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(Meshes, TheNamesOnlySearchFindsTheBlocksTheFullOneFinds) {
+    std::string vertices;  // mesh data, a few 64-byte steps long
+    for (int i = 0; i < 6; ++i)
+        vertices += "\t\t*MESH_VERTEX " + std::to_string(i) + " 1.5 -2.0 3.25\n";
+    const std::string texts[] = {
+        "*GEOMOBJECT {\n*NODE_NAME \"a\"\n*MESH {\n" + vertices +
+            "}\n}\n*GEOMOBJECT {\n"
+            "*NODE_NAME \"b\"\n*MESH {\n" +
+            vertices + "}\n}\n",
+        // marks in strings and in text that only looks like a comment
+        "*COMMENT \"*GEOMOBJECT {\"\n// *GEOMOBJECT { *NODE_NAME \"c\" *MESH }\n\"*GEOMOBJECT\n"
+        "*GEOMOBJECT { \"*MESH\" *NODE_NAME \"}\" *MESH { \"}\" " +
+            vertices + "\"{\n} }",
+        // braces in strings and strings cut by the line's end inside mesh data
+        "*GEOMOBJECT {\r\n\t*NODE_NAME \"crlf\r\n\t*MESH {\r\n" + vertices +
+            "\t\"}}\r\n\t}\r\n}\r\n"
+            "*GEOMOBJECT\r{\r*MESH\r*NODE_NAME\r\"q\"\r}\r",
+        // stray closing braces, bytes the fast test takes for braces, a mark after a brace
+        "} *GEOMOBJECT *NODE_NAME \"n\" *MESH } } {" + vertices +
+            "y\x7f|z {}} }*GEOMOBJECT {"
+            "*MESH}\n*GEOMOBJECT *MESH *NODE_NAME \"m\" { y }",
+        // the name or the mesh late, or never: the mesh data looked at star by star
+        "*GEOMOBJECT {\n*MESH {\n" + vertices +
+            "}\n*NODE_NAME \"late\"\n}\n*GEOMOBJECT {\n"
+            "*NODE_NAME\n*MESH {\n" +
+            vertices + "}\n*NODE_NAME \"x\"}\n*GEOMOBJECT { *SHAPE {" + vertices + "} *MESH\n}",
+        // a block open at a control-Z, and at the text's end
+        "*GEOMOBJECT { *NODE_NAME \"z\" *MESH {" + vertices + "\x1a}}\n*GEOMOBJECT { *MESH }",
+        "*GEOMOBJECT { *NODE_NAME \"end\" *MESH {" + vertices + "} \"open",
+    };
+    for (std::size_t t = 0; t < std::size(texts); ++t) {
+        // every mark, quote and brace at every place of a 64-byte step
+        for (std::size_t shift = 0; shift <= 64; ++shift) {
+            const std::string text = std::string(shift, shift % 2 ? ' ' : '\n') + texts[t];
+            const SceneMeshes full = findMeshes(text);
+            for (const std::size_t blockSize : {1, 2, 3, 7, 16, 63, 64, 65, 1 << 16}) {
+                EXPECT_TRUE(sameBlocks(findMeshes(text, blockSize, MeshDetail::kNames), full))
+                    << "text " << t << " after " << shift << " bytes, in blocks of " << blockSize;
+            }
+        }
+    }
+}
+
+TEST(Meshes, TheNamesOnlySearchFindsTheBlocksTheFullOneFindsInMixedPieces) {
+    // pieces that move the searches from one state to another, and between them
+    const std::string_view pieces[] = {
+        "*GEOMOBJECT",
+        "*MESH",
+        "*NODE_NAME",
+        "{",
+        "}",
+        "\"",
+        " ",
+        " ",
+        "\n",
+        "\r\n",
+        "\t",
+        "*G",
+        "G",
+        "*",
+        "y",
+        "\x7f",
+        "*MESH{",
+        "}*GEOMOBJECT",
+        "\"{\"",
+        "*NODE_NAME \"x\"",
+        "*MESH_NUMVERTEX 3",
+        "*MESH_VERTEX 0 1.0 2.0 3.0\n*MESH_FACE 0: A: 0 B: 1 C: 2\n"};
+    std::mt19937 random(20);
+    for (int t = 0; t < 400; ++t) {
+        std::string text;
+        const std::size_t count = 10 + random() % 60;
+        for (std::size_t i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
+        if (t % 50 == 0) text[random() % text.size()] = '\x1a';  // a control-Z ends the text
+        const SceneMeshes full = findMeshes(text);
+        for (const std::size_t blockSize : {1, 3, 64, 1 << 16}) {
+            ASSERT_TRUE(sameBlocks(findMeshes(text, blockSize, MeshDetail::kNames), full))
+                << "in blocks of " << blockSize << ":\n"
+                << text;
         }
     }
 }
@@ -128,6 +260,15 @@ TEST(Meshes, TheStreamIsReadFromItsStart) {
     EXPECT_EQ(mesh.numTVertex, std::nullopt);
     EXPECT_EQ(mesh.numTVFaces, 2147483647);
     EXPECT_EQ(mesh.materialRef, 2);
+
+    // the names-only search leaves the counts out
+    const GeomBlock named = findMeshes(file.get(), 3, MeshDetail::kNames).mesh(0);
+    EXPECT_EQ(named.end, mesh.end);
+    EXPECT_EQ(named.name, "a");
+    for (const auto& count :
+         {named.numVertex, named.numFaces, named.numTVertex, named.numTVFaces, named.materialRef}) {
+        EXPECT_EQ(count, std::nullopt);
+    }
 }
 
 TEST(Meshes, ARestrictedSceneLeavesOutEveryOtherBlock) {
