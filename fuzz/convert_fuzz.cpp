@@ -132,16 +132,22 @@ void findings(const std::uint8_t* data, std::size_t size) {
     std::fclose(f);
 }
 
-// The meshes: found alike whatever the blocks; each converted through its ranges equals the
-// conversion of the text those ranges cut out; a merge holds the sums of their counts.
+// The meshes: found alike whatever the blocks, and by the names-only search but for lines and
+// counts; each converted through its ranges equals the conversion of the text those ranges
+// cut out; a merge holds the sums of their counts.
 void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks) {
     using namespace tessloom;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const SceneMeshes scene = findMeshes(text);
-    const SceneMeshes pieces = findMeshes(text, 1 + (size != 0 ? data[size - 1] % 97 : 0));
-    if (pieces.textSize != scene.textSize || pieces.meshBlocks != scene.meshBlocks ||
-        pieces.blocks.size() != scene.blocks.size()) {
-        __builtin_trap();
+    const std::size_t blockSize = 1 + (size != 0 ? data[size - 1] % 97 : 0);
+    const SceneMeshes pieces = findMeshes(text, blockSize);
+    const SceneMeshes names =
+        findMeshes(text, size % 2 ? blockSize : kSearchBlock, MeshDetail::kNames);
+    for (const SceneMeshes* other : {&pieces, &names}) {
+        if (other->textSize != scene.textSize || other->meshBlocks != scene.meshBlocks ||
+            other->blocks.size() != scene.blocks.size()) {
+            __builtin_trap();
+        }
     }
     // every *GEOMOBJECT token was among the bytes the count pass counted
     if (marks < scene.blocks.size()) __builtin_trap();
@@ -149,6 +155,11 @@ void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks
         const GeomBlock &a = scene.blocks[i], &b = pieces.blocks[i];
         if (a.begin != b.begin || a.end != b.end || a.line != b.line || a.name != b.name ||
             a.numVertex != b.numVertex || a.materialRef != b.materialRef) {
+            __builtin_trap();
+        }
+        const GeomBlock& n = names.blocks[i];
+        if (n.begin != a.begin || n.end != a.end || n.closed != a.closed || n.isMesh != a.isMesh ||
+            n.name != a.name) {
             __builtin_trap();
         }
     }
