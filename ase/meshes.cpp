@@ -120,32 +120,6 @@ inline __m128i equal(__m128i v, char c) {
 }
 #endif
 
-// The names-only search in a block, outside strings: the first quote, brace or '*' followed
-// by `a` or `b` at or after p, or `end`. Reads up to 16 bytes past `end`.
-const char* nextQuoteBraceOrStar(const char* p, const char* end, char a, char b) {
-#if defined(__SSE2__)
-    for (; p < end; p += 16) {
-        const __m128i v = load16(p);
-        const __m128i hit = _mm_or_si128(equal(v, '"'), _mm_or_si128(equal(v, '{'), equal(v, '}')));
-        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit));
-        if (const unsigned star = static_cast<unsigned>(_mm_movemask_epi8(equal(v, '*')))) {
-            const __m128i next = load16(p + 1);
-            m |= star & static_cast<unsigned>(
-                            _mm_movemask_epi8(_mm_or_si128(equal(next, a), equal(next, b))));
-        }
-        if (m != 0) return std::min(p + __builtin_ctz(m), end);
-    }
-    return end;
-#else
-    for (; p < end; ++p) {
-        if (*p == '"' || *p == '{' || *p == '}' || (*p == '*' && (p[1] == a || p[1] == b))) {
-            return p;
-        }
-    }
-    return end;
-#endif
-}
-
 // The names-only search outside blocks and strings: the first quote or *G at or after p,
 // or `end`. Reads up to 64 bytes past `end`.
 const char* nextQuoteOrMark(const char* p, const char* end) {
@@ -176,15 +150,18 @@ const char* nextQuoteOrMark(const char* p, const char* end) {
 #endif
 }
 
-// The names-only search in a block whose mesh token and name are known, outside strings:
-// passes the braces that do not close the block, counting them in `depth` as the plain state
-// would, and returns the first quote, the brace that closes the block (with `depth` left at
-// 1), or `end`. The bytes looked at are the quotes and those with b | 6 == 0x7F ('y', '{',
-// '}', DEL): two comparisons for 16 bytes. Reads up to 64 bytes past `end`.
-const char* passBraces(const char* p, const char* end, std::uint64_t& depth) {
+// The names-only search in a block, outside strings: passes the braces that do not close the
+// block, counting them in `depth` as the plain state would, and returns the first quote, the
+// brace that closes the block (with `depth` left at 1), with kStars a '*' followed by `a` or
+// `b`, or `end`. The bytes looked at are quotes, those stars, and the bytes b with
+// b | 6 == 0x7F ('y', '{', '}', DEL); mesh data, the bulk of a scene, holds few. Reads up to
+// 64 bytes past `end`.
+template <bool kStars>
+const char* passBraces(const char* p, const char* end, std::uint64_t& depth, char a = 0,
+                       char b = 0) {
     // false when the byte ends the search
     auto pass = [&depth](char c) {
-        if (c == '"') return false;
+        if (c == '"' || c == '*') return false;
         if (c == '{') {
             ++depth;
         } else if (c == '}') {
@@ -197,7 +174,12 @@ const char* passBraces(const char* p, const char* end, std::uint64_t& depth) {
     const __m128i six = _mm_set1_epi8(6), brace = _mm_set1_epi8(0x7F), quote = _mm_set1_epi8('"');
     auto hits = [&](const char* q) {
         const __m128i v = load16(q);
-        return _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, six), brace), _mm_cmpeq_epi8(v, quote));
+        const __m128i hit =
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, six), brace), _mm_cmpeq_epi8(v, quote));
+        if constexpr (!kStars) return hit;
+        const __m128i next = load16(q + 1);
+        const __m128i ours = _mm_or_si128(equal(next, a), equal(next, b));
+        return _mm_or_si128(hit, _mm_and_si128(equal(v, '*'), ours));
     };
     auto mask = [](__m128i hit) {
         return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)));
@@ -217,7 +199,11 @@ const char* passBraces(const char* p, const char* end, std::uint64_t& depth) {
     return end;
 #else
     for (; p < end; ++p) {
-        if (!pass(*p)) return p;
+        if (*p == '*') {
+            if (kStars && (p[1] == a || p[1] == b)) return p;
+        } else if ((*p == '"' || *p == '{' || *p == '}') && !pass(*p)) {
+            return p;
+        }
     }
     return end;
 #endif
@@ -229,7 +215,9 @@ class Finder {
         : read_(std::move(read)),
           full_(detail == MeshDetail::kFull),
           capacity_(std::max<std::size_t>(blockSize, 1) + kLook),
-          buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kPadding)) {}
+          buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kPadding)) {
+        scene_.blocks.reserve(8);  // most scenes of several meshes hold a few
+    }
 
     SceneMeshes run() {
         std::size_t have = 0;
@@ -304,6 +292,7 @@ class Finder {
                 ++pos;
                 continue;
             }
+            if (!full_ && !open_) pos = markLine(pos, own);
             const char* e = plainEvent(b + pos, b + own);
             pos = static_cast<std::size_t>(e - b);
             if (pos == own) break;
@@ -337,15 +326,42 @@ class Finder {
         return pos;
     }
 
+    // Outside blocks, in the plain state at pos: where the names-only search may go on. A
+    // string ends at a line's end, so at the start of a line the state is the plain one again:
+    // the lines before that of the next bytes *GEOMOBJECT starting before `own` change
+    // nothing. With no such bytes, it is the start of the last line before `own`. The bytes
+    // are found by their 'J', rare in scenes, which the C library finds fast.
+    std::size_t markLine(std::size_t pos, std::size_t own) const {
+        constexpr std::size_t kJ = kGeomObject.find('J');
+        const char* const b = buffer_.get();
+        const char* found = b + own;
+        // a mark starting before `own` ends within the look-ahead, or at the text's end
+        const char* const last = std::min(b + own + kJ, end_ - (kGeomObject.size() - 1 - kJ));
+        for (const char* p = b + pos + kJ; p < last;) {
+            const auto* j =
+                static_cast<const char*>(std::memchr(p, 'J', static_cast<std::size_t>(last - p)));
+            if (!j) break;
+            if (std::memcmp(j - kJ, kGeomObject.data(), kGeomObject.size()) == 0) {
+                found = j - kJ;
+                break;
+            }
+            p = j + 1;
+        }
+        const std::string_view before(b + pos, static_cast<std::size_t>(found - (b + pos)));
+        const std::size_t lineFeed = before.rfind('\n');
+        return lineFeed == std::string_view::npos ? pos : pos + lineFeed + 1;
+    }
+
     // The next byte in [p, end) that the plain state acts on, or end. Without the full
-    // detail, lines are not counted and only the stars that may start a token that changes
+    // detail, lines are not counted, the braces of an open block are counted on the way
+    // (up to the closing one), and only the stars that may start a token that changes
     // something are looked at: outside a block *GEOMOBJECT; in one *MESH and *NODE_NAME until
     // seen (a further *GEOMOBJECT there changes nothing), and then none at all.
     const char* plainEvent(const char* p, const char* end) {
         if (full_) return nextPlainEvent(p, end, line_);
         if (!open_) return nextQuoteOrMark(p, end);
-        if (block_.isMesh && nameSeen_) return passBraces(p, end, depth_);
-        return nextQuoteBraceOrStar(p, end, block_.isMesh ? 'N' : 'M', nameSeen_ ? 'M' : 'N');
+        if (block_.isMesh && nameSeen_) return passBraces<false>(p, end, depth_);
+        return passBraces<true>(p, end, depth_, block_.isMesh ? 'N' : 'M', nameSeen_ ? 'M' : 'N');
     }
 
     // True when the token at pos is `keyword`: the bytes, then white space or the text's end.
