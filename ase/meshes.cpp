@@ -332,23 +332,22 @@ class Finder {
     // nothing. With no such bytes, it is the start of the last line before `own`. The bytes
     // are found by their 'J', rare in scenes, which the C library finds fast.
     std::size_t markLine(std::size_t pos, std::size_t own) const {
-        constexpr std::size_t kJ = kGeomObject.find('J');
+        constexpr std::size_t kJ = kGeomObject.find('J'), kAfterJ = kGeomObject.size() - 1 - kJ;
         const char* const b = buffer_.get();
-        const char* found = b + own;
+        const auto have = static_cast<std::size_t>(end_ - b);
         // a mark starting before `own` ends within the look-ahead, or at the text's end
-        const char* const last = std::min(b + own + kJ, end_ - (kGeomObject.size() - 1 - kJ));
-        for (const char* p = b + pos + kJ; p < last;) {
-            const auto* j =
-                static_cast<const char*>(std::memchr(p, 'J', static_cast<std::size_t>(last - p)));
+        const std::size_t last = std::min(own + kJ, have - std::min(have, kAfterJ));
+        std::size_t found = own;
+        for (std::size_t at = pos + kJ; at < last;) {
+            const auto* j = static_cast<const char*>(std::memchr(b + at, 'J', last - at));
             if (!j) break;
             if (std::memcmp(j - kJ, kGeomObject.data(), kGeomObject.size()) == 0) {
-                found = j - kJ;
+                found = static_cast<std::size_t>(j - b) - kJ;
                 break;
             }
-            p = j + 1;
+            at = static_cast<std::size_t>(j - b) + 1;
         }
-        const std::string_view before(b + pos, static_cast<std::size_t>(found - (b + pos)));
-        const std::size_t lineFeed = before.rfind('\n');
+        const std::size_t lineFeed = std::string_view(b + pos, found - pos).rfind('\n');
         return lineFeed == std::string_view::npos ? pos : pos + lineFeed + 1;
     }
 

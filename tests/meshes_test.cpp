@@ -202,35 +202,34 @@ TEST(Meshes, TheNamesOnlySearchFindsTheBlocksTheFullOneFinds) {
 }
 
 TEST(Meshes, TheNamesOnlySearchFindsTheBlocksTheFullOneFindsInMixedPieces) {
-    // pieces that move the searches from one state to another, and between them
-    const std::string_view pieces[] = {
-        "*GEOMOBJECT",
-        "*MESH",
-        "*NODE_NAME",
-        "{",
-        "}",
-        "\"",
-        " ",
-        " ",
-        "\n",
-        "\r\n",
-        "\t",
-        "*G",
-        "G",
-        "*",
-        "y",
-        "\x7f",
-        "*MESH{",
-        "}*GEOMOBJECT",
-        "\"{\"",
-        "*NODE_NAME \"x\"",
-        "*MESH_NUMVERTEX 3",
-        "*MESH_VERTEX 0 1.0 2.0 3.0\n*MESH_FACE 0: A: 0 B: 1 C: 2\n"};
+    // pieces that move the searches from one state to another, and the gaps between them
+    const std::string_view pieces[] = {"*GEOMOBJECT",
+                                       "*MESH",
+                                       "*NODE_NAME",
+                                       "{",
+                                       "}",
+                                       "\"",
+                                       "*G",
+                                       "G",
+                                       "*",
+                                       "y",
+                                       "\x7f",
+                                       "*MESH{",
+                                       "}*GEOMOBJECT",
+                                       "\"{\"",
+                                       "*NODE_NAME \"x\"",
+                                       "*MESH_NUMVERTEX 3",
+                                       "*MESH_VERTEX 0 1.0 2.0 3.0",
+                                       "*MESH_FACE 0: A: 0 B: 1 C: 2"};
+    const std::string_view gaps[] = {"", " ", "\n", "\t", "\r\n"};
     std::mt19937 random(20);
-    for (int t = 0; t < 400; ++t) {
+    for (int t = 0; t < 1000; ++t) {
         std::string text;
         const std::size_t count = 10 + random() % 60;
-        for (std::size_t i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
+        for (std::size_t i = 0; i < count; ++i) {
+            text += pieces[random() % std::size(pieces)];
+            text += gaps[random() % std::size(gaps)];
+        }
         if (t % 50 == 0) text[random() % text.size()] = '\x1a';  // a control-Z ends the text
         const SceneMeshes full = findMeshes(text);
         for (const std::size_t blockSize : {1, 3, 64, 1 << 16}) {
