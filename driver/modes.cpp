@@ -179,7 +179,7 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
         // each conversion checks its own passes; the guard covers the search and the time
         // between them too
         const InputGuard guard(input.get());
-        const SceneMeshes scene = findMeshes(input.get());
+        const SceneMeshes scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
         const std::string output = outputPath ? *outputPath : defaultOutputPath(inputPath);
         switch (choice.kind) {
             case MeshChoice::Kind::kOne: {
