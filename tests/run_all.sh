@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the tests need and the machine lacks (scripts/setup.sh); runs
-# the micro-benchmarks once with a minimal time, so they keep building and running;
+# Installs the Debian packages the tests need and the machine lacks (scripts/setup.sh);
 # replays every committed input through both fuzzing targets (the conversion and the mesh
-# file reader), then fuzzes them for 100 seconds together; then
-# builds and runs the whole test suite, once plainly and once under ASan and UBSan; then
-# installs the release build and builds and checks the Debian package.
+# file reader), then fuzzes them side by side, one core each, for 36 and 24 seconds;
+# builds the whole test suite with the micro-benchmarks in the release build folder (the
+# benchmarks use the same libraries, so they are compiled once), runs the benchmarks once
+# with a minimal time, so they keep building and running, and runs the suite; builds and runs
+# the suite again under ASan and UBSan; then installs the release build and builds and checks
+# the Debian package.
 set -euo pipefail
 shopt -s nullglob
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh test
-cmake --preset bench
-cmake --build --preset bench
-build/bench/bench/bench_scanner --benchmark_min_time=0.01
 
 cmake --preset fuzz
-cmake --build --preset fuzz
+cmake --build --preset fuzz --target convert_fuzz read_fuzz tessloom
 fuzz=build/fuzz/fuzz
 # every committed input once: the seeds, the example scenes, and each past finding
 # (fuzz/regressions/*.ase, one file per crash the fuzzer ever found)
@@ -25,17 +24,30 @@ for scene in fuzz/corpus/*.ase examples/*.ase; do
     build/fuzz/tessloom "$scene" "build/fuzz/read-seeds/$(basename "$scene" .ase).obj"
 done
 "$fuzz/read_fuzz" -timeout=10 build/fuzz/read-seeds/* fuzz/regressions/*.obj
-# the fuzzing time, split between the two targets
-seconds=${FUZZ_SECONDS:-100}
+# the fuzzing time in all, split between the two targets, which run at the same time; each
+# one's output is shown once it ends
+seconds=${FUZZ_SECONDS:-60}
 "$fuzz/convert_fuzz" -max_total_time="$((seconds * 3 / 5))" -timeout=10 -rss_limit_mb=4096 \
     -dict=fuzz/ase.dict -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus \
-    fuzz/corpus examples
+    fuzz/corpus examples >build/fuzz/convert_fuzz.log 2>&1 &
+converting=$!
 "$fuzz/read_fuzz" -max_total_time="$((seconds * 2 / 5))" -timeout=10 -rss_limit_mb=4096 \
-    -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/read-corpus build/fuzz/read-seeds
-for preset in release debug; do
-    cmake --preset "$preset"
-    cmake --build --preset "$preset"
-    ctest --preset "$preset"
-done
+    -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/read-corpus build/fuzz/read-seeds \
+    >build/fuzz/read_fuzz.log 2>&1 &
+reading=$!
+failed=0
+wait "$reading" || failed=1
+cat build/fuzz/read_fuzz.log
+wait "$converting" || failed=1
+cat build/fuzz/convert_fuzz.log
+[ "$failed" = 0 ] || { echo "fuzzing found a fault: see above"; exit 1; }
+
+cmake --preset release -DTESSLOOM_BENCH=ON
+cmake --build --preset release
+build/release/bench/bench_scanner --benchmark_min_time=0.01
+ctest --preset release
+cmake --preset debug
+cmake --build --preset debug
+ctest --preset debug
 # installed as a user would: the programs, the manuals, a consumer of the reader, the package
 bash tests/install_test.sh
