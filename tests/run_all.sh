@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tests need and the machine lacks (scripts/setup.sh);
 # replays every committed input through both fuzzing targets (the conversion and the mesh
-# file reader), then fuzzes them side by side, one core each, for 36 and 24 seconds;
+# file reader), then fuzzes them side by side, one core each, for 30 seconds each;
 # builds the whole test suite with the micro-benchmarks in the release build folder (the
 # benchmarks use the same libraries, so they are compiled once), runs the benchmarks once
 # with a minimal time, so they keep building and running, and runs the suite; builds and runs
@@ -24,14 +24,14 @@ for scene in fuzz/corpus/*.ase examples/*.ase; do
     build/fuzz/tessloom "$scene" "build/fuzz/read-seeds/$(basename "$scene" .ase).obj"
 done
 "$fuzz/read_fuzz" -timeout=10 build/fuzz/read-seeds/* fuzz/regressions/*.obj
-# the fuzzing time in all, split between the two targets, which run at the same time; each
-# one's output is shown once it ends
+# the fuzzing time in all, split evenly between the two targets, which run at the same time
+# (so it takes half as long); each one's output is shown once it ends
 seconds=${FUZZ_SECONDS:-60}
-"$fuzz/convert_fuzz" -max_total_time="$((seconds * 3 / 5))" -timeout=10 -rss_limit_mb=4096 \
+"$fuzz/convert_fuzz" -max_total_time="$((seconds / 2))" -timeout=10 -rss_limit_mb=4096 \
     -dict=fuzz/ase.dict -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus \
     fuzz/corpus examples >build/fuzz/convert_fuzz.log 2>&1 &
 converting=$!
-"$fuzz/read_fuzz" -max_total_time="$((seconds * 2 / 5))" -timeout=10 -rss_limit_mb=4096 \
+"$fuzz/read_fuzz" -max_total_time="$((seconds / 2))" -timeout=10 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/read-corpus build/fuzz/read-seeds \
     >build/fuzz/read_fuzz.log 2>&1 &
 reading=$!
