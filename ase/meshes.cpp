@@ -266,6 +266,7 @@ class Finder {
     // past `own`, after a token that reaches into the look-ahead).
     std::size_t process(std::size_t pos, std::size_t own) {
         const char* const b = buffer_.get();
+        markKnown_ = false;  // the buffer holds other bytes
         static constexpr char kStringEvents[] = {'"', '\n'};
         while (pos < own) {
             if (state_ == State::kAfterNodeName) {
@@ -331,24 +332,32 @@ class Finder {
     // the lines before that of the next bytes *GEOMOBJECT starting before `own` change
     // nothing. With no such bytes, it is the start of the last line before `own`. The bytes
     // are found by their 'J', rare in scenes, which the C library finds fast.
-    std::size_t markLine(std::size_t pos, std::size_t own) const {
-        constexpr std::size_t kJ = kGeomObject.find('J'), kAfterJ = kGeomObject.size() - 1 - kJ;
+    // Until pos passes the bytes found, the answer is kept: a long line of many strings asks
+    // again after each, and must not be searched again each time.
+    std::size_t markLine(std::size_t pos, std::size_t own) {
         const char* const b = buffer_.get();
-        const auto have = static_cast<std::size_t>(end_ - b);
-        // a mark starting before `own` ends within the look-ahead, or at the text's end
-        const std::size_t last = std::min(own + kJ, have - std::min(have, kAfterJ));
-        std::size_t found = own;
-        for (std::size_t at = pos + kJ; at < last;) {
-            const auto* j = static_cast<const char*>(std::memchr(b + at, 'J', last - at));
-            if (!j) break;
-            if (std::memcmp(j - kJ, kGeomObject.data(), kGeomObject.size()) == 0) {
-                found = static_cast<std::size_t>(j - b) - kJ;
-                break;
+        if (!markKnown_ || pos > mark_) {
+            constexpr std::size_t kJ = kGeomObject.find('J');
+            constexpr std::size_t kAfterJ = kGeomObject.size() - 1 - kJ;
+            const auto have = static_cast<std::size_t>(end_ - b);
+            // a mark starting before `own` ends within the look-ahead, or at the text's end
+            const std::size_t last = std::min(own + kJ, have - std::min(have, kAfterJ));
+            mark_ = own;
+            for (std::size_t at = pos + kJ; at < last;) {
+                const auto* j = static_cast<const char*>(std::memchr(b + at, 'J', last - at));
+                if (!j) break;
+                if (std::memcmp(j - kJ, kGeomObject.data(), kGeomObject.size()) == 0) {
+                    mark_ = static_cast<std::size_t>(j - b) - kJ;
+                    break;
+                }
+                at = static_cast<std::size_t>(j - b) + 1;
             }
-            at = static_cast<std::size_t>(j - b) + 1;
+            const auto* lineFeed = static_cast<const char*>(::memrchr(b + pos, '\n', mark_ - pos));
+            markLineStart_ = lineFeed ? static_cast<std::size_t>(lineFeed - b) + 1 : 0;
+            markKnown_ = true;
         }
-        const std::size_t lineFeed = std::string_view(b + pos, found - pos).rfind('\n');
-        return lineFeed == std::string_view::npos ? pos : pos + lineFeed + 1;
+        // the last line feed before the mark, when it lies at or after pos
+        return std::max(pos, markLineStart_);
     }
 
     // The next byte in [p, end) that the plain state acts on, or end. Without the full
@@ -480,6 +489,11 @@ class Finder {
     std::size_t nameSeenBytes_ = 0;
     GeomBlock block_;
     SceneMeshes scene_;
+    // markLine()'s last answer in this buffer: where the mark it found starts (or `own`), and
+    // the start of the line before it (0 when no line feed lies between).
+    bool markKnown_ = false;
+    std::size_t mark_ = 0;
+    std::size_t markLineStart_ = 0;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ase/meshes.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "bench/scenegen.h"
@@ -98,6 +99,34 @@ void FaceLines(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * 2 * static_cast<long>(text.size()));
 }
 BENCHMARK(FaceLines);
+
+// The search for a scene's meshes, full and names-only (Arg 1), over two scenes: mesh blocks
+// as exporters write them (Arg 0), and after two blocks one long line of empty strings, where
+// each string's end brings the names-only search back to the plain state (Arg 1): its cost
+// must stay linear there too.
+void FindMeshes(benchmark::State& state) {
+    std::string text = "*GEOMOBJECT {\n*NODE_NAME \"a\"\n*MESH {\n}\n}\n";
+    text += text;
+    if (state.range(0) == 0) {
+        for (int m = 0; m < 200; ++m) {
+            text += "*GEOMOBJECT {\n\t*NODE_NAME \"part" + std::to_string(m) + "\"\n\t*MESH {\n";
+            for (int v = 0; v < 500; ++v) {
+                text += "\t\t*MESH_VERTEX " + std::to_string(v) + "\t1.0000\t-2.5000\t3.2500\n";
+            }
+            text += "\t}\n}\n";
+        }
+    } else {
+        text += std::string(std::size_t{1} << 20, '"') + "\n";
+    }
+    TempFile f(text);
+    const auto detail =
+        state.range(1) == 0 ? tessloom::MeshDetail::kFull : tessloom::MeshDetail::kNames;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(tessloom::findMeshes(f.file, tessloom::kSearchBlock, detail));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<long>(text.size()));
+}
+BENCHMARK(FindMeshes)->ArgsProduct({{0, 1}, {0, 1}});
 
 }  // namespace
 
