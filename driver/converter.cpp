@@ -60,9 +60,18 @@ InputFile openInput(const std::string& inputPath) {
     return InputFile(file);
 }
 
+namespace {
+
+void requireUnchanged(std::FILE* input, const InputStamp& before) {
+    if (!(stampOf(input) == before)) throw Rejected("the input changed while it was read");
+}
+
+}  // namespace
+
 ReadSetup InputGuard::setup(ReadSetup base) const {
-    base.passEnded = [this, wholeBytes = std::optional<std::uint64_t>()](std::uint64_t bytesRead,
-                                                                         bool wholeInput) mutable {
+    base.passEnded = [input = input_, before = before_,
+                      wholeBytes = std::optional<std::uint64_t>()](std::uint64_t bytesRead,
+                                                                   bool wholeInput) mutable {
         // a pass that stops early, as the material pass may, has only the stamp to compare
         if (wholeInput) {
             if (wholeBytes && *wholeBytes != bytesRead) {
@@ -70,13 +79,13 @@ ReadSetup InputGuard::setup(ReadSetup base) const {
             }
             wholeBytes = bytesRead;
         }
-        checkUnchanged();
+        requireUnchanged(input, before);
     };
     return base;
 }
 
 void InputGuard::checkUnchanged() const {
-    if (!(stampOf(input_) == before_)) throw Rejected("the input changed while it was read");
+    requireUnchanged(input_, before_);
 }
 
 MeshConverter::MeshConverter(const std::string& inputPath,
@@ -149,6 +158,7 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
         // the exact search only where the count pass saw the mark twice or more
         if (converter.objectMarks() >= 2)
             scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
+        guard.checkUnchanged();  // the search, too, read the file the passes read
         writeMeshFile(converter, input.get());
     });
     if (status == 0 && scene && scene->count() >= 2) {

@@ -79,7 +79,7 @@ class InputGuard {
     explicit InputGuard(std::FILE* input) : input_(input), before_(stampOf(input)) {}
 
     // `base` with passEnded set to this guard's checks, for one converter (each converter's
-    // passes are compared among themselves). The guard outlives the converter's construction.
+    // passes are compared among themselves).
     ReadSetup setup(ReadSetup base = {}) const;
 
     // Throws Rejected when the input's stamp changed since the guard was made.

@@ -261,6 +261,7 @@ TEST(Input, TheConverterFromPathsRefusesWhatItCannotReadOrMayNotReplace) {
         try {
             tessloom::MeshConverter(row.input, row.output).writeMeshFile();
             EXPECT_EQ(row.rejection, "");
+            ASSERT_TRUE(row.output);
             const auto expected = tessloom::test::meshBytes(text);
             EXPECT_EQ(readFile(*row.output), std::string(expected.begin(), expected.end()));
         } catch (const tessloom::Rejected& e) {

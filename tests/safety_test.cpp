@@ -263,4 +263,20 @@ TEST(ChangingInput, IsRejected) {
             }
         }
     }
+    // A stream without a descriptor has no stamp: the bytes each whole pass read are all there
+    // is to compare. A control-Z written over the last line after the count pass shortens
+    // the geometry pass (the material pass stops early, so it may read less anyway).
+    std::string bytes = scene;
+    std::FILE* memory = ::fmemopen(bytes.data(), bytes.size(), "rb");
+    ASSERT_NE(memory, nullptr);
+    const tessloom::InputGuard guard(memory);
+    tessloom::ReadSetup setup = guard.setup({.blockSize = 16});
+    int passes = 0;
+    setup.passEnded = [&, check = setup.passEnded](std::uint64_t read, bool whole) {
+        if (++passes == 1) bytes[bytes.size() - 3] = '\x1a';
+        check(read, whole);
+    };
+    EXPECT_THROW(tessloom::MeshConverter(memory, "unused.obj", std::move(setup)),
+                 tessloom::Rejected);
+    std::fclose(memory);
 }
