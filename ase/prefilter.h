@@ -29,7 +29,8 @@ class Prefilter {
     static constexpr std::size_t kMaxKeys = 8;
 
     // Throws, and so fails to compile, when the window is empty, wider than eight bytes or
-    // runs past a keyword's end, or when the keywords make no key or more than kMaxKeys.
+    // runs past a keyword's end, when the keywords make no key or more than kMaxKeys, or when
+    // no multiplier tried gives every key a slot of its own.
     consteval Prefilter(std::initializer_list<std::span<const std::string_view>> tables,
                         std::size_t from, std::size_t width)
         : from_(from), width_(static_cast<unsigned>(width)) {

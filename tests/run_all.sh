@@ -27,19 +27,23 @@ done
 # the fuzzing time in all, split evenly between the two targets, which run at the same time
 # (so it takes half as long); each one's output is shown once it ends
 seconds=${FUZZ_SECONDS:-60}
-"$fuzz/convert_fuzz" -max_total_time="$((seconds / 2))" -timeout=10 -rss_limit_mb=4096 \
+each=$((seconds > 1 ? seconds / 2 : 1))  # libFuzzer takes 0 as no limit
+"$fuzz/convert_fuzz" -max_total_time="$each" -timeout=10 -rss_limit_mb=4096 \
     -dict=fuzz/ase.dict -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/corpus \
     fuzz/corpus examples >build/fuzz/convert_fuzz.log 2>&1 &
 converting=$!
-"$fuzz/read_fuzz" -max_total_time="$((seconds / 2))" -timeout=10 -rss_limit_mb=4096 \
+"$fuzz/read_fuzz" -max_total_time="$each" -timeout=10 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix=build/fuzz/ build/fuzz/read-corpus build/fuzz/read-seeds \
     >build/fuzz/read_fuzz.log 2>&1 &
 reading=$!
+# a run ended early (an interrupt) leaves no fuzzer behind
+trap 'kill "$converting" "$reading" 2>/dev/null || true' EXIT
 failed=0
 wait "$reading" || failed=1
 cat build/fuzz/read_fuzz.log
 wait "$converting" || failed=1
 cat build/fuzz/convert_fuzz.log
+trap - EXIT
 [ "$failed" = 0 ] || { echo "fuzzing found a fault: see above"; exit 1; }
 
 cmake --preset release -DTESSLOOM_BENCH=ON
