@@ -60,6 +60,36 @@ const char* findEvent(const char* p, const char* end, const char (&events)[N]) {
 #endif
 }
 
+#if defined(__SSE2__)
+inline __m128i load16(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m128i equal(__m128i v, char c) {
+    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
+}
+
+// Goes through [p, end) 64 bytes a step. In a step where `hits(q)`, for the 16 bytes from q,
+// marks a byte, calls `found(step, bits)` (bit i for the byte step + i), which returns where
+// the search ends, or null to go on. Returns that, or `end`. Reads up to 64 bytes past `end`.
+template <class Hits, class Found>
+inline const char* scan64(const char* p, const char* end, Hits hits, Found found) {
+    auto bits = [](__m128i hit) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)));
+    };
+    for (; p < end; p += 64) {
+        const __m128i h0 = hits(p), h1 = hits(p + 16), h2 = hits(p + 32), h3 = hits(p + 48);
+        // most steps hold none: one test for the four
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) == 0)
+            continue;
+        if (const char* stop =
+                found(p, bits(h0) | bits(h1) << 16 | bits(h2) << 32 | bits(h3) << 48))
+            return stop;
+    }
+    return end;
+}
+#endif
+
 // A '*' that cannot start one of the tokens looked for: not followed by G, N or M, or
 // followed by "M???_" and a letter other than N (the geometry lines, "*MESH_VERTEX" ...).
 [[maybe_unused]] inline bool boringStar(const char* p) {
@@ -71,15 +101,13 @@ const char* findEvent(const char* p, const char* end, const char (&events)[N]) {
 // `end`); the line feeds before it are added to `lines`.
 const char* nextPlainEvent(const char* p, const char* end, std::uint64_t& lines) {
 #if defined(__SSE2__)
-    auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    auto at = [](const char* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
     for (; p < end; p += 16) {
-        const __m128i v = at(p);
-        const __m128i star = eq(v, '*');
-        const __m128i events =
-            _mm_or_si128(_mm_or_si128(eq(v, '"'), star), _mm_or_si128(eq(v, '{'), eq(v, '}')));
+        const __m128i v = load16(p);
+        const __m128i star = equal(v, '*');
+        const __m128i events = _mm_or_si128(_mm_or_si128(equal(v, '"'), star),
+                                            _mm_or_si128(equal(v, '{'), equal(v, '}')));
         unsigned m = static_cast<unsigned>(_mm_movemask_epi8(events));
-        unsigned lf = static_cast<unsigned>(_mm_movemask_epi8(eq(v, '\n')));
+        unsigned lf = static_cast<unsigned>(_mm_movemask_epi8(equal(v, '\n')));
         if (end - p < 16) {
             const unsigned valid = (1u << (end - p)) - 1;
             m &= valid;
@@ -87,10 +115,11 @@ const char* nextPlainEvent(const char* p, const char* end, std::uint64_t& lines)
         }
         if (m & static_cast<unsigned>(_mm_movemask_epi8(star))) {
             // most stars begin a geometry line: those are no event
-            const __m128i v1 = at(p + 1), v5 = at(p + 5), v6 = at(p + 6);
-            const __m128i ours = _mm_or_si128(_mm_or_si128(eq(v1, 'G'), eq(v1, 'N')), eq(v1, 'M'));
+            const __m128i v1 = load16(p + 1), v5 = load16(p + 5), v6 = load16(p + 6);
+            const __m128i ours =
+                _mm_or_si128(_mm_or_si128(equal(v1, 'G'), equal(v1, 'N')), equal(v1, 'M'));
             const __m128i geometry =
-                _mm_andnot_si128(eq(v6, 'N'), _mm_and_si128(eq(v1, 'M'), eq(v5, '_')));
+                _mm_andnot_si128(equal(v6, 'N'), _mm_and_si128(equal(v1, 'M'), equal(v5, '_')));
             const __m128i boring =
                 _mm_and_si128(star, _mm_or_si128(geometry, _mm_andnot_si128(ours, star)));
             m &= ~static_cast<unsigned>(_mm_movemask_epi8(boring));
@@ -110,38 +139,18 @@ const char* nextPlainEvent(const char* p, const char* end, std::uint64_t& lines)
 #endif
 }
 
-#if defined(__SSE2__)
-inline __m128i load16(const char* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-inline __m128i equal(__m128i v, char c) {
-    return _mm_cmpeq_epi8(v, _mm_set1_epi8(c));
-}
-#endif
-
 // The names-only search outside blocks and strings: the first quote or *G at or after p,
 // or `end`. Reads up to 64 bytes past `end`.
 const char* nextQuoteOrMark(const char* p, const char* end) {
 #if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"'), star = _mm_set1_epi8('*'), g = _mm_set1_epi8('G');
-    auto hits = [&](const char* q) {
+    auto hits = [](const char* q) {
         const __m128i v = load16(q);
-        const __m128i mark =
-            _mm_and_si128(_mm_cmpeq_epi8(v, star), _mm_cmpeq_epi8(load16(q + 1), g));
-        return _mm_or_si128(_mm_cmpeq_epi8(v, quote), mark);
+        const __m128i mark = _mm_and_si128(equal(v, '*'), equal(load16(q + 1), 'G'));
+        return _mm_or_si128(equal(v, '"'), mark);
     };
-    auto mask = [](__m128i hit) {
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)));
-    };
-    for (; p < end; p += 64) {
-        const __m128i h0 = hits(p), h1 = hits(p + 16), h2 = hits(p + 32), h3 = hits(p + 48);
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) == 0)
-            continue;
-        const std::uint64_t m = mask(h0) | mask(h1) << 16 | mask(h2) << 32 | mask(h3) << 48;
-        return std::min(p + __builtin_ctzll(m), end);
-    }
-    return end;
+    return scan64(p, end, hits, [end](const char* step, std::uint64_t bits) {
+        return std::min(step + __builtin_ctzll(bits), end);
+    });
 #else
     for (; p < end; ++p) {
         if (*p == '"' || (*p == '*' && p[1] == 'G')) return p;
@@ -181,22 +190,14 @@ const char* passBraces(const char* p, const char* end, std::uint64_t& depth, cha
         const __m128i ours = _mm_or_si128(equal(next, a), equal(next, b));
         return _mm_or_si128(hit, _mm_and_si128(equal(v, '*'), ours));
     };
-    auto mask = [](__m128i hit) {
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)));
-    };
-    for (; p < end; p += 64) {
-        const __m128i h0 = hits(p), h1 = hits(p + 16), h2 = hits(p + 32), h3 = hits(p + 48);
-        // most steps of mesh data hold none: one test for the four
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(h0, h1), _mm_or_si128(h2, h3))) == 0)
-            continue;
-        std::uint64_t m = mask(h0) | mask(h1) << 16 | mask(h2) << 32 | mask(h3) << 48;
-        for (; m != 0; m &= m - 1) {
-            const char* at = p + __builtin_ctzll(m);
+    return scan64(p, end, hits, [&](const char* step, std::uint64_t bits) -> const char* {
+        for (; bits != 0; bits &= bits - 1) {
+            const char* at = step + __builtin_ctzll(bits);
             if (at >= end) return end;  // the look-ahead is looked at in the next part
             if (!pass(*at)) return at;
         }
-    }
-    return end;
+        return nullptr;
+    });
 #else
     for (; p < end; ++p) {
         if (*p == '*') {

@@ -13,6 +13,7 @@
 
 #include "ase/meshes.h"
 #include "ase/scene.h"
+#include "meshfile/encode.h"
 #include "meshfile/output.h"
 
 namespace tessloom {
@@ -90,8 +91,15 @@ class InputGuard {
     InputStamp before_;
 };
 
-// The mesh file of `mesh` written to `path`, complete but not yet in place (the caller
-// commits it), never replacing one of `keep`. Throws Rejected.
+// The `size` bytes that `encode` puts in the buffer it is given, written to `path`, complete
+// but not yet in place (the caller commits it), never replacing one of `keep`. Throws
+// Rejected.
+std::unique_ptr<output::Output> pendingOutput(const std::string& path,
+                                              std::span<const output::FileId> keep,
+                                              std::uint64_t size,
+                                              const std::function<void(OutBuffer&)>& encode);
+
+// The mesh file of `mesh` written to `path` in the same way.
 std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
                                                 std::span<const output::FileId> keep);
 

@@ -42,10 +42,6 @@ std::string meshes(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " mesh" : " meshes");
 }
 
-void writeToOutput(void* context, const std::uint8_t* data, std::size_t size) {
-    static_cast<output::Output*>(context)->write(data, size);
-}
-
 // The input's identity, so that no output replaces it.
 std::vector<output::FileId> inputIdentity(std::FILE* input) {
     return {output::fileIdOf(::fileno(input))};
@@ -121,13 +117,9 @@ void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& 
     }
     const meshfile::MeshFile merged = merger.finish();
     guard.checkUnchanged();
-    output::Output out(outputPath, inputIdentity(input));
-    const std::uint64_t size = meshfile::encodedSize(merged);
-    OutBuffer buffer(
-        writeToOutput, &out,
-        static_cast<std::size_t>(std::min<std::uint64_t>(size, OutBuffer::kMaxCapacity)));
-    meshfile::encodeMeshFile(merged, buffer);
-    out.commit();
+    pendingOutput(outputPath, inputIdentity(input), meshfile::encodedSize(merged),
+                  [&merged](OutBuffer& buffer) { meshfile::encodeMeshFile(merged, buffer); })
+        ->commit();
 }
 
 }  // namespace

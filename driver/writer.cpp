@@ -2,6 +2,7 @@
 // output was, never the input itself.
 #include <algorithm>
 #include <cassert>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -20,22 +21,29 @@ void writeToOutput(void* context, const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
-                                                std::span<const output::FileId> keep) {
+std::unique_ptr<output::Output> pendingOutput(const std::string& path,
+                                              std::span<const output::FileId> keep,
+                                              std::uint64_t size,
+                                              const std::function<void(OutBuffer&)>& encode) {
     try {
         auto out = std::make_unique<output::Output>(path, keep);
         // no bigger than the file: a small mesh touches a few pages, not a megabyte
-        const std::uint64_t size = meshFileSize(mesh);
         OutBuffer buffer(
             writeToOutput, out.get(),
             static_cast<std::size_t>(std::min<std::uint64_t>(size, OutBuffer::kMaxCapacity)));
-        encodeMeshFile(mesh, buffer);
+        encode(buffer);
         assert(buffer.written() == size);
         out->finish();
         return out;
     } catch (const output::OutputError& e) {
         throw Rejected(e.what());
     }
+}
+
+std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
+                                                std::span<const output::FileId> keep) {
+    return pendingOutput(path, keep, meshFileSize(mesh),
+                         [&mesh](OutBuffer& buffer) { encodeMeshFile(mesh, buffer); });
 }
 
 namespace {
