@@ -62,6 +62,15 @@ class Diagnostics {
     // was cut before it.
     virtual void longLine(std::uint64_t at, std::string_view keyword) {}
 
+    // A *MESH_FACENORMAL at `at`; when not followed directly by *MESH_VERTEXNORMAL lines, the
+    // conversion takes its corners' normals from the lines after it, wherever they stand.
+    virtual void faceNormal(std::uint64_t at, bool followedDirectly) {}
+    // The entry of the referenced material whose *MATERIAL line (sub < 0) or *SUBMATERIAL
+    // line is at `at` gives no U or V tiling, and its tiling's start value scaled
+    // `coordinates` texture vertices.
+    virtual void tilingMissing(std::uint64_t at, std::int32_t material, std::int32_t sub,
+                               std::uint64_t coordinates) {}
+
     static constexpr std::uint64_t kNowhere = UINT64_MAX;
 };
 #pragma GCC diagnostic pop

@@ -1,5 +1,9 @@
 // The geometry pass: vertices, texture vertices, faces and normals, in the output's axes.
+#include <algorithm>
 #include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "ase/keywords.h"
 #include "ase/scanner.h"
@@ -41,12 +45,139 @@ Record& entry(Table<Record>& table, std::int32_t index, Record& scratch, W& watc
     return scratch;
 }
 
+// The bit of smoothing group n: groups 1 to 32 take bits 0 to 31, higher numbers wrap onto
+// them; 0 (no group) takes none.
+constexpr std::uint32_t groupBit(std::uint64_t n) {
+    return n == 0 ? 0 : std::uint32_t{1} << ((n - 1) % 32);
+}
+
+// Adds the groups of a token such as "1,2,3" or "4," and tells whether the token was such a
+// list; a token that is none ends the list.
+bool addGroups(std::string_view token, std::uint32_t& groups) {
+    std::uint64_t n = 0;
+    bool digits = false;
+    for (const char c : token) {
+        if (c >= '0' && c <= '9') {
+            n = std::min<std::uint64_t>(n * 10 + static_cast<std::uint64_t>(c - '0'), 1u << 30);
+            digits = true;
+        } else if (c == ',') {
+            if (digits) groups |= groupBit(n);
+            n = 0;
+            digits = false;
+        } else {
+            return false;
+        }
+    }
+    if (digits) groups |= groupBit(n);
+    return true;
+}
+
+// The search for *MESH_MTLID after a face's corners, token by token as findToken() goes, that
+// also reads the comma-separated numbers after *MESH_SMOOTHING on the face's own line. A
+// listener hears of the search as Watch::findAfterFace() tells it.
+template <class W>
+bool findMtlIdReadingGroups(Scanner& in, W& watch, std::uint64_t at, std::int32_t face,
+                            std::uint32_t& groups) {
+    constexpr bool kWatched = std::is_same_v<W, Watch>;
+    bool lineEnd = false;
+    bool inGroups = false;
+    std::uint64_t lostFace = Diagnostics::kNowhere;
+    std::string_view token;
+    for (;;) {
+        lineEnd = in.skipWhiteAcrossLines() || lineEnd;
+        if (!in.nextToken(token)) {
+            if constexpr (kWatched)
+                watch.sink.mtlIdSearch(at, face, Diagnostics::kNowhere, lostFace);
+            return false;
+        }
+        if (token == kMeshMtlId) {
+            if constexpr (kWatched) {
+                if (lineEnd) watch.sink.mtlIdSearch(at, face, watch.start(in, token), lostFace);
+            }
+            return true;
+        }
+        if (!lineEnd) {
+            inGroups = token == kMeshSmoothing || (inGroups && addGroups(token, groups));
+        }
+        if constexpr (kWatched) {
+            if (token == kMeshFace && lostFace == Diagnostics::kNowhere) {
+                lostFace = watch.start(in, token);
+            }
+        }
+    }
+}
+
+// With Repairs::fixNormals: the normals of one *GEOMOBJECT block (or of a scene without
+// blocks) as they come. A block is in the corner layout when each *MESH_FACENORMAL is
+// followed directly by *MESH_VERTEXNORMAL lines, which are then its corners' normals, a, b, c
+// in their order; otherwise its vertex normals are listed apart, each for the vertex its
+// line names, and every face of the block takes its corners' normals from its vertices.
+class BlockNormals {
+  public:
+    explicit BlockNormals(std::vector<Normal>& vertexNormals) : vertexNormals_(vertexNormals) {}
+
+    void faceNormal(std::int32_t face, std::size_t faceCount, bool followedDirectly) {
+        apart_ = apart_ || !followedDirectly;
+        face_ = inRange(face, faceCount) ? face : -1;
+        corner_ = 0;
+        if (face_ >= 0) faces_.push_back(face_);
+    }
+    // Any other line ends the run of vertex normals after a face normal.
+    void otherLine() { face_ = -1; }
+    void vertexNormal(std::int32_t vertex, const Normal& n, Table<Face>& faces) {
+        if (inRange(vertex, vertexNormals_.size())) {
+            vertexNormals_[static_cast<std::size_t>(vertex)] = n;
+            touched_.push_back(vertex);
+        }
+        if (face_ < 0) return;
+        Face& face = faces[static_cast<std::size_t>(face_)];
+        Normal* corners[] = {&face.normalA, &face.normalB, &face.normalC};
+        *corners[corner_] = n;
+        if (++corner_ == 3) face_ = -1;
+    }
+    // The block ends: in the layout apart, its faces take their vertices' normals. The table
+    // is cleared where this block wrote it, so that a later block starts from nothing.
+    void blockEnded(Table<Face>& faces) {
+        if (apart_) {
+            for (const std::int32_t f : faces_) {
+                Face& face = faces[static_cast<std::size_t>(f)];
+                for (auto [vertex, normal] :
+                     {std::pair{face.a, &face.normalA}, std::pair{face.b, &face.normalB},
+                      std::pair{face.c, &face.normalC}}) {
+                    if (inRange(vertex, vertexNormals_.size())) {
+                        *normal = vertexNormals_[static_cast<std::size_t>(vertex)];
+                    }
+                }
+            }
+        }
+        for (const std::int32_t v : touched_) vertexNormals_[static_cast<std::size_t>(v)] = {};
+        faces_.clear();
+        touched_.clear();
+        apart_ = false;
+        face_ = -1;
+    }
+
+  private:
+    std::vector<Normal>& vertexNormals_;
+    std::vector<std::int32_t> faces_;    // faces whose *MESH_FACENORMAL came in this block
+    std::vector<std::int32_t> touched_;  // vertices whose normal this block gave
+    bool apart_ = false;
+    std::int32_t face_ = -1;  // the face whose corners the next vertex normals take
+    int corner_ = 0;
+};
+
 }  // namespace
 
 template <class W>
 void MeshConverter::readGeometryWith(W& watch) {
     Scanner& in = *input;
     in.rewind();
+    const bool fix = repairs_.fixNormals;
+    if (fix) {
+        vertexNormals_.assign(vertices.size(), Normal{});
+        smoothing_.assign(faces.size(), 0);
+    }
+    BlockNormals block(vertexNormals_);
     Vertex scratchVertex;
     TexVertex scratchTexVertex;
     Face scratchFace;
@@ -54,6 +185,7 @@ void MeshConverter::readGeometryWith(W& watch) {
     while (in.nextToken(token)) {
         std::int32_t index = 0;
         const std::uint64_t at = watch.start(in, token);
+        if (fix && token != kMeshVertexNormal) block.otherLine();
         if (token == kMeshVertex) {
             watch.acting(at, token);
             if (!watch.readInt(in, index, at, token, true)) continue;
@@ -68,10 +200,19 @@ void MeshConverter::readGeometryWith(W& watch) {
             watch.given(ElementKind::kTVertex, index, at);
         } else if (token == kMeshFaceNormal) {
             watch.acting(at, token);
+            faceNormalsSeen_ = true;
             if (!watch.readInt(in, index, at, token, true)) continue;
             Face& face = entry(faces, index, scratchFace, watch, at, token);
             readConverted(in, face.faceNormal.x, face.faceNormal.y, face.faceNormal.z, watch, at,
                           token);
+            const bool direct = in.nextTokenIs(kMeshVertexNormal);
+            if (!direct) losses_.normalsApart = true;
+            watch.faceNormal(at, direct);
+            if (fix) {
+                // the vertex normals come to this loop one by one
+                block.faceNormal(index, faces.size(), direct);
+                continue;
+            }
             // the three vertex normals that follow belong to corners a, b, c in their order
             for (Normal* n : {&face.normalA, &face.normalB, &face.normalC}) {
                 if (!in.findToken(kMeshVertexNormal)) break;
@@ -80,6 +221,15 @@ void MeshConverter::readGeometryWith(W& watch) {
                 watch.readInt(in, vertexIndex, normalAt, kMeshVertexNormal);
                 readConverted(in, n->x, n->y, n->z, watch, normalAt, kMeshVertexNormal);
             }
+        } else if (fix && token == kMeshVertexNormal) {
+            watch.acting(at, token);
+            if (!watch.readInt(in, index, at, token, true)) {
+                block.otherLine();
+                continue;
+            }
+            Normal n;
+            readConverted(in, n.x, n.y, n.z, watch, at, token);
+            block.vertexNormal(index, n, faces);
         } else if (token == kMeshFace) {
             watch.acting(at, token);
             if (!watch.readInt(in, index, at, token, true, ':')) continue;
@@ -89,9 +239,19 @@ void MeshConverter::readGeometryWith(W& watch) {
                 readCorner(in, 'C', face.c, watch, at);
             }
             watch.corners(at, token, index, face.a, face.b, face.c, faces.size(), vertices.size());
-            // edge flags and smoothing groups are passed over, across lines if need be
-            if (watch.findAfterFace(in, kMeshMtlId, at, index) &&
-                watch.readInt(in, face.mtlId, at, kMeshMtlId, false, ':')) {
+            // edge flags and smoothing groups are passed over, across lines if need be; the
+            // repair of normals reads the groups
+            bool found = false;
+            if (fix) {
+                std::uint32_t groups = 0;
+                found = findMtlIdReadingGroups(in, watch, at, index, groups);
+                if (inRange(index, smoothing_.size())) {
+                    smoothing_[static_cast<std::size_t>(index)] = groups;
+                }
+            } else {
+                found = watch.findAfterFace(in, kMeshMtlId, at, index);
+            }
+            if (found && watch.readInt(in, face.mtlId, at, kMeshMtlId, false, ':')) {
                 in.literal(':');
             }
             watch.given(ElementKind::kFace, index, at);
@@ -105,12 +265,17 @@ void MeshConverter::readGeometryWith(W& watch) {
             watch.corners(at, token, index, face.ta, face.tb, face.tc, faces.size(),
                           texVertices.size());
             watch.given(ElementKind::kTFace, index, at);
+        } else if (fix) {
+            // each mesh block's normals are laid out on their own
+            if (token == kGeomObject) block.blockEnded(faces);
+            watch.skipLine(in);
         } else {
             // lines this pass skips come in runs: the rest of the run goes in bulk
             watch.skipLine(in);
             watch.skipInBulk(in, [&] { return in.skipPlainLines(kMayMatter); });
         }
     }
+    if (fix) block.blockEnded(faces);
     watch.geometryRead(*this);
 }
 

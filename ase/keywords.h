@@ -78,6 +78,8 @@ inline constexpr std::string_view kMeshVertexNormal = "*MESH_VERTEXNORMAL";
 inline constexpr std::string_view kMeshFace = "*MESH_FACE";
 inline constexpr std::string_view kMeshMtlId = "*MESH_MTLID";
 inline constexpr std::string_view kMeshTFace = "*MESH_TFACE";
+// Read only by the repair of normals: a face's smoothing groups, on its *MESH_FACE line.
+inline constexpr std::string_view kMeshSmoothing = "*MESH_SMOOTHING";
 
 // Those that start a line (*MESH_MTLID stands inside a face's line).
 inline constexpr std::string_view kLineStarts[] = {kMeshVertex,       kMeshTVert, kMeshFaceNormal,

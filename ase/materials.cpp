@@ -47,9 +47,9 @@ bool readProperty(Scanner& in, std::string_view token, Record& target, std::stri
             target.hasBitmap = 1;
         }
     } else if (token == kUvwUTiling) {
-        readFloat(target.uTiling);
+        if (watch.readFloat(in, target.uTiling, at, token)) target.uTilingGiven = true;
     } else if (token == kUvwVTiling) {
-        readFloat(target.vTiling);
+        if (watch.readFloat(in, target.vTiling, at, token)) target.vTilingGiven = true;
     } else if (token == kUvwUOffset) {
         readFloat(target.uOffset);
     } else if (token == kUvwVOffset) {
@@ -103,10 +103,14 @@ void MeshConverter::readMaterialsWith(W& watch) {
             watch.acting(at, token);
             watch.readInt(in, currentMaterial, at, token);
             subMode = false;
+            watch.entryLine(currentMaterial, -1, at);
         } else if (token == kSubMaterial) {
             watch.acting(at, token);
             watch.readInt(in, currentSub, at, token);
             subMode = true;
+            if (material && inRange(currentSub, material->subMaterials.size())) {
+                watch.entryLine(currentMaterial, currentSub, at);
+            }
         } else if (token == kNumSubMtls) {
             watch.acting(at, token);
             std::int32_t count = 0;
@@ -123,7 +127,9 @@ void MeshConverter::readMaterialsWith(W& watch) {
                                             inputBytes_ - std::min(subTotal, inputBytes_));
                         throw Rejected(problem);
                     }
-                    material->subMaterials.assign(static_cast<std::size_t>(count), SubMaterial{});
+                    SubMaterial start;
+                    start.uTiling = start.vTiling = tilingStart(repairs_);
+                    material->subMaterials.assign(static_cast<std::size_t>(count), start);
                     material->subCount = count;
                     subTotal += material->subMaterials.size();
                 }

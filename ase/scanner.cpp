@@ -402,6 +402,13 @@ bool Scanner::skipLineSlow() {
     return false;
 }
 
+bool Scanner::nextTokenIs(std::string_view keyword) {
+    skipWhite();
+    ensure(keyword.size() + 1);  // keeps pos_; past the input's end stands the sentinel
+    return static_cast<std::size_t>(end_ - pos_) >= keyword.size() &&
+           std::memcmp(pos_, keyword.data(), keyword.size()) == 0 && isWhite(pos_[keyword.size()]);
+}
+
 bool Scanner::lineEndsHere() const {
     for (const char* p = pos_; p != end_; ++p) {
         if (*p == '\n') return true;

@@ -91,6 +91,10 @@ class Scanner {
     // `keyword` (which begins with a non-white character); false at end of input.
     bool findToken(std::string_view keyword);
 
+    // Skips white space, across lines, and tells whether the next token is `keyword`, which
+    // stays unread.
+    bool nextTokenIs(std::string_view keyword);
+
     // Blank, tab, line feed, vertical tab, form feed, carriage return: one bit test.
     static constexpr bool isWhite(char c) {
         const auto u = static_cast<unsigned char>(c);

@@ -49,7 +49,9 @@ void MeshConverter::allocateTables() {
     vertices.assign(static_cast<std::size_t>(numVertex), Vertex{});
     faces.assign(static_cast<std::size_t>(numFaces), Face{});
     texVertices.assign(static_cast<std::size_t>(numTVertex), TexVertex{});
-    materials.assign(static_cast<std::size_t>(materialCount), Material{});
+    Material start;
+    start.uTiling = start.vTiling = tilingStart(repairs_);
+    materials.assign(static_cast<std::size_t>(materialCount), start);
     if (watch_) watch_->tablesSized(*this);
 }
 

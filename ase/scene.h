@@ -64,6 +64,8 @@ struct SubMaterial {
     float uOffset = 0, vOffset = 0;
     Color ambient, diffuse, specular;
     float shine = 0;
+    // Whether a line gave the U or the V tiling: without one, the tiling keeps its start value.
+    bool uTilingGiven = false, vTilingGiven = false;
 };
 
 struct Material {
@@ -76,7 +78,55 @@ struct Material {
     Color ambient, diffuse, specular;
     float shine = 0;
     std::vector<SubMaterial> subMaterials;
+    bool uTilingGiven = false, vTilingGiven = false;
 };
+
+// What the scene holds that the conversion's rules do not carry into the mesh file, counted
+// as the passes go: the warnings are made from it.
+struct Losses {
+    // Material entries that give no U or V tiling, yet scale texture vertices by the start
+    // value (0), and the texture vertices they scale.
+    std::uint64_t untiledEntries = 0;
+    std::uint64_t untiledCoordinates = 0;
+    // Faces whose corners are vertices, and those of them with a zero face or corner normal.
+    std::uint64_t faces = 0;
+    std::uint64_t zeroNormalFaces = 0;
+    // Some *MESH_FACENORMAL is not followed directly by its *MESH_VERTEXNORMAL lines: the
+    // vertex normals are listed apart, by vertex.
+    bool normalsApart = false;
+    // Faces with a zero normal, and not one *MESH_FACENORMAL line.
+    bool noNormals = false;
+
+    // The losses of several conversions together.
+    Losses& operator+=(const Losses& o) {
+        untiledEntries += o.untiledEntries;
+        untiledCoordinates += o.untiledCoordinates;
+        faces += o.faces;
+        zeroNormalFaces += o.zeroNormalFaces;
+        normalsApart = normalsApart || o.normalsApart;
+        noNormals = noNormals || o.noNormals;
+        return *this;
+    }
+};
+
+// Repairs that keep what the scene holds, where the conversion's rules would lose it; the
+// plain conversion makes none.
+struct Repairs {
+    // Tiling starts at 1 instead of 0: a material that gives none leaves its texture
+    // coordinates as they are.
+    bool keepUv = false;
+    // Vertex normals listed apart are given to the corners of their vertex, and every normal
+    // the scene does not give (or gives as zero) is computed from the faces' winding and
+    // smoothing groups.
+    bool fixNormals = false;
+
+    bool operator==(const Repairs&) const = default;
+};
+
+// The value tiling starts at: 0 by the conversion's rules, 1 when texture coordinates are kept.
+inline float tilingStart(const Repairs& repairs) {
+    return repairs.keepUv ? 1.0f : 0.0f;
+}
 
 // Default size of one read from the input; tests pass tiny sizes to exercise refills.
 inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 18;
@@ -95,6 +145,7 @@ struct ReadSetup {
     // input (the material pass may stop early); it may throw Rejected to end the run. The
     // driver checks there that the input did not change between passes.
     std::function<void(std::uint64_t bytesRead, bool wholeInput)> passEnded = nullptr;
+    Repairs repairs = {};
 };
 
 // Converts one ASE scene. Construction runs every reading pass and the post-processing;
@@ -133,6 +184,8 @@ class MeshConverter {
     void readMaterials();
     void readGeometry();
     void applyTiling();
+    // With Repairs::fixNormals: every zero normal replaced by one computed from the faces.
+    void fixNormals();
     void computeBounds();
     // Writes outputPath through a temporary file in its directory, renamed into place. It
     // knows nothing of the file that was read: the driver's run writes with
@@ -145,6 +198,9 @@ class MeshConverter {
     // Occurrences of the bytes *GEOMOBJECT in the text the count pass read: below 2, the
     // scene holds one mesh and need not be searched for more.
     std::uint64_t objectMarks() const { return objectMarks_; }
+
+    // What the conversion could not keep; complete once construction ends.
+    const Losses& losses() const { return losses_; }
 
   private:
     // The passes in their fixed order, then the post-processing.
@@ -171,6 +227,15 @@ class MeshConverter {
     std::uint64_t objectMarks_ = 0;
     // Set only while a listener is given.
     std::unique_ptr<Watch> watch_;
+    Repairs repairs_;
+    Losses losses_;
+    bool faceNormalsSeen_ = false;
+    // With Repairs::fixNormals, filled by the geometry pass: each vertex's normal as the
+    // scene lists it apart, and each face's smoothing groups (one bit per group).
+    std::vector<Normal> vertexNormals_;
+    std::vector<std::uint32_t> smoothing_;
+    // Counts the faces left with a zero normal, into losses_.
+    void countZeroNormals();
 };
 
 // Output path for an input path: its last four characters replaced by ".obj"; a path of

@@ -65,6 +65,7 @@ bool Watch::findAfterFace(Scanner& in, std::string_view keyword, std::uint64_t a
 }
 
 void Watch::tablesSized(const MeshConverter& mesh) {
+    materialRef = mesh.materialRef;
     lineAt[static_cast<int>(ElementKind::kVertex)].assign(mesh.vertices.size(),
                                                           Diagnostics::kNowhere);
     lineAt[static_cast<int>(ElementKind::kTVertex)].assign(mesh.texVertices.size(),
@@ -125,6 +126,26 @@ void Watch::geometryRead(const MeshConverter& mesh) {
         sink.mtlIdWraps(faceLines[f], static_cast<std::int32_t>(f), mtlId, material->subCount,
                         mtlId % material->subCount);
     }
+}
+
+void Watch::entryLine(std::int32_t material, std::int32_t sub, std::uint64_t at) {
+    if (material != materialRef) return;
+    if (sub < 0) {
+        if (materialAt_ == Diagnostics::kNowhere) materialAt_ = at;
+        return;
+    }
+    const auto i = static_cast<std::size_t>(sub);
+    if (subAt_.size() <= i) subAt_.resize(i + 1, Diagnostics::kNowhere);
+    if (subAt_[i] == Diagnostics::kNowhere) subAt_[i] = at;
+}
+
+void Watch::untiled(std::int32_t sub, std::uint64_t coordinates) {
+    std::uint64_t at = materialAt_;
+    if (sub >= 0 && static_cast<std::size_t>(sub) < subAt_.size()) {
+        at = subAt_[static_cast<std::size_t>(sub)];
+    }
+    if (at == Diagnostics::kNowhere) at = countAt[static_cast<int>(CountKind::kMaterials)];
+    sink.tilingMissing(at, materialRef, sub, coordinates);
 }
 
 void Watch::scaled(std::int32_t t, std::size_t f, float uTiling, float vTiling) {

@@ -49,6 +49,9 @@ struct Unwatched {
     static void corners(std::uint64_t, std::string_view, std::int32_t, std::int32_t, std::int32_t,
                         std::int32_t, std::size_t, std::size_t) {}
     static void geometryRead(const MeshConverter&) {}
+    static void faceNormal(std::uint64_t, bool) {}
+    static void entryLine(std::int32_t, std::int32_t, std::uint64_t) {}
+    static void untiled(std::int32_t, std::uint64_t) {}
     static void scaled(std::int32_t, std::size_t, float, float) {}
     static void reused(std::int32_t, std::size_t, float, float) {}
 };
@@ -120,6 +123,17 @@ class Watch {
                  std::int32_t b, std::int32_t c, std::size_t faces, std::size_t size);
     // After the geometry pass: elements no line gave, and material ids that wrap.
     void geometryRead(const MeshConverter& mesh);
+    // A *MESH_FACENORMAL at `at`, followed directly by its vertex normals or not.
+    void faceNormal(std::uint64_t at, bool followedDirectly) {
+        sink.faceNormal(at, followedDirectly);
+    }
+    // The *MATERIAL line (sub < 0) or *SUBMATERIAL line at `at` makes entry (material, sub)
+    // current, sub being an entry of its table; the first line of each entry of the
+    // referenced material is kept.
+    void entryLine(std::int32_t material, std::int32_t sub, std::uint64_t at);
+    // The tiling pass scaled `coordinates` texture vertices by an entry that gives no U or V
+    // tiling: sub-material `sub`, or the material itself when sub < 0.
+    void untiled(std::int32_t sub, std::uint64_t coordinates);
     // The tiling pass scaled texture vertex t for face f, or found it scaled already.
     void scaled(std::int32_t t, std::size_t f, float uTiling, float vTiling);
     void reused(std::int32_t t, std::size_t f, float uTiling, float vTiling);
@@ -131,8 +145,14 @@ class Watch {
     // Per element kind and index: where the last line that gave it starts, or kNowhere.
     std::vector<std::uint64_t> lineAt[4];
 
+    // Set once the tables are sized: the material whose entries the file carries.
+    std::int32_t materialRef = 0;
+
   private:
     bool cut_ = false;
+    // Where the referenced material's line and its sub-materials' lines start.
+    std::uint64_t materialAt_ = Diagnostics::kNowhere;
+    std::vector<std::uint64_t> subAt_;
     // Per texture vertex: the face whose tiling it took, that tiling, and whether a
     // conflict was told.
     std::vector<std::int32_t> scaledFor_;

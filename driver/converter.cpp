@@ -108,6 +108,7 @@ MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, ReadSetup
 }
 
 void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
+    repairs_ = setup.repairs;
     if (setup.diagnostics) watch_ = std::make_unique<Watch>(*setup.diagnostics);
     input = setup.ranges ? std::make_unique<Scanner>(inputFile, setup.blockSize,
                                                      std::move(*setup.ranges), setup.outside)
@@ -125,8 +126,10 @@ void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     }
     readGeometry();
     endPass(true);
+    if (repairs_.fixNormals) fixNormals();
     if (materialCount > 0) applyTiling();
     input.reset();
+    countZeroNormals();
     computeBounds();
 }
 
@@ -148,22 +151,69 @@ int reportFailure(const std::string& inputPath, const std::function<void()>& run
     return 1;
 }
 
-int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath) {
-    std::optional<SceneMeshes> scene;
+namespace {
+
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::vector<std::string> lossWarnings(const std::string& inputPath, const Losses& losses) {
+    std::vector<std::string> lines;
+    const std::string head = "tessloom: " + output::escaped(inputPath) + ": ";
+    if (losses.untiledEntries > 0) {
+        lines.push_back(
+            head + counted(losses.untiledEntries, "material entry gives", "material entries give") +
+            " no tiling; " +
+            counted(losses.untiledCoordinates, "texture coordinate is", "texture coordinates are") +
+            " scaled by 0 (--keep-uv keeps them)\n");
+    }
+    if (losses.zeroNormalFaces > 0) {
+        std::string why;
+        if (losses.normalsApart) why = "vertex normals listed apart from their faces";
+        if (losses.noNormals) why += std::string(why.empty() ? "" : ", ") + "no normals given";
+        if (why.empty()) why = "normals missing or given as zero";
+        lines.push_back(head + std::to_string(losses.zeroNormalFaces) + " of " +
+                        counted(losses.faces, "face", "faces") +
+                        (losses.zeroNormalFaces == 1 ? " has" : " have") + " a zero normal (" +
+                        why + "; --fix-normals computes them)\n");
+    }
+    return lines;
+}
+
+void refuseWarnings(const RunOptions& options, const std::vector<std::string>& warnings) {
+    if (!options.strict || warnings.empty()) return;
+    printWarnings(warnings);
+    throw Rejected("--strict: nothing written, " + counted(warnings.size(), "warning", "warnings"));
+}
+
+void printWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& line : warnings) std::fputs(line.c_str(), stderr);
+}
+
+int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath,
+                 const RunOptions& options) {
+    std::vector<std::string> warnings;
     const int status = reportFailure(inputPath, [&] {
         const InputFile input = openInput(inputPath);
         const InputGuard guard(input.get());
-        MeshConverter converter(
-            input.get(), outputPath ? *outputPath : defaultOutputPath(inputPath), guard.setup());
+        MeshConverter converter(input.get(),
+                                outputPath ? *outputPath : defaultOutputPath(inputPath),
+                                guard.setup({.repairs = options.repairs}));
         // the exact search only where the count pass saw the mark twice or more
-        if (converter.objectMarks() >= 2)
-            scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
+        if (converter.objectMarks() >= 2) {
+            const SceneMeshes scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
+            if (scene.count() >= 2) warnings.push_back(severalMeshesWarning(inputPath, scene));
+        }
         guard.checkUnchanged();  // the search, too, read the file the passes read
+        for (std::string& line : lossWarnings(inputPath, converter.losses())) {
+            warnings.push_back(std::move(line));
+        }
+        refuseWarnings(options, warnings);
         writeMeshFile(converter, input.get());
     });
-    if (status == 0 && scene && scene->count() >= 2) {
-        std::fputs(severalMeshesWarning(inputPath, *scene).c_str(), stderr);
-    }
+    if (status == 0) printWarnings(warnings);
     return status;
 }
 

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ase/meshes.h"
 #include "ase/scene.h"
@@ -18,10 +19,19 @@
 
 namespace tessloom {
 
+// How a run converts, besides which meshes it takes.
+struct RunOptions {
+    Repairs repairs;
+    // Any warning fails the run: the warnings are printed and nothing is written.
+    bool strict = false;
+};
+
 // Converts inputPath and writes the mesh file. Returns the exit status: 0 once the file is
 // complete and in place, 1 after printing one "tessloom: " line on standard error.
-// A scene of several meshes still gives the last one's file, and a warning on standard error.
-int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath);
+// A scene of several meshes still gives the last one's file, and a warning on standard error;
+// so does what the conversion loses (lossWarnings).
+int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath,
+                 const RunOptions& options = {});
 
 // Which meshes of a scene to convert, besides the plain conversion.
 struct MeshChoice {
@@ -32,7 +42,7 @@ struct MeshChoice {
 
 // --mesh, --each and --merge: see the manual. Returns the exit status as convertScene does.
 int convertMeshes(const std::string& inputPath, const std::optional<std::string>& outputPath,
-                  const MeshChoice& choice);
+                  const MeshChoice& choice, const RunOptions& options = {});
 
 // The output path of mesh n for --each: ".n" before the path's last four characters, or
 // after a shorter path.
@@ -40,6 +50,16 @@ std::string eachOutputPath(std::string_view path, std::size_t n);
 
 // The warning line of a plain conversion of a scene with several meshes.
 std::string severalMeshesWarning(const std::string& inputPath, const SceneMeshes& scene);
+
+// The warning lines, one per kind, of what the conversions of inputPath lost: texture
+// coordinates scaled by a tiling no line gave, and faces left with a zero normal.
+std::vector<std::string> lossWarnings(const std::string& inputPath, const Losses& losses);
+
+// Under --strict, warnings fail the run: they are printed, and Rejected is thrown.
+void refuseWarnings(const RunOptions& options, const std::vector<std::string>& warnings);
+
+// Each line on standard error.
+void printWarnings(const std::vector<std::string>& warnings);
 
 // The mesh a --mesh selector names: an index when it is all digits, else a name. Throws
 // Rejected, listing the meshes, when there is none or several.

@@ -24,6 +24,11 @@ constexpr const char* kOptions =
     "  --mesh N|NAME  only mesh N (counted from 0) or the mesh of that node name\n"
     "  --each         every mesh to its own file: OUT.obj gives OUT.0.obj, OUT.1.obj, ...\n"
     "  --merge        every mesh in one file\n"
+    "  --keep-uv      tiling starts at 1: a material without tiling keeps its texture coordinates\n"
+    "  --fix-normals  vertex normals listed apart reach their corners; missing normals are\n"
+    "                 computed from the faces and their smoothing groups\n"
+    "  --fix          --keep-uv and --fix-normals\n"
+    "  --strict       any warning fails the conversion: nothing is written\n"
     "  --help         this text\n"
     "  --version      the version\n"
     "  --             ends the options\n";
@@ -53,6 +58,7 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     using tessloom::MeshChoice;
     std::optional<MeshChoice> choice;
+    tessloom::RunOptions options;
     int i = 1;
     // options come first; "-" alone is a path
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
@@ -68,6 +74,12 @@ int main(int argc, char** argv) {
         if (arg == "--version") {
             std::printf("tessloom %s\n", TESSLOOM_VERSION);
             return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+        }
+        if (arg == "--keep-uv" || arg == "--fix") options.repairs.keepUv = true;
+        if (arg == "--fix-normals" || arg == "--fix") options.repairs.fixNormals = true;
+        if (arg == "--strict") options.strict = true;
+        if (arg == "--keep-uv" || arg == "--fix-normals" || arg == "--fix" || arg == "--strict") {
+            continue;
         }
         MeshChoice next;
         if (arg == "--each") {
@@ -93,6 +105,6 @@ int main(int argc, char** argv) {
     }
     const std::optional<std::string> output =
         positional == 2 ? std::optional<std::string>(argv[i + 1]) : std::nullopt;
-    if (choice) return tessloom::convertMeshes(input, output, *choice);
-    return tessloom::convertScene(input, output);
+    if (choice) return tessloom::convertMeshes(input, output, *choice, options);
+    return tessloom::convertScene(input, output, options);
 }

@@ -54,28 +54,46 @@ class MeshRun {
     // is no more than this.
     static constexpr std::uint64_t kOutsideLimit = std::uint64_t{16} << 20;
 
-    MeshRun(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene)
+    MeshRun(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
+            const Repairs& repairs)
         : input_(input),
           guard_(guard),
           scene_(scene),
+          repairs_(repairs),
           outside_(readOutside(input, scene, kOutsideLimit)) {}
 
-    std::unique_ptr<MeshConverter> convert(std::size_t n, std::string outputPath) const {
+    std::unique_ptr<MeshConverter> convert(std::size_t n, std::string outputPath) {
         try {
-            return std::make_unique<MeshConverter>(
+            auto mesh = std::make_unique<MeshConverter>(
                 input_, std::move(outputPath),
-                guard_.setup({.ranges = scene_.restricted(n), .outside = &outside_}));
+                guard_.setup(
+                    {.ranges = scene_.restricted(n), .outside = &outside_, .repairs = repairs_}));
+            losses_ += mesh->losses();
+            return mesh;
         } catch (const Rejected& e) {
             throw Rejected("mesh " + meshLabel(scene_, n) + ": " + e.what());
         }
     }
 
+    // What the meshes converted so far lost, together.
+    const Losses& losses() const { return losses_; }
+
   private:
     std::FILE* input_;
     const InputGuard& guard_;
     const SceneMeshes& scene_;
+    Repairs repairs_;
     OutsideText outside_;
+    Losses losses_;
 };
+
+// The warnings of the meshes converted, printed once the run succeeds; under --strict they
+// fail it before anything is put in place.
+void settleWarnings(const std::string& inputPath, const RunOptions& options, const MeshRun& run,
+                    std::vector<std::string>& warnings) {
+    warnings = lossWarnings(inputPath, run.losses());
+    refuseWarnings(options, warnings);
+}
 
 // Several pending outputs need a descriptor each for their directory: as many as the
 // hard limit allows.
@@ -87,8 +105,9 @@ void allowDescriptors(std::size_t wanted) {
 }
 
 void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
-                 const std::string& outputPath) {
-    const MeshRun run(input, guard, scene);
+                 const std::string& outputPath, const std::string& inputPath,
+                 const RunOptions& options, std::vector<std::string>& warnings) {
+    MeshRun run(input, guard, scene, options.repairs);
     const std::vector<output::FileId> notThese = inputIdentity(input);
     allowDescriptors(scene.count());
     std::vector<std::unique_ptr<output::Output>> outputs;
@@ -98,14 +117,16 @@ void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& s
         outputs.push_back(pendingMeshFile(*run.convert(n, path), path, notThese));
     }
     guard.checkUnchanged();
+    settleWarnings(inputPath, options, run, warnings);
     std::vector<output::Output*> all;
     for (const auto& out : outputs) all.push_back(out.get());
     output::commitAll(all);
 }
 
 void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
-                  const std::string& outputPath) {
-    const MeshRun run(input, guard, scene);
+                  const std::string& outputPath, const std::string& inputPath,
+                  const RunOptions& options, std::vector<std::string>& warnings) {
+    MeshRun run(input, guard, scene, options.repairs);
     MeshMerger merger(scene.textSize);
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const std::unique_ptr<MeshConverter> mesh = run.convert(n, outputPath);
@@ -117,6 +138,7 @@ void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& 
     }
     const meshfile::MeshFile merged = merger.finish();
     guard.checkUnchanged();
+    settleWarnings(inputPath, options, run, warnings);
     pendingOutput(outputPath, inputIdentity(input), meshfile::encodedSize(merged),
                   [&merged](OutBuffer& buffer) { meshfile::encodeMeshFile(merged, buffer); })
         ->commit();
@@ -165,8 +187,9 @@ std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector) {
 }
 
 int convertMeshes(const std::string& inputPath, const std::optional<std::string>& outputPath,
-                  const MeshChoice& choice) {
-    return reportFailure(inputPath, [&] {
+                  const MeshChoice& choice, const RunOptions& options) {
+    std::vector<std::string> warnings;
+    const int status = reportFailure(inputPath, [&] {
         const InputFile input = openInput(inputPath);
         // each conversion checks its own passes; the guard covers the search and the time
         // between them too
@@ -176,20 +199,23 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
         switch (choice.kind) {
             case MeshChoice::Kind::kOne: {
                 const std::size_t n = selectMesh(scene, choice.selector);
-                const std::unique_ptr<MeshConverter> mesh =
-                    MeshRun(input.get(), guard, scene).convert(n, output);
+                MeshRun run(input.get(), guard, scene, options.repairs);
+                const std::unique_ptr<MeshConverter> mesh = run.convert(n, output);
                 guard.checkUnchanged();
+                settleWarnings(inputPath, options, run, warnings);
                 writeMeshFile(*mesh, input.get());
                 break;
             }
             case MeshChoice::Kind::kEach:
-                convertEach(input.get(), guard, scene, output);
+                convertEach(input.get(), guard, scene, output, inputPath, options, warnings);
                 break;
             case MeshChoice::Kind::kMerge:
-                convertMerge(input.get(), guard, scene, output);
+                convertMerge(input.get(), guard, scene, output, inputPath, options, warnings);
                 break;
         }
     });
+    if (status == 0) printWarnings(warnings);
+    return status;
 }
 
 }  // namespace tessloom

@@ -2,6 +2,7 @@
 // rejected with one line and nothing written.
 #include <cstring>
 #include <random>
+#include <regex>
 
 #include "binary.h"
 #include "testutil.h"
@@ -209,7 +210,10 @@ TEST_F(Driver, HostileScenes) {
             continue;
         }
         ASSERT_EQ(run("in.ase", h.limits), 0) << h.name << ": " << err_;
-        EXPECT_EQ(out_ + err_, "") << h.name;
+        // what the conversion loses is told, nothing else
+        static const std::regex kLossWarning(
+            "tessloom: in\\.ase: [^\n]*(--keep-uv keeps them|--fix-normals computes them)\\)\n");
+        EXPECT_EQ(out_ + std::regex_replace(err_, kLossWarning, ""), "") << h.name;
         const std::string bytes = readFile(dir_ / "in.obj");
         EXPECT_TRUE(
             std::equal(bytes.begin(), bytes.end(), h.bytes.begin(), h.bytes.end(),
