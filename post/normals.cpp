@@ -34,12 +34,13 @@ Vec winding(const Vertex& a, const Vertex& b, const Vertex& c) {
     return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
 }
 
-// n at unit length, or `fallback` when n has no direction (zero, or not finite).
+// n at unit length, or `fallback` when n has no direction (zero, or not finite). A zero
+// component is +0, whatever the signs of the differences that made it.
 Normal unit(const Vec& n, const Normal& fallback) {
     const double length = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
     if (!(length > 0) || !std::isfinite(length)) return fallback;
-    return {static_cast<float>(n.x / length), static_cast<float>(n.y / length),
-            static_cast<float>(n.z / length)};
+    return {static_cast<float>(n.x / length + 0.0), static_cast<float>(n.y / length + 0.0),
+            static_cast<float>(n.z / length + 0.0)};
 }
 
 // The normal of a face without a direction of its own (no area, or a corner that is no

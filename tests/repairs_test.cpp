@@ -1,0 +1,269 @@
+// What the plain conversion loses (texture coordinates under a tiling no line gave, normals
+// listed apart or not given) and the repairs that keep it: tables worked out by hand.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "binary.h"
+#include "testutil.h"
+
+namespace tessloom {
+namespace {
+
+using test::bits;
+
+std::unique_ptr<MeshConverter> convertWith(std::string_view text, Repairs repairs,
+                                           std::size_t blockSize = kDefaultBlockSize) {
+    test::TextFile file(text);
+    return std::make_unique<MeshConverter>(file.get(), "unused.obj",
+                                           ReadSetup{.blockSize = blockSize, .repairs = repairs});
+}
+
+void expectVec(const Normal& n, const Normal& want, const std::string& what) {
+    EXPECT_EQ(bits(n.x), bits(want.x)) << what << " x " << n.x;
+    EXPECT_EQ(bits(n.y), bits(want.y)) << what << " y " << n.y;
+    EXPECT_EQ(bits(n.z), bits(want.z)) << what << " z " << n.z;
+}
+
+// Two texture vertices, used by one face of material 0 or of its sub-material 1.
+std::string tiledScene(const std::string& material) {
+    return "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n" + material +
+           "}\n*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 2\n*MESH_NUMTVFACES 1\n"
+           "*MESH_FACE 0: A: 0 B: 0 C: 0 *MESH_MTLID 1\n*MESH_TVERT 0 0.5 0.25 0\n"
+           "*MESH_TVERT 1 0.75 -0.5 0\n*MESH_TFACE 0 0 1 1\n*MATERIAL_REF 0\n";
+}
+
+TEST(Repairs, KeepUvStartsTilingAtOneAndOnlyAnEntryWithoutTilingLoses) {
+    struct Case {
+        const char* name;
+        std::string material;
+        bool keepUv;
+        float u0, v0, u1, v1;    // the texture vertices as stored
+        float uTiling, vTiling;  // the entry's tiling as stored
+        std::uint64_t lostEntries, lostCoordinates;
+    };
+    const std::string sub =
+        "*NUMSUBMTLS 2\n*SUBMATERIAL 0 {\n*UVW_U_TILING 3\n*UVW_V_TILING 3\n}\n"
+        "*SUBMATERIAL 1 {\n*BITMAP \"a.tga\"\n}\n";
+    const Case cases[] = {
+        {"no tiling", "*BITMAP \"a.tga\"\n", false, 0, 0, 0, -0.0f, 0, 0, 1, 2},
+        {"no tiling, kept", "*BITMAP \"a.tga\"\n", true, 0.5f, 0.25f, 0.75f, -0.5f, 1, 1, 0, 0},
+        {"U only", "*UVW_U_TILING 2\n", false, 1, 0, 1.5f, -0.0f, 2, 0, 1, 2},
+        {"U only, kept", "*UVW_U_TILING 2\n", true, 1, 0.25f, 1.5f, -0.5f, 2, 1, 0, 0},
+        {"both", "*UVW_U_TILING 2\n*UVW_V_TILING 4\n", false, 1, 1, 1.5f, -2, 2, 4, 0, 0},
+        {"both, kept", "*UVW_U_TILING 2\n*UVW_V_TILING 4\n", true, 1, 1, 1.5f, -2, 2, 4, 0, 0},
+        {"an unreadable tiling gives none", "*UVW_U_TILING x\n*UVW_V_TILING 4\n", false, 0, 1, 0,
+         -2, 0, 4, 1, 2},
+        // the face's sub-material 1 gives none; sub-material 0 is not used
+        {"sub-material", sub, false, 0, 0, 0, -0.0f, 0, 0, 1, 2},
+        {"sub-material, kept", sub, true, 0.5f, 0.25f, 0.75f, -0.5f, 1, 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const auto m = convertWith(tiledScene(c.material), {.keepUv = c.keepUv});
+        EXPECT_EQ(bits(m->texVertices[0].u), bits(c.u0)) << c.name;
+        EXPECT_EQ(bits(m->texVertices[0].v), bits(c.v0)) << c.name;
+        EXPECT_EQ(bits(m->texVertices[1].u), bits(c.u1)) << c.name;
+        EXPECT_EQ(bits(m->texVertices[1].v), bits(c.v1)) << c.name;
+        const Material& mat = m->materials[0];
+        const float u = mat.subCount > 0 ? mat.subMaterials[1].uTiling : mat.uTiling;
+        const float v = mat.subCount > 0 ? mat.subMaterials[1].vTiling : mat.vTiling;
+        EXPECT_EQ(bits(u), bits(c.uTiling)) << c.name;
+        EXPECT_EQ(bits(v), bits(c.vTiling)) << c.name;
+        EXPECT_EQ(m->losses().untiledEntries, c.lostEntries) << c.name;
+        EXPECT_EQ(m->losses().untiledCoordinates, c.lostCoordinates) << c.name;
+    }
+}
+
+// Three faces over four vertices whose normals are listed apart: the face normals first, then
+// one vertex normal per vertex. (p, q, r) is stored as (p, r, -q).
+const std::string kApart =
+    "*MESH_NUMVERTEX 4\n*MESH_NUMFACES 3\n"
+    "*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n*MESH_VERTEX 3 1 1 0\n"
+    "*MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
+    "*MESH_FACE 1: A: 1 B: 3 C: 2 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
+    "*MESH_FACE 2: A: 0 B: 2 C: 3 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
+    "*MESH_NORMALS {\n*MESH_FACENORMAL 0 0 0 1\n*MESH_FACENORMAL 1 0 0 1\n"
+    "*MESH_FACENORMAL 2 0 0 1\n*MESH_VERTEXNORMAL 0 1 0 0\n*MESH_VERTEXNORMAL 1 0 1 0\n"
+    "*MESH_VERTEXNORMAL 2 0 0 1\n*MESH_VERTEXNORMAL 3 1 1 1\n}\n";
+
+TEST(Repairs, NormalsListedApartReachTheCornersOfTheirVertices) {
+    const Normal vn[] = {{1, 0, -0.0f}, {0, 0, -1}, {0, 1, -0.0f}, {1, 1, -1}};
+    const Normal up{0, 1, -0.0f};
+    for (const std::size_t block : {std::size_t{7}, kDefaultBlockSize}) {
+        // plainly, face 0's search for its corners passes over the other face normals
+        const auto plain = convertWith(kApart, {}, block);
+        expectVec(plain->faces[0].normalC, vn[2], "plain corner c of face 0");
+        expectVec(plain->faces[1].faceNormal, {}, "plain face 1");
+        EXPECT_TRUE(plain->losses().normalsApart);
+        EXPECT_EQ(plain->losses().zeroNormalFaces, 2u);
+        EXPECT_EQ(plain->losses().faces, 3u);
+
+        const auto fixed = convertWith(kApart, {.fixNormals = true}, block);
+        const std::int32_t corners[3][3] = {{0, 1, 2}, {1, 3, 2}, {0, 2, 3}};
+        for (int f = 0; f < 3; ++f) {
+            const Face& face = fixed->faces[static_cast<std::size_t>(f)];
+            const std::string what = "face " + std::to_string(f);
+            expectVec(face.faceNormal, up, what);
+            expectVec(face.normalA, vn[corners[f][0]], what + " a");
+            expectVec(face.normalB, vn[corners[f][1]], what + " b");
+            expectVec(face.normalC, vn[corners[f][2]], what + " c");
+        }
+        EXPECT_EQ(fixed->losses().zeroNormalFaces, 0u);
+    }
+}
+
+// Output positions (x, y, z) are written as p = x, q = -z, r = y. Face 0 lies flat, A (0,0,0),
+// B (1,0,0), C (0,0,-1): winding (B-A) x (C-A) = (0,1,0), area 1/2. Face 1 = B, A, D with
+// D (0,2,2): winding (A-B) x (D-B) = (0,2,-2), area sqrt(2).
+std::string roof(const char* groups0, const char* groups1, const std::string& more = "") {
+    return std::string("*MESH_NUMVERTEX 4\n*MESH_NUMFACES ") + (more.empty() ? "2" : "3") +
+           "\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n"
+           "*MESH_VERTEX 3 0 -2 2\n"
+           "*MESH_FACE 0: A: 0 B: 1 C: 2 AB: 1 BC: 1 CA: 1 *MESH_SMOOTHING " +
+           groups0 + " \t*MESH_MTLID 0\n*MESH_FACE 1: A: 1 B: 0 C: 3 *MESH_SMOOTHING " + groups1 +
+           " *MESH_MTLID 0\n" + more;
+}
+
+TEST(Repairs, MissingNormalsComeFromTheWindingAndTheSmoothingGroups) {
+    const float r2 = static_cast<float>(1 / std::sqrt(2.0));
+    const Normal flat0{0, 1, 0};
+    const Normal flat1{0, r2, -r2};
+    // the edge A-B smoothed: (0,1,0) + (0,2,-2) = (0,3,-2), at unit length
+    const Normal smooth{0, static_cast<float>(3 / std::sqrt(13.0)),
+                        static_cast<float>(-2 / std::sqrt(13.0))};
+    struct Case {
+        const char* name;
+        std::string scene;
+        Normal a0, b0, c0, a1, b1, c1;  // corners of face 0, then of face 1
+    };
+    const Case cases[] = {
+        {"one group", roof("1", "1"), smooth, smooth, flat0, smooth, smooth, flat1},
+        {"a shared group among others", roof("1,2", "2,3"), smooth, smooth, flat0, smooth, smooth,
+         flat1},
+        {"a group list with blanks", roof("4, 1", "1"), smooth, smooth, flat0, smooth, smooth,
+         flat1},
+        {"groups 1 and 33 fall together", roof("1", "33"), smooth, smooth, flat0, smooth, smooth,
+         flat1},
+        {"different groups", roof("1", "2"), flat0, flat0, flat0, flat1, flat1, flat1},
+        // only the face's own line gives its groups, though its *MESH_MTLID comes later
+        {"groups on a later line", roof("2\n*MESH_SMOOTHING 1", "1"), flat0, flat0, flat0, flat1,
+         flat1, flat1},
+        {"no group", roof("0", "0"), flat0, flat0, flat0, flat1, flat1, flat1},
+        {"no number", roof("", ""), flat0, flat0, flat0, flat1, flat1, flat1},
+        // a face of no area in the group adds nothing to its neighbours
+        {"a degenerate neighbour",
+         roof("1", "1", "*MESH_FACE 2: A: 0 B: 0 C: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"), smooth,
+         smooth, flat0, smooth, smooth, flat1},
+        // a given corner stays; the others are computed
+        {"one corner given",
+         roof("1", "1", "*MESH_FACENORMAL 0 0 0 1\n*MESH_VERTEXNORMAL 0 1 0 0\n"),
+         {1, 0, -0.0f},
+         smooth,
+         flat0,
+         smooth,
+         smooth,
+         flat1},
+    };
+    for (const Case& c : cases) {
+        const auto m = convertWith(c.scene, {.fixNormals = true});
+        const Face& f0 = m->faces[0];
+        const Face& f1 = m->faces[1];
+        expectVec(f0.faceNormal,
+                  c.name == std::string("one corner given") ? Normal{0, 1, -0.0f} : flat0,
+                  std::string(c.name) + ": face 0");
+        expectVec(f1.faceNormal, flat1, std::string(c.name) + ": face 1");
+        expectVec(f0.normalA, c.a0, std::string(c.name) + ": 0a");
+        expectVec(f0.normalB, c.b0, std::string(c.name) + ": 0b");
+        expectVec(f0.normalC, c.c0, std::string(c.name) + ": 0c");
+        expectVec(f1.normalA, c.a1, std::string(c.name) + ": 1a");
+        expectVec(f1.normalB, c.b1, std::string(c.name) + ": 1b");
+        expectVec(f1.normalC, c.c1, std::string(c.name) + ": 1c");
+        EXPECT_EQ(m->losses().zeroNormalFaces, 0u) << c.name;
+    }
+}
+
+TEST(Repairs, AFaceWithoutADirectionGetsUpAndNoNormalStaysZero) {
+    // face 0 has no area, face 1 a corner past the vertices, face 2 was never given: all up,
+    // in a group or not
+    const auto m = convertWith(
+        "*MESH_NUMVERTEX 2\n*MESH_NUMFACES 3\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 1 1\n"
+        "*MESH_FACE 0: A: 0 B: 1 C: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
+        "*MESH_FACE 1: A: 0 B: 1 C: 9 *MESH_SMOOTHING 1 *MESH_MTLID 0\n",
+        {.fixNormals = true});
+    for (const Face& f : m->faces) {
+        for (const Normal* n : {&f.faceNormal, &f.normalA, &f.normalB, &f.normalC}) {
+            expectVec(*n, {0, 1, 0}, "face " + std::to_string(&f - &m->faces[0]));
+        }
+    }
+}
+
+TEST(Repairs, CompleteCornerNormalsConvertToTheSameBytes) {
+    const std::string box =
+        test::readFile(std::filesystem::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase");
+    const std::string corner =
+        "*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n"
+        "*MESH_VERTEX 2 0 1 0\n*MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
+        "*MESH_FACENORMAL 0 0 0 -1\n*MESH_VERTEXNORMAL 0 0 0.6 0.8\n"
+        "*MESH_VERTEXNORMAL 1 0.6 0 0.8\n*MESH_VERTEXNORMAL 2 0.8 0.6 0\n";
+    for (const std::string* scene : {&box, &corner}) {
+        const auto plain = convertWith(*scene, {});
+        EXPECT_EQ(plain->losses().zeroNormalFaces, 0u);
+        EXPECT_EQ(encodeMeshFile(*convertWith(*scene, {.fixNormals = true})),
+                  encodeMeshFile(*plain));
+    }
+}
+
+class LossWarnings : public test::Driver {};
+
+TEST_F(LossWarnings, AreToldRepairedOrRefusedUnderStrict) {
+    test::writeFile(dir_ / "uv.ase", tiledScene("*BITMAP \"a.tga\"\n"));
+    test::writeFile(dir_ / "apart.ase", kApart);
+    test::writeFile(dir_ / "roof.ase", roof("1", "1"));
+    const std::string uv =
+        "tessloom: uv.ase: 1 material entry gives no tiling; 2 texture coordinates are scaled by "
+        "0 (--keep-uv keeps them)\n";
+    const std::string uvNormals =
+        "tessloom: uv.ase: 1 of 1 face has a zero normal (no normals given; --fix-normals "
+        "computes them)\n";
+    const std::string apart =
+        "tessloom: apart.ase: 2 of 3 faces have a zero normal (vertex normals listed apart from "
+        "their faces; --fix-normals computes them)\n";
+    struct Case {
+        std::string args;
+        int status;
+        std::string err;
+        const char* written;  // nullptr: nothing
+    };
+    const Case cases[] = {
+        {"uv.ase", 0, uv + uvNormals, "uv.obj"},
+        {"--keep-uv uv.ase", 0, uvNormals, "uv.obj"},
+        {"--fix-normals uv.ase", 0, uv, "uv.obj"},
+        {"--fix uv.ase", 0, "", "uv.obj"},
+        {"--strict uv.ase", 1,
+         uv + uvNormals + "tessloom: uv.ase: --strict: nothing written, 2 warnings\n", nullptr},
+        {"--strict --fix uv.ase", 0, "", "uv.obj"},
+        {"apart.ase", 0, apart, "apart.obj"},
+        {"--fix-normals --merge apart.ase", 0, "", "apart.obj"},
+        {"--strict --each apart.ase", 1,
+         "tessloom: apart.ase: 2 of 3 faces have a zero normal (vertex normals listed apart from "
+         "their faces; --fix-normals computes them)\ntessloom: apart.ase: --strict: nothing "
+         "written, 1 warning\n",
+         nullptr},
+        {"--fix-normals --strict --mesh 0 roof.ase", 0, "", "roof.obj"},
+    };
+    for (const Case& c : cases) {
+        for (const char* name : {"uv.obj", "apart.obj", "apart.0.obj", "roof.obj"}) {
+            std::filesystem::remove(dir_ / name);
+        }
+        EXPECT_EQ(run(c.args), c.status) << c.args;
+        EXPECT_EQ(out_, "") << c.args;
+        EXPECT_EQ(err_, c.err) << c.args;
+        std::set<std::string> want = {"box.ase", "uv.ase", "apart.ase", "roof.ase"};
+        if (c.written) want.insert(c.written);
+        EXPECT_EQ(files(), want) << c.args;
+    }
+}
+
+}  // namespace
+}  // namespace tessloom
