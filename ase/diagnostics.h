@@ -62,6 +62,9 @@ class Diagnostics {
     // was cut before it.
     virtual void longLine(std::uint64_t at, std::string_view keyword) {}
 
+    // The face table holds `faces` entries, as the *MESH_NUMFACES at `at` (kNowhere: none)
+    // declares.
+    virtual void facesDeclared(std::uint64_t at, std::size_t faces) {}
     // A *MESH_FACENORMAL at `at`; when not followed directly by *MESH_VERTEXNORMAL lines, the
     // conversion takes its corners' normals from the lines after it, wherever they stand.
     virtual void faceNormal(std::uint64_t at, bool followedDirectly) {}

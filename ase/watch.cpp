@@ -66,6 +66,7 @@ bool Watch::findAfterFace(Scanner& in, std::string_view keyword, std::uint64_t a
 
 void Watch::tablesSized(const MeshConverter& mesh) {
     materialRef = mesh.materialRef;
+    sink.facesDeclared(countAt[static_cast<int>(CountKind::kFaces)], mesh.faces.size());
     lineAt[static_cast<int>(ElementKind::kVertex)].assign(mesh.vertices.size(),
                                                           Diagnostics::kNowhere);
     lineAt[static_cast<int>(ElementKind::kTVertex)].assign(mesh.texVertices.size(),

@@ -28,7 +28,7 @@ constexpr std::size_t kMaxPerMesh = 20;
 
 bool limitedPerMesh(std::string_view id) {
     return id == "index-out-of-range" || id == "corner-out-of-range" || id == "tiling-conflict" ||
-           id == "face-without-mtlid" || id == "unreadable-number";
+           id == "face-without-mtlid" || id == "unreadable-number" || id == "zero-tiling";
 }
 
 std::string plural(std::uint64_t n, const char* one, const char* many) {
@@ -52,6 +52,10 @@ std::string moreOf(std::string_view id, std::size_t more) {
     if (id == "unreadable-number") {
         return plural(more, "more line", "more lines") +
                " of this mesh from here on hold a value that is not a number";
+    }
+    if (id == "zero-tiling") {
+        return plural(more, "more material entry", "more material entries") +
+               " from here on give no tiling: the texture coordinates they scale become 0";
     }
     return plural(more, "more texture vertex", "more texture vertices") +
            " of this mesh from here on keep the tiling of an earlier face, not their own";
@@ -126,8 +130,55 @@ struct Pending {
 
 class Collector : public Diagnostics {
   public:
+    explicit Collector(const SceneMeshes& meshes) : meshes_(meshes), normals_(meshes.count()) {}
+
     std::vector<Pending> pending;
     Lines lines;
+
+    void facesDeclared(std::uint64_t at, std::size_t faces) override {
+        facesAt_ = at;
+        faces_ = faces;
+    }
+    void faceNormal(std::uint64_t at, bool followedDirectly) override {
+        const std::optional<std::size_t> mesh = meshOf(at);
+        if (!mesh) return;
+        MeshNormals& n = normals_[*mesh];
+        if (n.first == kNowhere) n.first = at;
+        n.apart = n.apart || !followedDirectly;
+    }
+    void tilingMissing(std::uint64_t at, std::int32_t material, std::int32_t sub,
+                       std::uint64_t coordinates) override {
+        const std::string entry =
+            sub < 0 ? "material " + str(material)
+                    : "sub-material " + str(sub) + " of material " + str(material);
+        add(at, Severity::kWarning, "zero-tiling",
+            entry + " gives no tiling: the " +
+                plural(coordinates, "texture coordinate", "texture coordinates") +
+                " it scales become 0 (tessloom --keep-uv keeps them)");
+    }
+    // After the conversion: the findings about each mesh's normals as a whole.
+    void meshNormals() {
+        for (std::size_t n = 0; n < normals_.size(); ++n) {
+            const MeshNormals& normals = normals_[n];
+            if (normals.apart) {
+                add(normals.first, Severity::kWarning, "normals-apart",
+                    "this mesh lists its vertex normals apart from its faces: a conversion "
+                    "gives them to the corners of the faces before them, and leaves the other "
+                    "faces without normals (tessloom --fix-normals gives each corner its "
+                    "vertex's normal)");
+            }
+            const bool blocks = !meshes_.meshBlocks.empty();
+            const GeomBlock block = meshes_.mesh(n);
+            const std::size_t faces =
+                blocks ? static_cast<std::size_t>(std::max(block.numFaces.value_or(0), 0)) : faces_;
+            if (normals.first == kNowhere && faces > 0) {
+                add(blocks || facesAt_ == kNowhere ? block.begin : facesAt_, Severity::kWarning,
+                    "no-normals",
+                    "this mesh gives no normals: every normal of its faces is zero (tessloom "
+                    "--fix-normals computes them from the faces and their smoothing groups)");
+            }
+        }
+    }
 
     void countRejected(std::uint64_t at, std::string_view keyword, std::int32_t value,
                        std::uint64_t limit) override {
@@ -249,6 +300,34 @@ class Collector : public Diagnostics {
     }
 
   private:
+    struct MeshNormals {
+        std::uint64_t first = kNowhere;  // its first *MESH_FACENORMAL
+        bool apart = false;
+    };
+
+    // The mesh that holds `at`. The geometry pass tells its face normals in file order, so
+    // the blocks are walked once.
+    std::optional<std::size_t> meshOf(std::uint64_t at) {
+        if (meshes_.meshBlocks.empty()) return 0;
+        if (at < lastAt_) cursor_ = 0;
+        lastAt_ = at;
+        const std::size_t count = meshes_.meshBlocks.size();
+        while (cursor_ < count && meshes_.blocks[meshes_.meshBlocks[cursor_]].end <= at) {
+            ++cursor_;
+        }
+        if (cursor_ < count && meshes_.blocks[meshes_.meshBlocks[cursor_]].begin <= at) {
+            return cursor_;
+        }
+        return std::nullopt;
+    }
+
+    const SceneMeshes& meshes_;
+    std::vector<MeshNormals> normals_;
+    std::size_t cursor_ = 0;
+    std::uint64_t lastAt_ = 0;
+    std::uint64_t facesAt_ = kNowhere;
+    std::size_t faces_ = 0;
+
     void add(std::uint64_t at, Severity severity, const char* id, std::string message,
              std::int64_t key = 0) {
         add(
@@ -275,10 +354,13 @@ std::optional<std::size_t> meshAt(const SceneMeshes& meshes, std::uint64_t offse
 
 SceneFindings findScene(std::FILE* file) {
     SceneFindings scene;
-    Collector collector;
+    const InputGuard guard(file);
+    // the meshes first: the findings about a mesh as a whole are told where it starts
+    scene.meshes = findMeshes(file);
+    Collector collector(scene.meshes);
     try {
-        const InputGuard guard(file);
         MeshConverter converter(file, "unused.obj", guard.setup({.diagnostics = &collector}));
+        collector.meshNormals();
     } catch (const Rejected&) {
         // told as error findings, or the scene is unreadable
         const bool told =
@@ -286,10 +368,6 @@ SceneFindings findScene(std::FILE* file) {
                         [](const Pending& p) { return p.severity == Severity::kError; });
         if (!told) throw;
     }
-    if (std::fseek(file, 0, SEEK_SET) != 0) {
-        throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
-    }
-    scene.meshes = findMeshes(file);
     // every mesh but the last is one a plain conversion does not keep
     const std::size_t meshCount = scene.meshes.meshBlocks.size();
     for (std::size_t n = 0; n + 1 < meshCount; ++n) {

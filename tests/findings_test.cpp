@@ -36,6 +36,19 @@ Found lineIds(const inspect::SceneFindings& scene) {
     return found;
 }
 
+// The findings of what a conversion loses come with most small scenes here (they give no
+// normals): they are left out where a row is about the other rules.
+Found withoutLosses(Found found, const Found& expected) {
+    for (const char* id : {"zero-tiling", "normals-apart", "no-normals"}) {
+        if (std::any_of(expected.begin(), expected.end(),
+                        [&](const auto& e) { return e.second == id; })) {
+            continue;
+        }
+        std::erase_if(found, [&](const auto& f) { return f.second == id; });
+    }
+    return found;
+}
+
 // A line of 262 characters before `rest`: a 10-character token's line is cut after the
 // next 254, so `rest` is what the pass reads next, as if a line began there.
 std::string longLine(std::string_view rest) {
@@ -134,13 +147,43 @@ TEST(Findings, EachRuleIsReportedOnItsLine) {
          "*MESH_NUMVERTEX 1\n" + longLine("*MESH_VERTEX 0 1 2 3\n") + longLine("x y\n") +
              "*MESH_VERTEX 0 1 2 3\n*COMMENT " + std::string(140, 'y') + "\n",
          {{2, "long-line"}}},
+        {"entries without tiling at their lines",
+         "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*NUMSUBMTLS 3\n*SUBMATERIAL 0 {\n}\n"
+         "*SUBMATERIAL 1 {\n*UVW_U_TILING 2\n}\n*SUBMATERIAL 2 {\n}\n}\n*MESH_NUMVERTEX 1\n"
+         "*MESH_NUMFACES 3\n*MESH_FACE 0: A: 0 B: 0 C: 0 *MESH_MTLID 0\n"
+         "*MESH_FACE 1: A: 0 B: 0 C: 0 *MESH_MTLID 1\n*MESH_FACE 2: A: 0 B: 0 C: 0 *MESH_MTLID 2\n"
+         "*MESH_NUMTVERTEX 2\n*MESH_NUMTVFACES 2\n*MESH_TFACE 0 0 0 0\n*MESH_TFACE 1 1 1 1\n",
+         // sub-material 2 scales nothing
+         {{4, "zero-tiling"},
+          {6, "zero-tiling"},
+          {12, "missing-elements"},
+          {17, "missing-elements"}}},
+        {"a material without tiling",
+         "*MATERIAL_COUNT 2\n*MATERIAL 1 {\n}\n*MATERIAL 0 {\n}\n*MESH_NUMVERTEX 1\n"
+         "*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n*MESH_NUMTVFACES 1\n*MESH_TFACE 0 0 0 0\n",
+         {{4, "zero-tiling"},
+          {6, "missing-elements"},
+          {7, "missing-elements"},
+          {8, "missing-elements"}}},
+        {"normals apart, and none, in two meshes",
+         "*GEOMOBJECT {\n*MESH {\n*MESH_NUMFACES 2\n*MESH_FACENORMAL 0 0 0 1\n"
+         "*MESH_FACENORMAL 1 0 0 1\n*MESH_VERTEXNORMAL 0 0 0 1\n}\n}\n"
+         "*GEOMOBJECT {\n*MESH {\n*MESH_NUMFACES 1\n}\n}\n",
+         {{1, "several-meshes"},
+          {4, "normals-apart"},
+          {9, "no-normals"},
+          {11, "missing-elements"}}},
+        {"no normals in a scene without blocks",
+         "*MESH {\n*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_VERTEX 0 0 0 0\n"
+         "*MESH_FACE 0: A: 0 B: 0 C: 0 *MESH_MTLID 0\n}\n",
+         {{3, "no-normals"}}},
         {"lines end at line feeds only",
          "*MESH_NUMVERTEX 1\r\n*MESH_VERTEX 0 0 0 0\r*MESH_VERTEX 1 0 0 0\r\n",
          {{2, "index-out-of-range"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(lineIds(find(c.text)), c.expected);
+        EXPECT_EQ(withoutLosses(lineIds(find(c.text)), c.expected), c.expected);
     }
 }
 
@@ -161,11 +204,11 @@ TEST(Findings, AllTogetherKeepTheirLinesMeshesAndSeverities) {
         "}\n}\n\x1a trailing\n";  // 34-37
     const auto found = find(scene);
     const Found expected = {
-        {7, "nested-submaterials"},   {14, "several-meshes"},     {21, "missing-elements"},
-        {23, "unreadable-number"},    {24, "index-out-of-range"}, {25, "missing-elements"},
-        {26, "corner-out-of-range"},  {27, "face-without-mtlid"}, {27, "mtlid-wraps"},
-        {31, "tvfaces-beyond-faces"}, {33, "tiling-conflict"},    {34, "long-line"},
-        {37, "ignored-after-eof"}};
+        {7, "nested-submaterials"}, {14, "several-meshes"},       {19, "no-normals"},
+        {21, "missing-elements"},   {23, "unreadable-number"},    {24, "index-out-of-range"},
+        {25, "missing-elements"},   {26, "corner-out-of-range"},  {27, "face-without-mtlid"},
+        {27, "mtlid-wraps"},        {31, "tvfaces-beyond-faces"}, {33, "tiling-conflict"},
+        {34, "long-line"},          {37, "ignored-after-eof"}};
     EXPECT_EQ(lineIds(found), expected);
     EXPECT_EQ(found.errors, 0u);
     EXPECT_EQ(found.warnings, expected.size());
