@@ -84,7 +84,8 @@ class Positions : public tessloom::Diagnostics {
 // The mesh file bytes, or the rejection's reason; with a listener when `watched`, which must
 // not change either.
 std::string convert(const std::uint8_t* data, std::size_t size, std::size_t blockSize,
-                    std::uint64_t* marks = nullptr, bool watched = false) {
+                    std::uint64_t* marks = nullptr, bool watched = false,
+                    tessloom::Repairs repairs = {}) {
     std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!f) return "fmemopen";
     std::string result;
@@ -92,8 +93,20 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
     try {
         tessloom::MeshConverter mesh(
             f, "unused.obj",
-            {.blockSize = blockSize, .diagnostics = watched ? &positions : nullptr});
+            {.blockSize = blockSize,
+             .diagnostics = watched ? &positions : nullptr,
+             .repairs = repairs});
         if (marks) *marks = mesh.objectMarks();
+        // repaired, no normal is zero
+        if (repairs.fixNormals) {
+            for (const tessloom::Face& face : mesh.faces) {
+                for (const tessloom::Normal& n :
+                     {face.faceNormal, face.normalA, face.normalB, face.normalC}) {
+                    if (n.x == 0 && n.y == 0 && n.z == 0) __builtin_trap();
+                }
+            }
+            if (mesh.losses().zeroNormalFaces != 0) __builtin_trap();
+        }
         const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
         if (bytes.size() != tessloom::meshFileSize(mesh)) __builtin_trap();
         // the reader takes back whatever the converter writes, and encodes it the same
@@ -218,6 +231,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string pieces =
         convert(data, size, 1 + (size != 0 ? data[0] % 13 : 0), &marks, true);
     if (whole != pieces) __builtin_trap();
+    // the repairs, too, whatever the blocks and with a listener
+    const tessloom::Repairs fix{.keepUv = true, .fixNormals = true};
+    if (convert(data, size, 65536, nullptr, false, fix) !=
+        convert(data, size, 1 + (size > 1 ? data[1] % 13 : 0), nullptr, true, fix)) {
+        __builtin_trap();
+    }
     checkMeshes(data, size, marks);
     findings(data, size);
     // The material pass stops early where the count pass saw no more for it to do. A last
