@@ -1,7 +1,6 @@
 // The geometry pass: vertices, texture vertices, faces and normals, in the output's axes.
 #include <algorithm>
 #include <string_view>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -72,40 +71,29 @@ bool addGroups(std::string_view token, std::uint32_t& groups) {
     return true;
 }
 
-// The search for *MESH_MTLID after a face's corners, token by token as findToken() goes, that
-// also reads the comma-separated numbers after *MESH_SMOOTHING on the face's own line. A
-// listener hears of the search as Watch::findAfterFace() tells it.
-template <class W>
-bool findMtlIdReadingGroups(Scanner& in, W& watch, std::uint64_t at, std::int32_t face,
-                            std::uint32_t& groups) {
-    constexpr bool kWatched = std::is_same_v<W, Watch>;
-    bool lineEnd = false;
+// The smoothing groups of a face: the comma-separated numbers after *MESH_SMOOTHING on the
+// rest of its line, `line`; none when the keyword is not there.
+std::uint32_t smoothingGroups(std::string_view line) {
+    std::uint32_t groups = 0;
     bool inGroups = false;
-    std::uint64_t lostFace = Diagnostics::kNowhere;
-    std::string_view token;
-    for (;;) {
-        lineEnd = in.skipWhiteAcrossLines() || lineEnd;
-        if (!in.nextToken(token)) {
-            if constexpr (kWatched)
-                watch.sink.mtlIdSearch(at, face, Diagnostics::kNowhere, lostFace);
-            return false;
-        }
-        if (token == kMeshMtlId) {
-            if constexpr (kWatched) {
-                if (lineEnd) watch.sink.mtlIdSearch(at, face, watch.start(in, token), lostFace);
-            }
-            return true;
-        }
-        if (!lineEnd) {
-            inGroups = token == kMeshSmoothing || (inGroups && addGroups(token, groups));
-        }
-        if constexpr (kWatched) {
-            if (token == kMeshFace && lostFace == Diagnostics::kNowhere) {
-                lostFace = watch.start(in, token);
-            }
-        }
+    std::size_t at = 0;
+    while (at < line.size()) {
+        while (at < line.size() && Scanner::isWhite(line[at])) ++at;
+        std::size_t end = at;
+        while (end < line.size() && !Scanner::isWhite(line[end])) ++end;
+        const std::string_view token = line.substr(at, end - at);
+        at = end;
+        if (token.empty()) break;
+        if (inGroups && addGroups(token, groups)) continue;
+        if (inGroups) break;
+        inGroups = token == kMeshSmoothing;
     }
+    return groups;
 }
+
+// Groups are read from this much of the rest of a face's line at most: exporters write them
+// within its first hundred bytes.
+constexpr std::size_t kGroupsWithin = Scanner::kMaxPeek;
 
 // With Repairs::fixNormals: the normals of one *GEOMOBJECT block (or of a scene without
 // blocks) as they come. A block is in the corner layout when each *MESH_FACENORMAL is
@@ -114,7 +102,7 @@ bool findMtlIdReadingGroups(Scanner& in, W& watch, std::uint64_t at, std::int32_
 // line names, and every face of the block takes its corners' normals from its vertices.
 class BlockNormals {
   public:
-    explicit BlockNormals(std::vector<Normal>& vertexNormals) : vertexNormals_(vertexNormals) {}
+    explicit BlockNormals(Table<Normal>& vertexNormals) : vertexNormals_(vertexNormals) {}
 
     void faceNormal(std::int32_t face, std::size_t faceCount, bool followedDirectly) {
         apart_ = apart_ || !followedDirectly;
@@ -158,7 +146,7 @@ class BlockNormals {
     }
 
   private:
-    std::vector<Normal>& vertexNormals_;
+    Table<Normal>& vertexNormals_;
     std::vector<std::int32_t> faces_;    // faces whose *MESH_FACENORMAL came in this block
     std::vector<std::int32_t> touched_;  // vertices whose normal this block gave
     bool apart_ = false;
@@ -239,19 +227,14 @@ void MeshConverter::readGeometryWith(W& watch) {
                 readCorner(in, 'C', face.c, watch, at);
             }
             watch.corners(at, token, index, face.a, face.b, face.c, faces.size(), vertices.size());
-            // edge flags and smoothing groups are passed over, across lines if need be; the
-            // repair of normals reads the groups
-            bool found = false;
-            if (fix) {
-                std::uint32_t groups = 0;
-                found = findMtlIdReadingGroups(in, watch, at, index, groups);
-                if (inRange(index, smoothing_.size())) {
-                    smoothing_[static_cast<std::size_t>(index)] = groups;
-                }
-            } else {
-                found = watch.findAfterFace(in, kMeshMtlId, at, index);
+            // the repair of normals reads the smoothing groups on the rest of the line
+            if (fix && inRange(index, smoothing_.size())) {
+                smoothing_[static_cast<std::size_t>(index)] =
+                    smoothingGroups(in.peekLine(kGroupsWithin));
             }
-            if (found && watch.readInt(in, face.mtlId, at, kMeshMtlId, false, ':')) {
+            // edge flags and smoothing groups are passed over, across lines if need be
+            if (watch.findAfterFace(in, kMeshMtlId, at, index) &&
+                watch.readInt(in, face.mtlId, at, kMeshMtlId, false, ':')) {
                 in.literal(':');
             }
             watch.given(ElementKind::kFace, index, at);

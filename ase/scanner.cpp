@@ -25,7 +25,7 @@ namespace {
 
 // Bytes kept from the previous block at a refill: an unfinished token of up to kMaxToken
 // characters, or the look-ahead a number needs.
-constexpr std::size_t kKeep = 256;
+constexpr std::size_t kKeep = Scanner::kMaxPeek;
 // Blocks are read to a page boundary; the kept bytes go in the head before it.
 constexpr std::size_t kPage = 4096;
 // Significant digits kept by readFloatSlow(); further non-zero digits only mark the
@@ -407,6 +407,15 @@ bool Scanner::nextTokenIs(std::string_view keyword) {
     ensure(keyword.size() + 1);  // keeps pos_; past the input's end stands the sentinel
     return static_cast<std::size_t>(end_ - pos_) >= keyword.size() &&
            std::memcmp(pos_, keyword.data(), keyword.size()) == 0 && isWhite(pos_[keyword.size()]);
+}
+
+std::string_view Scanner::peekLine(std::size_t limit) {
+    limit = std::min(limit, kMaxPeek);
+    ensure(limit);  // keeps pos_
+    const std::size_t size = std::min(limit, static_cast<std::size_t>(end_ - pos_));
+    const void* lineFeed = std::memchr(pos_, '\n', size);
+    return {pos_,
+            lineFeed ? static_cast<std::size_t>(static_cast<const char*>(lineFeed) - pos_) : size};
 }
 
 bool Scanner::lineEndsHere() const {

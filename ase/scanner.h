@@ -95,6 +95,11 @@ class Scanner {
     // stays unread.
     bool nextTokenIs(std::string_view keyword);
 
+    // The text from here to the next line feed or the input's end, of at most `limit` bytes
+    // and at most kMaxPeek; nothing is consumed. Valid until the next read.
+    static constexpr std::size_t kMaxPeek = 256;  // what a refill keeps of the last block
+    std::string_view peekLine(std::size_t limit);
+
     // Blank, tab, line feed, vertical tab, form feed, carriage return: one bit test.
     static constexpr bool isWhite(char c) {
         const auto u = static_cast<unsigned char>(c);

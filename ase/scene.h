@@ -232,8 +232,8 @@ class MeshConverter {
     bool faceNormalsSeen_ = false;
     // With Repairs::fixNormals, filled by the geometry pass: each vertex's normal as the
     // scene lists it apart, and each face's smoothing groups (one bit per group).
-    std::vector<Normal> vertexNormals_;
-    std::vector<std::uint32_t> smoothing_;
+    Table<Normal> vertexNormals_;
+    Table<std::uint32_t> smoothing_;
     // Counts the faces left with a zero normal, into losses_.
     void countZeroNormals();
 };

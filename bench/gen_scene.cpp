@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
             options.crlf = true;
         } else if (arg == "--sub-materials" && i + 1 < argc) {
             options.subMaterials = std::atoi(argv[++i]);
+        } else if (arg == "--no-normals") {
+            options.normals = false;
         } else if (arg == "--expected" && i + 1 < argc) {
             expectedPath = argv[++i];
         } else if (!scenePath && arg[0] != '-') {
@@ -30,7 +32,7 @@ int main(int argc, char** argv) {
     }
     if (!scenePath) {
         std::fputs(
-            "usage: gen_scene <scene.ase> [--faces N] [--crlf] [--sub-materials N] "
+            "usage: gen_scene <scene.ase> [--faces N] [--crlf] [--sub-materials N] [--no-normals] "
             "[--expected mesh.obj]\n",
             stderr);
         return 2;

@@ -220,6 +220,10 @@ void writeExpected(const SceneOptions& o, const Grid& g, std::FILE* file) {
         m.i32(subs > 0 ? Grid::mtlId(f) % subs : 0);
         for (std::int64_t v : c) m.i32(v);
         for (std::int64_t v : c) m.i32(v);
+        if (!o.normals) {
+            for (int k = 0; k < 12; ++k) m.f32(0.0f);  // none given: all stay zero
+            continue;
+        }
         m.f32(asPrinted(Grid::normal(f, 0)));
         m.f32(asPrinted(Grid::normal(f, 2)));
         m.f32(-asPrinted(Grid::normal(f, 1)));
@@ -311,8 +315,8 @@ void generateScene(const SceneOptions& o, std::FILE* scene, std::FILE* expected)
     }
     t << "\t\t}", t.endLine();
     t << "\t\t*MESH_NUMCVERTEX 0", t.endLine();
-    t << "\t\t*MESH_NORMALS {", t.endLine();
-    for (std::int64_t f = 0; f < faces; ++f) {
+    if (o.normals) t << "\t\t*MESH_NORMALS {", t.endLine();
+    for (std::int64_t f = 0; o.normals && f < faces; ++f) {
         std::int64_t c[3];
         g.corners(f, c);
         t << "\t\t\t*MESH_FACENORMAL ", t.integer(f);
@@ -324,7 +328,7 @@ void generateScene(const SceneOptions& o, std::FILE* scene, std::FILE* expected)
             t.endLine();
         }
     }
-    t << "\t\t}", t.endLine();
+    if (o.normals) t << "\t\t}", t.endLine();
     t << "\t}", t.endLine();
     t << "\t*PROP_MOTIONBLUR 0", t.endLine();
     t << "\t*PROP_CASTSHADOW 1", t.endLine();

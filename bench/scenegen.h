@@ -10,6 +10,7 @@ struct SceneOptions {
     std::int64_t faces = 200000;
     bool crlf = false;
     int subMaterials = 0;  // 0: one material with a bitmap; n: a multi-material of n
+    bool normals = true;   // false: no *MESH_NORMALS block, as some exporters write
 };
 
 // Writes a subdivided grid in the usual exporter layout to `scene`. When `expected` is not

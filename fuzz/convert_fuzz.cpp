@@ -91,11 +91,10 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
     std::string result;
     Positions positions(size);
     try {
-        tessloom::MeshConverter mesh(
-            f, "unused.obj",
-            {.blockSize = blockSize,
-             .diagnostics = watched ? &positions : nullptr,
-             .repairs = repairs});
+        tessloom::MeshConverter mesh(f, "unused.obj",
+                                     {.blockSize = blockSize,
+                                      .diagnostics = watched ? &positions : nullptr,
+                                      .repairs = repairs});
         if (marks) *marks = mesh.objectMarks();
         // repaired, no normal is zero
         if (repairs.fixNormals) {

@@ -77,7 +77,7 @@ void MeshConverter::fixNormals() {
     if (!cornersMissing) return;
 
     // The faces around each vertex that are in at least one smoothing group, each once.
-    std::vector<std::size_t> first(vertexCount + 1, 0);
+    Table<std::size_t> first(vertexCount + 1, 0);
     auto eachVertex = [&](const Face& f, auto&& act) {
         act(f.a);
         if (f.b != f.a) act(f.b);
@@ -88,9 +88,9 @@ void MeshConverter::fixNormals() {
         eachVertex(faces[f], [&](std::int32_t v) { ++first[static_cast<std::size_t>(v) + 1]; });
     }
     for (std::size_t v = 0; v < vertexCount; ++v) first[v + 1] += first[v];
-    std::vector<std::int32_t> around(first[vertexCount]);
+    Table<std::int32_t> around(first[vertexCount]);
     {
-        std::vector<std::size_t> next(first.begin(), first.end() - 1);
+        Table<std::size_t> next(first.begin(), first.end() - 1);
         for (std::size_t f = 0; f < faces.size(); ++f) {
             if (groupsOf(f) == 0 || !isValid(faces[f])) continue;
             eachVertex(faces[f], [&](std::int32_t v) {
