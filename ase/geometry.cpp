@@ -1,5 +1,6 @@
 // The geometry pass: vertices, texture vertices, faces and normals, in the output's axes.
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -50,44 +51,41 @@ constexpr std::uint32_t groupBit(std::uint64_t n) {
     return n == 0 ? 0 : std::uint32_t{1} << ((n - 1) % 32);
 }
 
-// Adds the groups of a token such as "1,2,3" or "4," and tells whether the token was such a
-// list; a token that is none ends the list.
-bool addGroups(std::string_view token, std::uint32_t& groups) {
+// The smoothing groups of a face: the comma-separated numbers after *MESH_SMOOTHING on the
+// rest of its line, `line`; none when the keyword is not there.
+std::uint32_t smoothingGroups(std::string_view line) {
+    // the keyword as a token of its own: its star is looked for, then its bytes
+    std::size_t at = 0;
+    for (;; ++at) {
+        const void* star = std::memchr(line.data() + at, '*', line.size() - at);
+        if (!star) return 0;
+        at = static_cast<std::size_t>(static_cast<const char*>(star) - line.data());
+        const std::size_t after = at + kMeshSmoothing.size();
+        if (line.compare(at, kMeshSmoothing.size(), kMeshSmoothing) == 0 &&
+            (at == 0 || Scanner::isWhite(line[at - 1])) &&
+            (after == line.size() || Scanner::isWhite(line[after]))) {
+            at = after;
+            break;
+        }
+    }
+    // numbers apart by commas or blanks, up to the first other character
+    std::uint32_t groups = 0;
     std::uint64_t n = 0;
     bool digits = false;
-    for (const char c : token) {
+    for (; at < line.size(); ++at) {
+        const char c = line[at];
         if (c >= '0' && c <= '9') {
             n = std::min<std::uint64_t>(n * 10 + static_cast<std::uint64_t>(c - '0'), 1u << 30);
             digits = true;
-        } else if (c == ',') {
+        } else if (c == ',' || Scanner::isWhite(c)) {
             if (digits) groups |= groupBit(n);
             n = 0;
             digits = false;
         } else {
-            return false;
+            break;
         }
     }
     if (digits) groups |= groupBit(n);
-    return true;
-}
-
-// The smoothing groups of a face: the comma-separated numbers after *MESH_SMOOTHING on the
-// rest of its line, `line`; none when the keyword is not there.
-std::uint32_t smoothingGroups(std::string_view line) {
-    std::uint32_t groups = 0;
-    bool inGroups = false;
-    std::size_t at = 0;
-    while (at < line.size()) {
-        while (at < line.size() && Scanner::isWhite(line[at])) ++at;
-        std::size_t end = at;
-        while (end < line.size() && !Scanner::isWhite(line[end])) ++end;
-        const std::string_view token = line.substr(at, end - at);
-        at = end;
-        if (token.empty()) break;
-        if (inGroups && addGroups(token, groups)) continue;
-        if (inGroups) break;
-        inGroups = token == kMeshSmoothing;
-    }
     return groups;
 }
 

@@ -1,5 +1,6 @@
 // Normals the scene does not give, computed from its faces, and the count of faces left
 // without one.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -66,94 +67,142 @@ void MeshConverter::fixNormals() {
     };
     auto groupsOf = [&](std::size_t f) { return f < smoothing_.size() ? smoothing_[f] : 0u; };
 
-    bool cornersMissing = false;
-    for (Face& face : faces) {
-        if (isZero(face.faceNormal)) {
-            face.faceNormal = isValid(face) ? unit(windingOf(face), kUp) : kUp;
-        }
-        cornersMissing =
-            cornersMissing || isZero(face.normalA) || isZero(face.normalB) || isZero(face.normalC);
+    // A face without a normal takes that of its winding.
+    auto fixFace = [&](Face& face, const Vec* w) {
+        if (!isZero(face.faceNormal)) return;
+        face.faceNormal = !isValid(face) ? kUp : unit(w ? *w : windingOf(face), kUp);
+    };
+    const bool cornersMissing = std::any_of(faces.begin(), faces.end(), [](const Face& f) {
+        return isZero(f.normalA) || isZero(f.normalB) || isZero(f.normalC);
+    });
+    if (!cornersMissing) {
+        for (Face& face : faces) fixFace(face, nullptr);
+        return;
     }
-    if (!cornersMissing) return;
 
-    // The faces around each vertex that are in at least one smoothing group, each once.
-    Table<std::size_t> first(vertexCount + 1, 0);
-    auto eachVertex = [&](const Face& f, auto&& act) {
+    // A corner without a normal takes the sum of the windings, weighted by area, of the faces
+    // around its vertex that share a group with its face (its own face included). Most
+    // vertices have faces of one set of groups only: their sum is made in one pass over the
+    // faces. Vertices whose faces have different sets are mixed, and summed face by face.
+    struct Around {
+        std::uint32_t groups = 0;  // the set of groups of the faces around, while they agree
+        bool mixed = false;
+        Vec sum;
+    };
+    auto eachVertex = [](const Face& f, auto&& act) {
         act(f.a);
         if (f.b != f.a) act(f.b);
         if (f.c != f.a && f.c != f.b) act(f.c);
     };
+    auto smoothed = [&](std::size_t f) { return groupsOf(f) != 0 && isValid(faces[f]); };
+    Table<Around> around(vertexCount);
+    bool anyMixed = false;
     for (std::size_t f = 0; f < faces.size(); ++f) {
-        if (groupsOf(f) == 0 || !isValid(faces[f])) continue;
-        eachVertex(faces[f], [&](std::int32_t v) { ++first[static_cast<std::size_t>(v) + 1]; });
+        if (!smoothed(f)) {
+            fixFace(faces[f], nullptr);
+            continue;
+        }
+        const std::uint32_t groups = groupsOf(f);
+        const Vec w = windingOf(faces[f]);
+        fixFace(faces[f], &w);
+        eachVertex(faces[f], [&](std::int32_t v) {
+            Around& a = around[static_cast<std::size_t>(v)];
+            if (a.groups == 0) {
+                a.groups = groups;
+                a.sum = w;
+            } else if (a.groups == groups) {
+                a.sum += w;
+            } else {
+                a.mixed = anyMixed = true;
+            }
+        });
     }
-    for (std::size_t v = 0; v < vertexCount; ++v) first[v + 1] += first[v];
-    Table<std::int32_t> around(first[vertexCount]);
-    {
-        Table<std::size_t> next(first.begin(), first.end() - 1);
-        for (std::size_t f = 0; f < faces.size(); ++f) {
-            if (groupsOf(f) == 0 || !isValid(faces[f])) continue;
-            eachVertex(faces[f], [&](std::int32_t v) {
-                around[next[static_cast<std::size_t>(v)]++] = static_cast<std::int32_t>(f);
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        if (!smoothed(f)) continue;
+        Face& face = faces[f];
+        for (auto [vertex, normal] :
+             {std::pair{face.a, &face.normalA}, std::pair{face.b, &face.normalB},
+              std::pair{face.c, &face.normalC}}) {
+            const Around& a = around[static_cast<std::size_t>(vertex)];
+            if (!a.mixed && isZero(*normal)) *normal = unit(a.sum, face.faceNormal);
+        }
+    }
+    if (anyMixed) {
+        // the faces around each mixed vertex, each once
+        Table<std::size_t> first(vertexCount + 1, 0);
+        auto eachMixed = [&](auto&& act) {
+            for (std::size_t f = 0; f < faces.size(); ++f) {
+                if (!smoothed(f)) continue;
+                eachVertex(faces[f], [&](std::int32_t v) {
+                    if (around[static_cast<std::size_t>(v)].mixed)
+                        act(f, static_cast<std::size_t>(v));
+                });
+            }
+        };
+        eachMixed([&](std::size_t, std::size_t v) { ++first[v + 1]; });
+        for (std::size_t v = 0; v < vertexCount; ++v) first[v + 1] += first[v];
+        Table<std::int32_t> faceList(first[vertexCount]);
+        {
+            Table<std::size_t> next(first.begin(), first.end() - 1);
+            eachMixed([&](std::size_t f, std::size_t v) {
+                faceList[next[v]++] = static_cast<std::int32_t>(f);
             });
         }
-    }
-
-    // A corner without a normal: the sum of the windings, weighted by area, of the faces
-    // around its vertex that share a group with its face (its own face included).
-    std::vector<std::pair<std::uint32_t, Vec>> sets;
-    Vec byGroup[32];
-    for (std::size_t v = 0; v < vertexCount; ++v) {
-        const auto begin = around.begin() + static_cast<std::ptrdiff_t>(first[v]);
-        const auto end = around.begin() + static_cast<std::ptrdiff_t>(first[v + 1]);
-        sets.clear();
-        bool perGroup = false;
-        for (auto it = begin; it != end; ++it) {
-            const auto f = static_cast<std::size_t>(*it);
-            const std::uint32_t groups = groupsOf(f);
-            const Vec w = windingOf(faces[f]);
-            if (!perGroup) {
-                auto same = sets.begin();
-                while (same != sets.end() && same->first != groups) ++same;
-                if (same != sets.end()) {
-                    same->second += w;
-                    continue;
-                }
-                if (sets.size() < kMaxGroupSets) {
-                    sets.emplace_back(groups, w);
-                    continue;
-                }
-                // too many sets: from here on group by group, the sets so far included
-                perGroup = true;
-                for (Vec& g : byGroup) g = {};
-                for (const auto& [setGroups, sum] : sets) {
-                    for (int b = 0; b < 32; ++b) {
-                        if ((setGroups >> b) & 1) byGroup[b] += sum;
+        std::vector<std::pair<std::uint32_t, Vec>> sets;
+        Vec byGroup[32];
+        for (std::size_t v = 0; v < vertexCount; ++v) {
+            if (first[v] == first[v + 1]) continue;
+            const auto begin = faceList.begin() + static_cast<std::ptrdiff_t>(first[v]);
+            const auto end = faceList.begin() + static_cast<std::ptrdiff_t>(first[v + 1]);
+            sets.clear();
+            bool perGroup = false;
+            for (auto it = begin; it != end; ++it) {
+                const auto f = static_cast<std::size_t>(*it);
+                const std::uint32_t groups = groupsOf(f);
+                const Vec w = windingOf(faces[f]);
+                if (!perGroup) {
+                    auto same = sets.begin();
+                    while (same != sets.end() && same->first != groups) ++same;
+                    if (same != sets.end()) {
+                        same->second += w;
+                        continue;
                     }
+                    if (sets.size() < kMaxGroupSets) {
+                        sets.emplace_back(groups, w);
+                        continue;
+                    }
+                    // too many sets: from here on group by group, the sets so far included
+                    perGroup = true;
+                    for (Vec& g : byGroup) g = {};
+                    for (const auto& [setGroups, sum] : sets) {
+                        for (int b = 0; b < 32; ++b) {
+                            if ((setGroups >> b) & 1) byGroup[b] += sum;
+                        }
+                    }
+                }
+                for (int b = 0; b < 32; ++b) {
+                    if ((groups >> b) & 1) byGroup[b] += w;
                 }
             }
-            for (int b = 0; b < 32; ++b) {
-                if ((groups >> b) & 1) byGroup[b] += w;
-            }
-        }
-        for (auto it = begin; it != end; ++it) {
-            Face& face = faces[static_cast<std::size_t>(*it)];
-            const std::uint32_t groups = groupsOf(static_cast<std::size_t>(*it));
-            for (auto [vertex, normal] :
-                 {std::pair{face.a, &face.normalA}, std::pair{face.b, &face.normalB},
-                  std::pair{face.c, &face.normalC}}) {
-                if (static_cast<std::size_t>(vertex) != v || !isZero(*normal)) continue;
-                Vec sum;
-                if (perGroup) {
-                    for (int b = 0; b < 32; ++b) {
-                        if ((groups >> b) & 1) sum += byGroup[b];
+            for (auto it = begin; it != end; ++it) {
+                Face& face = faces[static_cast<std::size_t>(*it)];
+                const std::uint32_t groups = groupsOf(static_cast<std::size_t>(*it));
+                for (auto [vertex, normal] :
+                     {std::pair{face.a, &face.normalA}, std::pair{face.b, &face.normalB},
+                      std::pair{face.c, &face.normalC}}) {
+                    if (static_cast<std::size_t>(vertex) != v || !isZero(*normal)) continue;
+                    Vec sum;
+                    if (perGroup) {
+                        for (int b = 0; b < 32; ++b) {
+                            if ((groups >> b) & 1) sum += byGroup[b];
+                        }
+                    } else {
+                        for (const auto& [setGroups, setSum] : sets) {
+                            if (setGroups & groups) sum += setSum;
+                        }
                     }
-                } else {
-                    for (const auto& [setGroups, setSum] : sets) {
-                        if (setGroups & groups) sum += setSum;
-                    }
+                    *normal = unit(sum, face.faceNormal);
                 }
-                *normal = unit(sum, face.faceNormal);
             }
         }
     }
