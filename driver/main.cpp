@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,24 +26,35 @@ constexpr const char* kOptions =
     "  --mesh N|NAME  only mesh N (counted from 0) or the mesh of that node name\n"
     "  --each         every mesh to its own file: OUT.obj gives OUT.0.obj, OUT.1.obj, ...\n"
     "  --merge        every mesh in one file\n"
-    "  --help         this text\n"
+    "  -h, --help     this text\n"
     "  --version      the version\n"
     "  --             ends the options\n";
 
-// The input must open for reading and not be a directory. O_NONBLOCK: a FIFO that nobody
-// writes to opens at once, to be rejected by the converter instead of waited on.
-bool inputExists(const char* path) {
+// The input must open for reading and be a regular file. O_NONBLOCK: a FIFO that nobody
+// writes to opens at once, to be refused instead of waited on. `reason` says why not, unless
+// the path is simply missing: the missing-input message says all there is then.
+bool inputExists(const char* path, std::string& reason) {
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR) reason = std::strerror(errno);
+        return false;
+    }
     struct stat st {};
-    const bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return !directory;
+    if (!regular) reason = "not a regular file";
+    return regular;
 }
 
-int usage() {
+// One line on standard error, then the usage line on standard output as it always was.
+int usage(std::string_view reason) {
+    std::fputs(("tessloom: " + tessloom::output::escaped(reason) + "\n").c_str(), stderr);
     std::fputs(kUsage, stdout);
     return 1;
+}
+
+int printed(int written) {
+    return written >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
 
 }  // namespace
@@ -53,41 +66,51 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     using tessloom::MeshChoice;
     std::optional<MeshChoice> choice;
+    std::string_view chosen;  // the option that made the choice, for a second one
     int i = 1;
-    // options come first; "-" alone is a path
+    // options come first; "-" alone is a path, and so is every word after the first path
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") {
             ++i;
             break;
         }
-        if (arg == "--help") {
-            std::printf("%s%s", kUsage, kOptions);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-        }
-        if (arg == "--version") {
-            std::printf("tessloom %s\n", TESSLOOM_VERSION);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-        }
-        MeshChoice next;
+        if (arg == "--help" || arg == "-h") return printed(std::printf("%s%s", kUsage, kOptions));
+        if (arg == "--version") return printed(std::printf("tessloom %s\n", TESSLOOM_VERSION));
+        // a switch of its own is one more branch here; a mesh choice sets `next`
+        std::optional<MeshChoice> next;
         if (arg == "--each") {
-            next.kind = MeshChoice::Kind::kEach;
+            next = MeshChoice{MeshChoice::Kind::kEach, ""};
         } else if (arg == "--merge") {
-            next.kind = MeshChoice::Kind::kMerge;
-        } else if (arg == "--mesh" && i + 1 < argc) {
-            next.selector = argv[++i];
-        } else if (arg.starts_with("--mesh=")) {
-            next.selector = arg.substr(7);
+            next = MeshChoice{MeshChoice::Kind::kMerge, ""};
+        } else if (arg == "--mesh" || arg.starts_with("--mesh=")) {
+            if (arg == "--mesh" && i + 1 == argc)
+                return usage("--mesh needs a mesh number or name");
+            next = MeshChoice{MeshChoice::Kind::kOne,
+                              arg == "--mesh" ? argv[++i] : std::string(arg.substr(7))};
         } else {
-            return usage();
+            return usage("unknown option " + std::string(arg));
         }
-        if (choice) return usage();  // one of --mesh, --each, --merge
+        if (!next) continue;
+        const std::string_view name = arg.substr(0, arg.find('='));
+        if (choice) {
+            return usage(name == chosen ? std::string(name) + " is given twice"
+                                        : std::string(chosen) + " and " + std::string(name) +
+                                              " exclude each other");
+        }
         choice = next;
+        chosen = name;
     }
     const int positional = argc - i;
-    if (positional != 1 && positional != 2) return usage();
+    if (positional == 0) return usage("no input path");
+    if (positional > 2) return usage("too many paths");
     const char* input = argv[i];
-    if (!inputExists(input)) {
+    if (std::string reason; !inputExists(input, reason)) {
+        if (!reason.empty()) {
+            std::fputs(
+                ("tessloom: " + tessloom::output::escaped(input) + ": " + reason + "\n").c_str(),
+                stderr);
+        }
         std::printf("# %s not found!\n", input);
         return 1;
     }

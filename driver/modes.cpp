@@ -176,8 +176,10 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
         switch (choice.kind) {
             case MeshChoice::Kind::kOne: {
                 const std::size_t n = selectMesh(scene, choice.selector);
+                // named as --each names it, never as the plain conversion's file
                 const std::unique_ptr<MeshConverter> mesh =
-                    MeshRun(input.get(), guard, scene).convert(n, output);
+                    MeshRun(input.get(), guard, scene)
+                        .convert(n, outputPath ? *outputPath : eachOutputPath(output, n));
                 guard.checkUnchanged();
                 writeMeshFile(*mesh, input.get());
                 break;
