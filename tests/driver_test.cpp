@@ -92,6 +92,29 @@ TEST_F(Driver, RejectionsWriteNothing) {
     EXPECT_TRUE(fs::is_empty(dir_ / "d"));
 }
 
+// A bitmap path loses what comes before its last backslash, and nothing else: forward
+// slashes are no folders to it.
+TEST_F(Driver, BitmapNamesLoseOnlyBackslashFolders) {
+    const std::pair<std::string, std::string> rows[] = {
+        {R"(C:\maps\brick.tga)", "brick.tga"},
+        {"models/cars/wheel.png", "models/cars/wheel.png"},
+        {"C:/maps/brick.tga", "C:/maps/brick.tga"},
+        {R"(a\b/c.PNG)", "b/c.PNG"},
+        {R"(C:/art\x.tga)", "x.tga"},
+        {R"(maps\)", ""},
+        {R"(C:\my maps\wall.tga)", "m"},  // the word ends at the blank, less its last byte
+    };
+    for (const auto& [path, stored] : rows) {
+        writeFile(dir_ / "m.ase", "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*BITMAP \"" + path +
+                                      "\"\n}\n*MATERIAL_REF 0\n");
+        ASSERT_EQ(run("m.ase"), 0) << path << err_;
+        const auto mesh = tessloom::meshfile::load((dir_ / "m.obj").string());
+        ASSERT_EQ(mesh.materials.size(), 1u) << path;
+        EXPECT_EQ(mesh.materials[0].name, stored) << path;
+        EXPECT_EQ(mesh.materials[0].hasBitmap, 1) << path;
+    }
+}
+
 TEST_F(Driver, WriteFaultsLeaveThePreviousOutput) {
     writeFile(dir_ / "box.obj", "PREVIOUS");
     // the file-size limit makes write() fail part-way with EFBIG, not kill the process
