@@ -15,7 +15,8 @@
 # stamp file `<dir>/tree.each`, which lists the files written, one absolute path a line.
 # The files are converted into a folder of their own beside the stamp and moved into place
 # once all are; those of the previous conversion that it no longer gives are removed. When
-# that list changes, the next build re-runs CMake first, so that `clean` knows every file.
+# that list changes, the next build re-runs CMake first, so that `clean` knows every file
+# (`ninja clean` re-runs it itself; `make clean` does not).
 #
 # OUTPUTS_VARIABLE names a variable set to the outputs: the mesh files, or for EACH the
 # stamp files. A file that two scenes would write, in one call or in two, is refused when
