@@ -23,7 +23,8 @@ constexpr const char* kOptions =
     "Converts an ASE scene into a binary mesh file; the output defaults to the input's path\n"
     "with its last four characters replaced by \".obj\". A scene of several meshes gives the\n"
     "last one, with a warning; these options take the others:\n"
-    "  --mesh N|NAME  only mesh N (counted from 0) or the mesh of that node name\n"
+    "  --mesh N|NAME  only mesh N (counted from 0) or the mesh of that node name; without\n"
+    "                 an output path, to the file --each gives that mesh\n"
     "  --each         every mesh to its own file: OUT.obj gives OUT.0.obj, OUT.1.obj, ...\n"
     "  --merge        every mesh in one file\n"
     "  -h, --help     this text\n"
@@ -36,7 +37,13 @@ constexpr const char* kOptions =
 bool inputExists(const char* path, std::string& reason) {
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR) reason = std::strerror(errno);
+        const int error = errno;
+        struct stat st {};
+        if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+            reason = "not a regular file";  // a socket, which no open() takes
+        } else if (error != ENOENT && error != ENOTDIR) {
+            reason = std::strerror(error);
+        }
         return false;
     }
     struct stat st {};

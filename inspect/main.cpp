@@ -171,6 +171,9 @@ std::string conflict(const CLI::App& app, const Options& o) {
     // a scene has no records to dump, draw or export: it is converted first
     if (o.scene || inspect::looksLikeScene(o.path)) {
         for (const char* meshOnly : {"--png", "--gltf", "--html", "--dump", "--layout"}) {
+            if (app.count(meshOnly) && o.scene) {
+                return std::string(meshOnly) + " reads a mesh file; --scene reads a scene";
+            }
             if (app.count(meshOnly)) {
                 return std::string(meshOnly) + " reads a mesh file, and " + o.path +
                        " is a scene: convert it with tessloom first";

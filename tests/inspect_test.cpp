@@ -91,8 +91,8 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         {"\"$I\" box.ase --png x.png --size 64x64", 2, "--png reads a mesh file", "x.png", ""},
         {"\"$I\" --dump box.ase", 2, "--dump reads a mesh file", "", ""},
         {"\"$I\" --json --layout with box.ase", 2, "--layout reads a mesh file", "", ""},
-        {"\"$I\" --scene --gltf x.glb box.obj", 2, "--gltf reads a mesh file, and box.obj is a",
-         "x.glb", ""},
+        {"\"$I\" --scene --gltf x.glb box.obj", 2,
+         "--gltf reads a mesh file; --scene reads a scene", "x.glb", ""},
         // paths shown escaped, messages naming the file and the reason
         {"\"$I\" box.obj --png \"$(printf 'nodir\\n\\033[31m/x.png')\"", 1,
          "cannot write nodir\\n\\x1b[31m/x.png: No such file or directory\n", "", ""},

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/xattr.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 #include "binary.h"
@@ -183,7 +186,14 @@ TEST_F(Safety, TerminationSignalsLeaveNoTemporaryFile) {
 TEST_F(Safety, SpecialInputs) {
     ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
     fs::create_directory(dir_ / "dir.ase");
-    for (const char* input : {"/dev/zero", "/dev/urandom", "/dev/null", "fifo", "dir.ase"}) {
+    fs::create_directory_symlink("dir.ase", dir_ / "link.ase");
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (dir_ / "sock").c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    for (const char* input :
+         {"/dev/zero", "/dev/urandom", "/dev/null", "fifo", "dir.ase", "link.ase", "sock"}) {
         EXPECT_EQ(sh("timeout 10 \"$T\" " + std::string(input) + " out.obj"), 1) << input;
         EXPECT_EQ(out_, "# " + std::string(input) + " not found!\n");
         EXPECT_EQ(err_, "tessloom: " + std::string(input) + ": not a regular file\n");
@@ -203,7 +213,9 @@ TEST_F(Safety, SpecialInputs) {
     fs::remove(dir_ / "locked.ase");
     EXPECT_EQ(run("/proc/version out.obj"), 0) << err_;
     EXPECT_EQ(fs::file_size(dir_ / "out.obj"), 40u);
-    EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "dir.ase", "fifo", "out.obj"}));
+    ::close(socket);
+    EXPECT_EQ(files(),
+              (std::set<std::string>{"box.ase", "dir.ase", "fifo", "link.ase", "out.obj", "sock"}));
 }
 
 // Paths that are hard to print or to reach: one line always, every path the kernel takes.
