@@ -23,6 +23,9 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 game=$work/game
 mkdir -p "$game/art" "$work/expected"
 cp tests/meshes/CMakeLists.txt "$game/"
+# README shows this project as it is
+readme=$(<README.md) project=$(<tests/meshes/CMakeLists.txt)
+[[ "$readme" == *"$project"* ]] || { echo "README lacks tests/meshes/CMakeLists.txt as it is"; exit 1; }
 # generated scenes, each with the mesh file it must give, computed from the generated numbers
 "$gen_scene" "$game/art/crate.ase" --faces 2 --expected "$work/expected/crate.obj"
 "$gen_scene" "$game/art/tree.ase" --faces 40 --expected "$work/expected/tree.obj"
