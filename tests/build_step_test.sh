@@ -50,7 +50,7 @@ for mesh in crate tree ship; do
 done
 
 # The EACH scene's files; the stamp must list them, one absolute path a line.
-each_files() { (cd "$game/build/meshes" && ls vehicle.*.obj 2>/dev/null | sort -V | xargs); }
+each_files() { (cd "$game/build/meshes" && ls | grep -E '^vehicle\.[0-9]+\.obj$' | sort -V | xargs); }
 stamp_lists() {
     local expected=
     for f in $(each_files); do expected+="$game/build/meshes/$f"$'\n'; done
@@ -80,13 +80,19 @@ out=$(ninja -C "$game/build" -d explain 2>&1)
 # the vehicle shrinks to one mesh: the two files it no longer gives go, a file of the
 # user's that only looks like one stays
 echo mine >"$game/build/meshes/vehicle.7.txt"
+echo mine >"$game/build/meshes/vehicle.x.obj"
+# a stamp edited by hand: only the files the scene's conversions write are removed
+printf 'x\n%s\n' "$game/build/meshes/vehicle.7.txt" "$game/build/meshes/vehicle.x.obj" \
+    >>"$game/build/meshes/vehicle.each"
 vehicle 1 >"$game/art/vehicle.ase"
 out=$(ninja -C "$game/build")
 [ "$(converted "$out")" = "vehicle.ase" ] || { echo "$out"; exit 1; }
 [ "$(each_files)" = "vehicle.0.obj" ] || { each_files; exit 1; }
 stamp_lists
 each_bytes
-[ "$(cat "$game/build/meshes/vehicle.7.txt")" = mine ]
+[ "$(cat "$game/build/meshes/vehicle.7.txt" "$game/build/meshes/vehicle.x.obj")" = "mine
+mine" ]
+rm "$game/build/meshes/vehicle.x.obj"
 ninja -C "$game/build" >/dev/null
 
 cmake --install "$game/build" --prefix "$work/installed" >/dev/null
