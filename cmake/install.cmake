@@ -40,6 +40,9 @@ endforeach()
 add_custom_target(manuals ALL DEPENDS ${gzipped})
 set(docDir ${CMAKE_INSTALL_DATADIR}/doc/tessloom)
 install(FILES packaging/copyright DESTINATION ${docDir})
+# a program that loads mesh files through the package, for users to start from
+install(FILES examples/mesh_info/CMakeLists.txt examples/mesh_info/mesh_info.cpp
+  DESTINATION ${docDir}/examples/mesh_info)
 install(FILES ${PROJECT_BINARY_DIR}/man/changelog.gz DESTINATION ${docDir})
 if(tessloomIsStatic)
   install(FILES packaging/lintian-overrides RENAME tessloom

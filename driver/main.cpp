@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,7 +23,8 @@ constexpr const char* kOptions =
     "Converts an ASE scene into a binary mesh file; the output defaults to the input's path\n"
     "with its last four characters replaced by \".obj\". A scene of several meshes gives the\n"
     "last one, with a warning; these options take the others:\n"
-    "  --mesh N|NAME  only mesh N (counted from 0) or the mesh of that node name\n"
+    "  --mesh N|NAME  only mesh N (counted from 0) or the mesh of that node name; without\n"
+    "                 an output path, to the file --each gives that mesh\n"
     "  --each         every mesh to its own file: OUT.obj gives OUT.0.obj, OUT.1.obj, ...\n"
     "  --merge        every mesh in one file\n"
     "  --keep-uv      tiling starts at 1: a material without tiling keeps its texture coordinates\n"
@@ -29,24 +32,41 @@ constexpr const char* kOptions =
     "                 computed from the faces and their smoothing groups\n"
     "  --fix          --keep-uv and --fix-normals\n"
     "  --strict       any warning fails the conversion: nothing is written\n"
-    "  --help         this text\n"
+    "  -h, --help     this text\n"
     "  --version      the version\n"
     "  --             ends the options\n";
 
-// The input must open for reading and not be a directory. O_NONBLOCK: a FIFO that nobody
-// writes to opens at once, to be rejected by the converter instead of waited on.
-bool inputExists(const char* path) {
+// The input must open for reading and be a regular file. O_NONBLOCK: a FIFO that nobody
+// writes to opens at once, to be refused instead of waited on. `reason` says why not, unless
+// the path is simply missing: the missing-input message says all there is then.
+bool inputExists(const char* path, std::string& reason) {
     const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        const int error = errno;
+        struct stat st {};
+        if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+            reason = "not a regular file";  // a socket, which no open() takes
+        } else if (error != ENOENT && error != ENOTDIR) {
+            reason = std::strerror(error);
+        }
+        return false;
+    }
     struct stat st {};
-    const bool directory = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
-    return !directory;
+    if (!regular) reason = "not a regular file";
+    return regular;
 }
 
-int usage() {
+// One line on standard error, then the usage line on standard output as it always was.
+int usage(std::string_view reason) {
+    std::fputs(("tessloom: " + tessloom::output::escaped(reason) + "\n").c_str(), stderr);
     std::fputs(kUsage, stdout);
     return 1;
+}
+
+int printed(int written) {
+    return written >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
 
 }  // namespace
@@ -59,47 +79,59 @@ int main(int argc, char** argv) {
     using tessloom::MeshChoice;
     std::optional<MeshChoice> choice;
     tessloom::RunOptions options;
+    std::string_view chosen;  // the option that made the choice, for a second one
     int i = 1;
-    // options come first; "-" alone is a path
+    // options come first; "-" alone is a path, and so is every word after the first path
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") {
             ++i;
             break;
         }
-        if (arg == "--help") {
-            std::printf("%s%s", kUsage, kOptions);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-        }
-        if (arg == "--version") {
-            std::printf("tessloom %s\n", TESSLOOM_VERSION);
-            return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
-        }
-        if (arg == "--keep-uv" || arg == "--fix") options.repairs.keepUv = true;
-        if (arg == "--fix-normals" || arg == "--fix") options.repairs.fixNormals = true;
-        if (arg == "--strict") options.strict = true;
-        if (arg == "--keep-uv" || arg == "--fix-normals" || arg == "--fix" || arg == "--strict") {
-            continue;
-        }
-        MeshChoice next;
-        if (arg == "--each") {
-            next.kind = MeshChoice::Kind::kEach;
+        if (arg == "--help" || arg == "-h") return printed(std::printf("%s%s", kUsage, kOptions));
+        if (arg == "--version") return printed(std::printf("tessloom %s\n", TESSLOOM_VERSION));
+        // a switch of its own is one more branch here; a mesh choice sets `next`
+        std::optional<MeshChoice> next;
+        if (arg == "--keep-uv") {
+            options.repairs.keepUv = true;
+        } else if (arg == "--fix-normals") {
+            options.repairs.fixNormals = true;
+        } else if (arg == "--fix") {
+            options.repairs = {.keepUv = true, .fixNormals = true};
+        } else if (arg == "--strict") {
+            options.strict = true;
+        } else if (arg == "--each") {
+            next = MeshChoice{MeshChoice::Kind::kEach, ""};
         } else if (arg == "--merge") {
-            next.kind = MeshChoice::Kind::kMerge;
-        } else if (arg == "--mesh" && i + 1 < argc) {
-            next.selector = argv[++i];
-        } else if (arg.starts_with("--mesh=")) {
-            next.selector = arg.substr(7);
+            next = MeshChoice{MeshChoice::Kind::kMerge, ""};
+        } else if (arg == "--mesh" || arg.starts_with("--mesh=")) {
+            if (arg == "--mesh" && i + 1 == argc)
+                return usage("--mesh needs a mesh number or name");
+            next = MeshChoice{MeshChoice::Kind::kOne,
+                              arg == "--mesh" ? argv[++i] : std::string(arg.substr(7))};
         } else {
-            return usage();
+            return usage("unknown option " + std::string(arg));
         }
-        if (choice) return usage();  // one of --mesh, --each, --merge
+        if (!next) continue;
+        const std::string_view name = arg.substr(0, arg.find('='));
+        if (choice) {
+            return usage(name == chosen ? std::string(name) + " is given twice"
+                                        : std::string(chosen) + " and " + std::string(name) +
+                                              " exclude each other");
+        }
         choice = next;
+        chosen = name;
     }
     const int positional = argc - i;
-    if (positional != 1 && positional != 2) return usage();
+    if (positional == 0) return usage("no input path");
+    if (positional > 2) return usage("too many paths");
     const char* input = argv[i];
-    if (!inputExists(input)) {
+    if (std::string reason; !inputExists(input, reason)) {
+        if (!reason.empty()) {
+            std::fputs(
+                ("tessloom: " + tessloom::output::escaped(input) + ": " + reason + "\n").c_str(),
+                stderr);
+        }
         std::printf("# %s not found!\n", input);
         return 1;
     }

@@ -200,7 +200,9 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
             case MeshChoice::Kind::kOne: {
                 const std::size_t n = selectMesh(scene, choice.selector);
                 MeshRun run(input.get(), guard, scene, options.repairs);
-                const std::unique_ptr<MeshConverter> mesh = run.convert(n, output);
+                // named as --each names it, never as the plain conversion's file
+                const std::unique_ptr<MeshConverter> mesh =
+                    run.convert(n, outputPath ? *outputPath : eachOutputPath(output, n));
                 guard.checkUnchanged();
                 settleWarnings(inputPath, options, run, warnings);
                 writeMeshFile(*mesh, input.get());

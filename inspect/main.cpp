@@ -168,6 +168,18 @@ std::string conflict(const CLI::App& app, const Options& o) {
         }
     }
     if (app.count("--size") && !app.count("--png")) return "--size needs --png";
+    // a scene has no records to dump, draw or export: it is converted first
+    if (o.scene || inspect::looksLikeScene(o.path)) {
+        for (const char* meshOnly : {"--png", "--gltf", "--html", "--dump", "--layout"}) {
+            if (app.count(meshOnly) && o.scene) {
+                return std::string(meshOnly) + " reads a mesh file; --scene reads a scene";
+            }
+            if (app.count(meshOnly)) {
+                return std::string(meshOnly) + " reads a mesh file, and " + o.path +
+                       " is a scene: convert it with tessloom first";
+            }
+        }
+    }
     const std::pair<const char*, const std::string*> exports[] = {
         {"--png", &o.png}, {"--gltf", &o.gltf}, {"--html", &o.html}};
     for (std::size_t i = 0; i < std::size(exports); ++i) {
@@ -190,10 +202,12 @@ std::string conflict(const CLI::App& app, const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // A file-size limit or a closed pipe then fails the write, which is reported and cleaned
-    // up, instead of killing the process with a temporary file left behind.
+    // A file-size limit then fails the write, which is reported and cleaned up, instead of
+    // killing the process with a temporary file left behind. A closed pipe ends the program
+    // as it ends any filter, by SIGPIPE, quietly: the output module removes its temporary
+    // files first.
     std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGPIPE, SIG_DFL);
     CLI::App app{"Shows what a tessloom mesh file holds and checks it."};
     app.set_version_flag("--version", "tessloom-inspect " TESSLOOM_VERSION);
     Options o;

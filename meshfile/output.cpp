@@ -103,7 +103,8 @@ struct LiveTemporary {
 std::vector<LiveTemporary> gLive;
 std::size_t gLiveCount = 0;
 
-constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too, for a program that lets a closed pipe end it (one that ignores it gets EPIPE)
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction gPrevious[std::size(kTerminationSignals)];
 
 extern "C" void removeTemporariesAndDie(int signal) {

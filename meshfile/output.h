@@ -37,8 +37,9 @@ FileId fileIdOf(int fd);
 //
 // Several outputs may be pending at once: construct and write each, finish() them all,
 // then commit() them all (or use commitAll), so that no file is renamed into place before
-// every one is complete. A termination signal (SIGINT, SIGTERM, SIGHUP) removes every
-// temporary file still pending and ends the process as the signal would. Outputs written
+// every one is complete. A termination signal (SIGINT, SIGTERM, SIGHUP, and SIGPIPE unless
+// it is ignored) removes every temporary file still pending and ends the process as the
+// signal would. Outputs written
 // in place (inPlace()) cannot be held back: their bytes are there as they are written.
 class Output {
   public:

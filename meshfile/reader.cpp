@@ -151,11 +151,13 @@ LayoutGuess inferLayout(const ByteSource& source) {
         guess.withMaterials = locateSections(source, Layout::kWithMaterials);
     } catch (const ReadError& e) {
         guess.withMaterialsError = e.what();
+        guess.withMaterialsStop = e.offset();
     }
     try {
         guess.withoutMaterials = locateSections(source, Layout::kWithoutMaterials);
     } catch (const ReadError& e) {
         guess.withoutMaterialsError = e.what();
+        guess.withoutMaterialsStop = e.offset();
     }
     return guess;
 }
@@ -218,6 +220,21 @@ MeshFile readMeshFile(const ByteSource& source, Layout layout) {
     collect.mesh.faces.reserve(static_cast<std::size_t>(s.numFaces));
     visitMeshFile(source, s, collect);
     return std::move(collect.mesh);
+}
+
+MeshFile load(const std::string& path) {
+    const FileSource source(path);
+    const LayoutGuess guess = inferLayout(source);
+    if (const std::optional<Sections> sections = guess.only())
+        return readMeshFile(source, sections->layout);
+    if (guess.withMaterials) {
+        throw ReadError(0,
+                        "a size that fits one layout, not both (with and without a material "
+                        "section)");
+    }
+    throw ReadError(std::max(guess.withMaterialsStop, guess.withoutMaterialsStop),
+                    "a mesh file of either layout; with a material section, " +
+                        guess.withMaterialsError + "; without, " + guess.withoutMaterialsError);
 }
 
 }  // namespace tessloom::meshfile

@@ -1,6 +1,9 @@
 // Reading a mesh file back: which layout it has, where its sections lie, and its records.
 // A damaged or hostile file never costs more than its size: every count and length is
 // checked against the bytes that remain before anything is allocated or read.
+//
+// Most programs need one call, load(path); the rest is for reading a file in parts, from
+// memory, or in a layout chosen by the caller. Needs C++20.
 #pragma once
 
 #include <cstddef>
@@ -77,6 +80,7 @@ Sections locateSections(const ByteSource& source, Layout layout);
 struct LayoutGuess {
     std::optional<Sections> withMaterials, withoutMaterials;
     std::string withMaterialsError, withoutMaterialsError;
+    std::uint64_t withMaterialsStop = 0, withoutMaterialsStop = 0;  // the errors' offsets
 
     // The one layout that fits, or none when both or neither do.
     std::optional<Sections> only() const;
@@ -100,5 +104,12 @@ class MeshVisitor {
 void visitMeshFile(const ByteSource& source, const Sections& sections, MeshVisitor& visitor);
 
 MeshFile readMeshFile(const ByteSource& source, Layout layout);
+
+// The whole mesh file at `path`, its layout inferred from its size. Throws ReadError when
+// the file cannot be opened or is not a regular file (offset 0), when its size fits both
+// layouts (offset 0; readMeshFile then takes the layout from the caller), when it fits
+// neither (the offset where the layout that read further stopped, the message saying why
+// each failed), and when it changed while it was read.
+MeshFile load(const std::string& path);
 
 }  // namespace tessloom::meshfile

@@ -8,18 +8,50 @@ using tessloom::test::readFile;
 using tessloom::test::writeFile;
 namespace fs = std::filesystem;
 
+// Usage errors: the usage line on standard output as ever (no line feed), after one line on
+// standard error saying what was wrong; a missing input: its message alone; an input that
+// is there but cannot be read: the same message, after the reason on standard error.
 TEST_F(Driver, UsageAndMissingInputMessages) {
-    EXPECT_EQ(run(""), 1);
-    EXPECT_EQ(out_, "Usage: tessloom <inputfile> [<outputfile>]");
-    EXPECT_EQ(run("a b c"), 1);
-    EXPECT_EQ(out_, "Usage: tessloom <inputfile> [<outputfile>]");
-    EXPECT_EQ(run("none.ase"), 1);
-    EXPECT_EQ(out_, "# none.ase not found!\n");
+    const std::string usage = "Usage: tessloom <inputfile> [<outputfile>]";
     fs::create_directory(dir_ / "sub.ase");
-    EXPECT_EQ(run("sub.ase"), 1);
-    EXPECT_EQ(out_, "# sub.ase not found!\n");
-    EXPECT_EQ(err_, "");
+    const struct {
+        std::string args, out, err;
+    } rows[] = {
+        {"", usage, "tessloom: no input path\n"},
+        {"--", usage, "tessloom: no input path\n"},
+        {"a b c", usage, "tessloom: too many paths\n"},
+        {"box.ase -o b.obj", usage, "tessloom: too many paths\n"},  // -o after a path is a path
+        {"-o b.obj box.ase", usage, "tessloom: unknown option -o\n"},
+        {"--output=b.obj box.ase", usage, "tessloom: unknown option --output=b.obj\n"},
+        {"--each=2 box.ase", usage, "tessloom: unknown option --each=2\n"},
+        {"\"$(printf -- '-\\033[2J\\nx')\" box.ase", usage,
+         "tessloom: unknown option -\\x1b[2J\\nx\n"},
+        {"--merge --each box.ase", usage, "tessloom: --merge and --each exclude each other\n"},
+        {"--mesh=1 --merge box.ase", usage, "tessloom: --mesh and --merge exclude each other\n"},
+        {"--each --each box.ase", usage, "tessloom: --each is given twice\n"},
+        {"--mesh 0 --mesh=1 box.ase", usage, "tessloom: --mesh is given twice\n"},
+        {"--mesh", usage, "tessloom: --mesh needs a mesh number or name\n"},
+        {"--each --mesh", usage, "tessloom: --mesh needs a mesh number or name\n"},
+        {"--mesh box.ase", usage, "tessloom: no input path\n"},  // box.ase was its value
+        {"none.ase", "# none.ase not found!\n", ""},
+        {"-- -h", "# -h not found!\n", ""},
+        {"none/x.ase", "# none/x.ase not found!\n", ""},
+        {"box.ase/x.ase", "# box.ase/x.ase not found!\n", ""},
+        {"sub.ase", "# sub.ase not found!\n", "tessloom: sub.ase: not a regular file\n"},
+        {"/ out.obj", "# / not found!\n", "tessloom: /: not a regular file\n"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(run(row.args), 1) << row.args;
+        EXPECT_EQ(out_, row.out) << row.args;
+        EXPECT_EQ(err_, row.err) << row.args;
+    }
     EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "sub.ase"}));
+    for (const char* help : {"-h", "--help", "-h box.ase", "--each -h"}) {
+        EXPECT_EQ(run(help), 0) << help;
+        EXPECT_EQ(out_.rfind(usage + "\n", 0), 0u) << help;
+        EXPECT_NE(out_.find("-h, --help"), std::string::npos) << help;
+        EXPECT_EQ(err_, "") << help;
+    }
 }
 
 TEST_F(Driver, OutputNames) {
@@ -35,6 +67,8 @@ TEST_F(Driver, OutputNames) {
     }
     EXPECT_EQ(run("box.ase plain"), 0);
     EXPECT_EQ(fs::file_size(dir_ / "plain"), 1225u);
+    EXPECT_EQ(run("box.ase --each"), 0);  // a word after the first path is a path
+    EXPECT_EQ(fs::file_size(dir_ / "--each"), 1225u);
     EXPECT_EQ(out_ + err_, "");
 }
 
@@ -56,6 +90,29 @@ TEST_F(Driver, RejectionsWriteNothing) {
     EXPECT_EQ(files(),
               (std::set<std::string>{"box.ase", "neg.ase", "neg.obj", "ref.ase", "d", "loop"}));
     EXPECT_TRUE(fs::is_empty(dir_ / "d"));
+}
+
+// A bitmap path loses what comes before its last backslash, and nothing else: forward
+// slashes are no folders to it.
+TEST_F(Driver, BitmapNamesLoseOnlyBackslashFolders) {
+    const std::pair<std::string, std::string> rows[] = {
+        {R"(C:\maps\brick.tga)", "brick.tga"},
+        {"models/cars/wheel.png", "models/cars/wheel.png"},
+        {"C:/maps/brick.tga", "C:/maps/brick.tga"},
+        {R"(a\b/c.PNG)", "b/c.PNG"},
+        {R"(C:/art\x.tga)", "x.tga"},
+        {R"(maps\)", ""},
+        {R"(C:\my maps\wall.tga)", "m"},  // the word ends at the blank, less its last byte
+    };
+    for (const auto& [path, stored] : rows) {
+        writeFile(dir_ / "m.ase", "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*BITMAP \"" + path +
+                                      "\"\n}\n*MATERIAL_REF 0\n");
+        ASSERT_EQ(run("m.ase"), 0) << path << err_;
+        const auto mesh = tessloom::meshfile::load((dir_ / "m.obj").string());
+        ASSERT_EQ(mesh.materials.size(), 1u) << path;
+        EXPECT_EQ(mesh.materials[0].name, stored) << path;
+        EXPECT_EQ(mesh.materials[0].hasBitmap, 1) << path;
+    }
 }
 
 TEST_F(Driver, WriteFaultsLeaveThePreviousOutput) {

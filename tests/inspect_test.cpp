@@ -85,6 +85,14 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         {"\"$I\" box.obj --png x.png --size 4294967360x4294967360", 2, "each side 64 to 8192",
          "x.png", ""},
         {"\"$I\" box.obj --png x.png --size 8193x64", 2, "each side 64 to 8192", "x.png", ""},
+        // a scene has nothing to dump, draw or export; nothing written, the option named
+        {"\"$I\" --gltf x.glb box.ase", 2, "--gltf reads a mesh file, and box.ase is a scene",
+         "x.glb", ""},
+        {"\"$I\" box.ase --png x.png --size 64x64", 2, "--png reads a mesh file", "x.png", ""},
+        {"\"$I\" --dump box.ase", 2, "--dump reads a mesh file", "", ""},
+        {"\"$I\" --json --layout with box.ase", 2, "--layout reads a mesh file", "", ""},
+        {"\"$I\" --scene --gltf x.glb box.obj", 2,
+         "--gltf reads a mesh file; --scene reads a scene", "x.glb", ""},
         // paths shown escaped, messages naming the file and the reason
         {"\"$I\" box.obj --png \"$(printf 'nodir\\n\\033[31m/x.png')\"", 1,
          "cannot write nodir\\n\\x1b[31m/x.png: No such file or directory\n", "", ""},
@@ -142,6 +150,39 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         }
         EXPECT_EQ(readFile(dir_ / "ro.glb"), "keep");
         EXPECT_FALSE(fs::exists(dir_ / "rodir/x.glb"));
+    }
+}
+
+// Standard output a pipe whose reader has gone: the run ends at once by SIGPIPE, as any
+// filter's, with nothing on standard error and no temporary file left behind.
+TEST_F(InspectFiles, AClosedPipeEndsTheRunQuietly) {
+    writeFile(dir_ / "p.png", "PREVIOUS");
+    // the last: the picture complete in its temporary file when the glTF file meets the pipe
+    for (const char* args :
+         {"--dump box.obj", "--json box.obj", "box.obj", "box.ase", "box.obj --png /dev/stdout",
+          "box.obj --png p.png --gltf /dev/stdout"}) {
+        int pipeEnds[2];
+        ASSERT_EQ(::pipe(pipeEnds), 0);
+        ::close(pipeEnds[0]);
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        ::posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        // a caller that ignores SIGPIPE does not change how the run ends
+        const std::string script = "cd '" + dir_.string() + "' && trap '' PIPE && exec '" +
+                                   TESSLOOM_INSPECT_BINARY + "' " + args + " 2>'" +
+                                   (root_ / "err").string() + "'";
+        const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(::posix_spawnp(&pid, "sh", &actions, nullptr, const_cast<char**>(argv), environ),
+                  0);
+        ::posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeEnds[1]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << args << " " << status;
+        EXPECT_EQ(readFile(root_ / "err"), "") << args;
+        EXPECT_EQ(readFile(dir_ / "p.png"), "PREVIOUS") << args;
+        EXPECT_FALSE(temporaryLeft()) << args;
     }
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the release build into a temporary prefix and uses it as a user would: the
-# programs on the example, a consumer project linking the reader through find_package, the
-# manuals; then builds the Debian package and checks its files and lintian's verdict.
+# programs on the example, the installed example program built against the reader through
+# find_package, the manuals; then builds the Debian package and checks its files and
+# lintian's verdict.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -23,9 +24,20 @@ else
     echo "install test: tessloom-inspect was not built (its libraries are missing): not checked"
 fi
 
-cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$work/consumer" >/dev/null
-[ "$("$work/consumer/count_faces" "$work/box.obj")" = 12 ]
+# the installed example, built as a user would from its copy: the box's counts and bitmap
+# (8 corners, 12 texture vertices, 12 triangles, one material with C:\3dsmax\maps\crate.tga);
+# a scene is no mesh file, and the reader says where it stopped
+cp -r "$prefix/share/doc/tessloom/examples/mesh_info" "$work/mesh_info"
+cmake -S "$work/mesh_info" -B "$work/mesh_info/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/mesh_info/build" >/dev/null
+[ "$("$work/mesh_info/build/mesh_info" "$work/box.obj")" = "material entries: 1
+vertices: 8
+texture vertices: 12
+faces: 12
+bitmap: crate.tga" ]
+if out=$("$work/mesh_info/build/mesh_info" examples/box.ase 2>&1); then exit 1; fi
+grep -q '^mesh_info: examples/box.ase: at byte [0-9]*: expected a mesh file of either layout' <<<"$out" ||
+    { echo "install test: $out"; exit 1; }
 # only the reader's headers are public: the reader and the file's layout it includes
 headers=$(cd "$prefix/include" && find . -type f | sort | xargs)
 [ "$headers" = "./tessloom/meshfile/format.h ./tessloom/meshfile/reader.h" ] ||
@@ -43,6 +55,8 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for file in ./usr/bin/tessloom ${inspect:+./usr/bin/$inspect} ./usr/share/man/man1/tessloom.1.gz \
     ./usr/share/man/man1/tessloom-inspect.1.gz ./usr/share/man/man5/tessloom-meshfile.5.gz \
     ./usr/include/tessloom/meshfile/reader.h ./usr/include/tessloom/meshfile/format.h \
+    ./usr/share/doc/tessloom/examples/mesh_info/mesh_info.cpp \
+    ./usr/share/doc/tessloom/examples/mesh_info/CMakeLists.txt \
     ./usr/lib/libtessloom_meshfile.a \
     ./usr/lib/cmake/tessloom/tessloomConfig.cmake ./usr/lib/cmake/tessloom/tessloomMeshes.cmake \
     ./usr/share/doc/tessloom/copyright ./usr/share/doc/tessloom/changelog.gz; do

@@ -247,6 +247,101 @@ TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
 #endif
 }
 
+// The 724 bytes of LayoutsAreInferredFromTheSize that read both ways.
+std::vector<std::uint8_t> bothLayouts() {
+    Bytes both;
+    both.i32(0).i32(0).i32(9);
+    both.data.resize(12 + 9 * 76 + 28, 0);
+    both.data[84] = 8;
+    return both.data;
+}
+
+// A file by its path: load() gives the records of the one layout that fits, or a ReadError
+// at the offset where reading stopped, also when both layouts fit or neither does.
+TEST_F(Driver, LoadTakesAPathAndSaysWhereReadingStopped) {
+    const auto plain = plainMesh().data;
+    // an empty material section, no vertices, texture vertices or faces, seven zero bounds
+    const auto empty = Bytes{}.i32(0).i32(0).i32(0).i32(0).f32s({0, 0, 0, 0, 0, 0, 0}).data;
+    auto longer = empty;
+    longer.resize(48);  // 4 bytes after the end read with a material section, 8 without
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir_ / "dir.obj");
+    const struct {
+        std::string name;
+        std::optional<std::vector<std::uint8_t>> bytes;  // nullopt: made above, or missing
+        std::optional<Layout> layout;                    // nullopt: refused
+        std::size_t vertices;
+        std::uint64_t offset;
+        std::string error;
+    } rows[] = {
+        {"plain.obj", plain, Layout::kWithoutMaterials, 3, 0, ""},
+        {"empty.obj", empty, Layout::kWithMaterials, 0, 0, ""},
+        {"both.obj", bothLayouts(), std::nullopt, 0, 0,
+         "at byte 0: expected a size that fits one layout, not both"},
+        {"longer.obj", longer, std::nullopt, 0, 44,
+         "at byte 44: expected a mesh file of either layout; with a material section, at byte "
+         "44: expected the end of the file, but 4 bytes follow; without, at byte 40: expected "
+         "the end of the file, but 8 bytes follow"},
+        {"short.obj", std::vector<std::uint8_t>{3, 0}, std::nullopt, 0, 0,
+         "with a material section, at byte 0: expected a material entry count (4 bytes), but 2 "
+         "remain; without, at byte 0: expected a vertex count (4 bytes), but 2 remain"},
+        {"missing.obj", std::nullopt, std::nullopt, 0, 0,
+         "at byte 0: expected a readable file: No such file or directory"},
+        {"dir.obj", std::nullopt, std::nullopt, 0, 0, "at byte 0: expected a regular file"},
+        {"fifo", std::nullopt, std::nullopt, 0, 0, "at byte 0: expected a regular file"},
+    };
+    for (const auto& row : rows) {
+        if (row.bytes) {
+            tessloom::test::writeFile(dir_ / row.name,
+                                      std::string(row.bytes->begin(), row.bytes->end()));
+        }
+        try {
+            const MeshFile mesh = load((dir_ / row.name).string());
+            ASSERT_TRUE(row.layout) << row.name;
+            EXPECT_EQ(mesh.layout, *row.layout) << row.name;
+            EXPECT_EQ(mesh.vertices.size(), row.vertices) << row.name;
+            EXPECT_EQ(encodeMeshFile(mesh), *row.bytes) << row.name;
+        } catch (const ReadError& e) {
+            EXPECT_FALSE(row.layout) << row.name << ": " << e.what();
+            EXPECT_EQ(e.offset(), row.offset) << row.name;
+            EXPECT_NE(std::string(e.what()).find(row.error), std::string::npos)
+                << row.name << ": " << e.what();
+        }
+    }
+}
+
+// A FileSource takes a regular file, through a link too, and refuses what is not one at
+// once, a FIFO nobody writes to included.
+TEST_F(Driver, FileSourceTakesOnlyRegularFiles) {
+    const auto plain = plainMesh().data;
+    tessloom::test::writeFile(dir_ / "m.obj", std::string(plain.begin(), plain.end()));
+    fs::create_symlink("m.obj", dir_ / "link.obj");
+    fs::create_directory(dir_ / "dir.obj");
+    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    const std::pair<std::string, std::string> rows[] = {
+        {"m.obj", ""},
+        {"link.obj", ""},
+        {"dir.obj", "a regular file"},
+        {"fifo", "a regular file"},
+        {"/dev/zero", "a regular file"},
+        {"none.obj", "a readable file: No such file or directory"},
+    };
+    for (const auto& [name, error] : rows) {
+        const std::string path = name.starts_with("/") ? name : (dir_ / name).string();
+        try {
+            const FileSource source(path);
+            EXPECT_EQ(error, "") << name;
+            ASSERT_EQ(source.size(), plain.size()) << name;
+            std::vector<std::uint8_t> bytes(plain.size());
+            source.read(0, bytes.data(), bytes.size());
+            EXPECT_EQ(bytes, plain) << name;
+        } catch (const ReadError& e) {
+            EXPECT_EQ(e.offset(), 0u) << name;
+            EXPECT_EQ(e.what(), "at byte 0: expected " + error) << name;
+        }
+    }
+}
+
 #ifdef TESSLOOM_INSPECT_BINARY  // built when the inspector's libraries are installed
 class Inspect : public Driver {
   protected:

@@ -252,10 +252,10 @@ TEST_F(LossWarnings, AreToldRepairedOrRefusedUnderStrict) {
          "their faces; --fix-normals computes them)\ntessloom: apart.ase: --strict: nothing "
          "written, 1 warning\n",
          nullptr},
-        {"--fix-normals --strict --mesh 0 roof.ase", 0, "", "roof.obj"},
+        {"--fix-normals --strict --mesh 0 roof.ase", 0, "", "roof.0.obj"},
     };
     for (const Case& c : cases) {
-        for (const char* name : {"uv.obj", "apart.obj", "apart.0.obj", "roof.obj"}) {
+        for (const char* name : {"uv.obj", "apart.obj", "apart.0.obj", "roof.0.obj"}) {
             std::filesystem::remove(dir_ / name);
         }
         EXPECT_EQ(run(c.args), c.status) << c.args;

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/xattr.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <thread>
 
 #include "binary.h"
@@ -178,17 +181,41 @@ TEST_F(Safety, TerminationSignalsLeaveNoTemporaryFile) {
     }
 }
 
-// Inputs that are not regular files are refused at once; /proc's files, whose size reads
-// as 0, still convert.
+// Inputs that are not regular files are refused at once, with the missing-input message and
+// the reason; /proc's files, whose size reads as 0, still convert.
 TEST_F(Safety, SpecialInputs) {
     ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
-    for (const char* input : {"/dev/zero", "/dev/urandom", "fifo"}) {
-        expectRejection(sh("timeout 10 \"$T\" " + std::string(input) + " out.obj"), input,
-                        "tessloom: " + std::string(input) + ": the input is not a regular file\n");
+    fs::create_directory(dir_ / "dir.ase");
+    fs::create_directory_symlink("dir.ase", dir_ / "link.ase");
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (dir_ / "sock").c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    for (const char* input :
+         {"/dev/zero", "/dev/urandom", "/dev/null", "fifo", "dir.ase", "link.ase", "sock"}) {
+        EXPECT_EQ(sh("timeout 10 \"$T\" " + std::string(input) + " out.obj"), 1) << input;
+        EXPECT_EQ(out_, "# " + std::string(input) + " not found!\n");
+        EXPECT_EQ(err_, "tessloom: " + std::string(input) + ": not a regular file\n");
     }
+    // a file the caller may not read (root may read any: then run as nobody)
+    writeFile(dir_ / "locked.ase", "");
+    ASSERT_EQ(::chmod((dir_ / "locked.ase").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(root_.c_str(), 0711), 0);
+    ASSERT_EQ(::chmod(dir_.c_str(), 0711), 0);
+    EXPECT_EQ(sh(std::string(::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 "
+                                                "--clear-groups "
+                                              : "") +
+                 "\"$T\" locked.ase"),
+              1);
+    EXPECT_EQ(out_, "# locked.ase not found!\n");
+    EXPECT_EQ(err_, "tessloom: locked.ase: Permission denied\n");
+    fs::remove(dir_ / "locked.ase");
     EXPECT_EQ(run("/proc/version out.obj"), 0) << err_;
     EXPECT_EQ(fs::file_size(dir_ / "out.obj"), 40u);
-    EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "fifo", "out.obj"}));
+    ::close(socket);
+    EXPECT_EQ(files(),
+              (std::set<std::string>{"box.ase", "dir.ase", "fifo", "link.ase", "out.obj", "sock"}));
 }
 
 // Paths that are hard to print or to reach: one line always, every path the kernel takes.

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <tuple>
 
 #include "ase/meshes.h"
 #include "binary.h"
@@ -103,6 +104,17 @@ TEST_F(Several, APlainConversionWarnsAndEachMeshIsThePlainConversionOfItsCutScen
     for (std::size_t n = 0; n < 3; ++n) {
         EXPECT_EQ(bytesOf("scene." + std::to_string(n) + ".obj"), expected[n]) << n;
     }
+    // --mesh without an output path: the name --each gives that mesh, never the plain
+    // conversion's scene.obj
+    const std::string plain = readFile(dir_ / "scene.obj");
+    for (const auto& [args, name, n] :
+         {std::tuple{"--mesh=b scene.ase", "scene.1.obj", std::size_t{1}},
+          std::tuple{"--mesh 0 -- scene.ase", "scene.0.obj", std::size_t{0}}}) {
+        fs::remove(dir_ / name);
+        ASSERT_EQ(run(args), 0) << args << err_;
+        EXPECT_EQ(bytesOf(name), expected[n]) << args;
+    }
+    EXPECT_EQ(readFile(dir_ / "scene.obj"), plain);
     ASSERT_EQ(run("--each scene.ase out.bin"), 0);
     ASSERT_EQ(run("--each scene.ase ab"), 0);
     for (const char* name : {"out.0.bin", "out.2.bin", "ab.0", "ab.2"}) {
@@ -168,10 +180,12 @@ TEST_F(Several, OptionsComeBeforeThePaths) {
     EXPECT_NE(out_.find("--merge"), std::string::npos);
     ASSERT_EQ(run("--version"), 0);
     EXPECT_TRUE(std::regex_match(out_, std::regex("tessloom [0-9]+\\.[0-9]+\\.[0-9]+\n")));
-    for (const char* args : {"--bogus box.ase", "--each --merge box.ase", "--mesh", "--each",
-                             "-x box.ase", "--each a b c"}) {
+    for (const auto& [args, error] :
+         {std::pair{"--bogus box.ase", "unknown option --bogus"},
+          std::pair{"--each", "no input path"}, std::pair{"--each a b c", "too many paths"}}) {
         EXPECT_EQ(run(args), 1) << args;
-        EXPECT_EQ(out_ + err_, usage) << args;
+        EXPECT_EQ(out_, usage) << args;
+        EXPECT_EQ(err_, "tessloom: " + std::string(error) + "\n") << args;
     }
     EXPECT_EQ(run("-- --help"), 1);
     EXPECT_EQ(out_, "# --help not found!\n");
