@@ -136,7 +136,8 @@ project_of() {
 builds=(
     "MESH 1|--mesh=1"
     "MESH [[part 2]]|--mesh=part 2"
-    "OPTIONS --mesh=0|--mesh=0"
+    "OPTIONS --fix|--fix"
+    "OPTIONS --strict|!--strict: nothing written"
     "OPTIONS --bogus|!tessloom: unknown option --bogus"
     "MESH 9|!no mesh 9; the scene holds 3 meshes"
 )
