@@ -41,7 +41,9 @@ class Checker : public meshfile::MeshVisitor {
         c.name = name;
         return c;
     }
-    void fail(Check& check, const std::string& what);
+    static void fail(Check& check, const std::string& what);
+    // The entry whose texture corners a face's material index counts toward; -1 for none.
+    std::int64_t entryOf(std::int32_t material) const;
 
     meshfile::Sections sections_;
     std::vector<meshfile::MaterialEntry> materials_;
@@ -50,7 +52,17 @@ class Checker : public meshfile::MeshVisitor {
     Check vertexIndices_ = named("vertex indices"), texIndices_ = named("texture indices"),
           faceMaterials_ = named("face materials"),
           negativeMaterials_ = named("negative material indices"), bounds_ = named("bounds"),
-          finite_ = named("finite values"), degenerate_ = named("degenerate faces");
+          finite_ = named("finite values"), degenerate_ = named("degenerate faces"),
+          normals_ = named("normals");
+    // One bit a texture vertex: whether it is (+-0, +-0); and for each material entry (or
+    // for the mesh, without entries) whether faces use it and whether all of them have
+    // every texture corner there.
+    std::vector<bool> zeroTexVertex_;
+    struct TexUse {
+        std::uint64_t faces = 0;
+        bool allZero = true;
+    };
+    std::vector<TexUse> texUse_;
 };
 
 }  // namespace tessloom::inspect

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <type_traits>
 #include <unordered_map>
@@ -43,15 +44,25 @@ struct CornerHash {
     }
 };
 
-Position normalised(const Position& n) {
-    const double length = std::sqrt(double{n.x} * n.x + double{n.y} * n.y + double{n.z} * n.z);
-    if (!(length > 0) || !std::isfinite(length)) return {0, 0, 0};
-    return {static_cast<float>(n.x / length), static_cast<float>(n.y / length),
-            static_cast<float>(n.z / length)};
+// The unit vector along (x, y, z), or nothing for a zero, infinite or not-a-number one. In
+// double, whose range holds the squares of any float, so a tiny or huge one keeps its way.
+std::optional<Position> unit(double x, double y, double z) {
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(length > 0) || !std::isfinite(length)) return std::nullopt;
+    return Position{static_cast<float>(x / length), static_cast<float>(y / length),
+                    static_cast<float>(z / length)};
 }
 
-bool isZero(const Position& n) {
-    return n.x == 0 && n.y == 0 && n.z == 0;
+std::optional<Position> unit(const Position& n) {
+    return unit(n.x, n.y, n.z);
+}
+
+// (b - a) x (c - a), normalised: the way the face's corners turn. Finite corners give a
+// finite cross product in double; one of no area gives nothing.
+std::optional<Position> windingNormal(const Position& a, const Position& b, const Position& c) {
+    const double ux = double{b.x} - a.x, uy = double{b.y} - a.y, uz = double{b.z} - a.z;
+    const double vx = double{c.x} - a.x, vy = double{c.y} - a.y, vz = double{c.z} - a.z;
+    return unit(uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx);
 }
 
 // Appends `bytes` to the buffer as a view and an accessor; returns the accessor's index.
@@ -166,8 +177,8 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
                                   " of " + std::to_string(numTVertex));
             }
         }
-        summary.normals |= !isZero(f.normalA) || !isZero(f.normalB) || !isZero(f.normalC);
     }
+    summary.normals = !mesh.faces.empty();
 
     // corners become vertices; faces group by their material index, in index order
     std::unordered_map<Corner, std::uint32_t, CornerHash> index;
@@ -175,10 +186,23 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
     std::map<std::int32_t, std::vector<std::uint32_t>> primitives;
     for (const auto& f : mesh.faces) {
         const std::int32_t vs[] = {f.a, f.b, f.c}, ts[] = {f.ta, f.tb, f.tc};
-        const Position ns[] = {f.normalA, f.normalB, f.normalC};
+        const std::optional<Position> stored[] = {unit(f.normalA), unit(f.normalB),
+                                                  unit(f.normalC)};
+        std::optional<Position> winding;
+        if (!stored[0] || !stored[1] || !stored[2]) {
+            const auto& v = mesh.vertices;
+            winding =
+                windingNormal(v[static_cast<std::size_t>(f.a)], v[static_cast<std::size_t>(f.b)],
+                              v[static_cast<std::size_t>(f.c)]);
+            ++summary.windingFaces;
+            if (!winding) {
+                winding = kNoAreaNormal;
+                ++summary.noAreaFaces;
+            }
+        }
         auto& indices = primitives[f.material];
         for (int k = 0; k < 3; ++k) {
-            const Position n = summary.normals ? normalised(ns[k]) : Position{};
+            const Position n = stored[k] ? *stored[k] : *winding;
             const Corner c{vs[k], summary.texCoords ? ts[k] : -1, std::bit_cast<std::uint32_t>(n.x),
                            std::bit_cast<std::uint32_t>(n.y), std::bit_cast<std::uint32_t>(n.z)};
             auto [it, added] = index.try_emplace(c, static_cast<std::uint32_t>(index.size()));
@@ -208,10 +232,13 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
         material.name =
             nlohmann::json(m.name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         material.name = nlohmann::json::parse(material.name).get<std::string>();
-        material.pbrMetallicRoughness.baseColorFactor = {m.diffuse[0], m.diffuse[1], m.diffuse[2],
-                                                         1.0};
+        // glTF takes factors from 0 to 1 only: others are clamped, one not a number is 0
+        auto factor = [](float v) { return v > 1 ? 1.0 : v > 0 ? double{v} : 0.0; };
+        material.pbrMetallicRoughness.baseColorFactor = {factor(m.diffuse[0]), factor(m.diffuse[1]),
+                                                         factor(m.diffuse[2]), 1.0};
         material.pbrMetallicRoughness.metallicFactor = 0;
-        if (m.hasBitmap && !m.name.empty()) {
+        // a texture needs texture coordinates to be drawn with
+        if (m.hasBitmap && !m.name.empty() && summary.texCoords) {
             tinygltf::Image image;
             image.uri = uriOf(m.name);  // beside the .glb, as the scene named it; not embedded
             model.images.push_back(image);
