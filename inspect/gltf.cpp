@@ -160,6 +160,11 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
             throw ExportError("vertex " + std::to_string(v) + " is not finite");
         }
     }
+    // glTF's accessors hold finite floats only, texture coordinates as much as positions
+    for (std::size_t t = 0; t < mesh.texVertices.size(); ++t) {
+        if (!std::isfinite(mesh.texVertices[t].u) || !std::isfinite(mesh.texVertices[t].v))
+            throw ExportError("texture vertex " + std::to_string(t) + " is not finite");
+    }
     GltfSummary summary;
     summary.texCoords = numTVertex > 0;
     for (const auto& f : mesh.faces) {

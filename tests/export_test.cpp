@@ -215,6 +215,9 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
          "face 0 corner c names texture vertex -1 of 12", false, false},
         {"not finite", [](MeshFile& m) { m.vertices[5].z = std::nanf(""); },
          "vertex 5 is not finite", false, false},
+        {"texture vertex not finite",
+         [](MeshFile& m) { m.texVertices[11].v = -std::numeric_limits<float>::infinity(); },
+         "texture vertex 11 is not finite", false, false},
         {"both", [](MeshFile&) {}, nullptr, true, true},
         {"no texture vertices", [](MeshFile& m) { m.texVertices.clear(); }, nullptr, false, true},
         {"no normals: the winding's",
@@ -249,6 +252,10 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
         EXPECT_EQ(attributes.count("POSITION"), 1u) << c.name;
         EXPECT_EQ(attributes.count("TEXCOORD_0"), c.texCoords ? 1u : 0u) << c.name;
         EXPECT_EQ(attributes.count("NORMAL"), c.normals ? 1u : 0u) << c.name;
+        // a texture is bound only where texture coordinates can place it
+        EXPECT_EQ(model.materials.at(0).pbrMetallicRoughness.baseColorTexture.index,
+                  c.texCoords ? 0 : -1)
+            << c.name;
     }
 
     // a bitmap name with a space, a percent sign and a byte that is not UTF-8; no faces
@@ -257,6 +264,10 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
         "my cr\xff"
         "ate 50%.tga";
     named.faces.clear();
+    // a diffuse colour glTF's 0..1 factors cannot hold is clamped, not a number as 0
+    named.materials[0].diffuse[0] = std::nanf("");
+    named.materials[0].diffuse[1] = 2;
+    named.materials[0].diffuse[2] = -1;
     inspect::writeGltf(named, glb.string());
     tinygltf::Model model;
     tinygltf::TinyGLTF loader;
@@ -266,6 +277,8 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
     EXPECT_EQ(model.materials.at(0).name,
               "my cr\xef\xbf\xbd"
               "ate 50%.tga");
+    EXPECT_EQ(model.materials.at(0).pbrMetallicRoughness.baseColorFactor,
+              (std::vector<double>{0, 1, 0, 1}));
     EXPECT_TRUE(model.meshes.empty());
     ASSERT_EQ(model.scenes.size(), 1u);
     EXPECT_TRUE(model.scenes[0].nodes.empty());
