@@ -18,16 +18,15 @@ skip() {
 [ -d "$corpus" ] || skip "no corpus at $corpus"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-variants=(plain --merge)
+variants=("" --merge)
 if "$tessloom" --help | grep -qE -- '(^|[^-[:alnum:]])--fix([^-[:alnum:]]|$)'; then
-    variants+=(--fix)
+    variants+=(--fix "--merge --fix")
 fi
 rejected=0
 for scene in "$corpus"/*.ase "$corpus"/*.ASE; do
     name=$(basename "$scene")
     for variant in "${variants[@]}"; do
-        options=()
-        [ "$variant" = plain ] || options=("$variant")
+        read -r -a options <<<"$variant"
         # a scene the converter rejects has no mesh file to export
         if ! "$tessloom" "${options[@]}" "$scene" "$work/m.obj" 2>"$work/err"; then
             grep -q '^tessloom: ' "$work/err" || { cat "$work/err"; exit 1; }
@@ -35,14 +34,17 @@ for scene in "$corpus"/*.ase "$corpus"/*.ASE; do
             continue
         fi
         status=0
-        "$inspect" "$work/m.obj" --gltf "$work/$name$variant.glb" >/dev/null || status=$?
-        [ "$status" -le 1 ] && [ -f "$work/$name$variant.glb" ] || {
-            echo "$name $variant: tessloom-inspect --gltf exited $status"
+        glb="$work/$name${variant// /}.glb"
+        "$inspect" "$work/m.obj" --gltf "$glb" >/dev/null || status=$?
+        [ "$status" -le 1 ] && [ -f "$glb" ] || {
+            echo "$name ${variant:-plain}: tessloom-inspect --gltf exited $status"
             exit 1
         }
     done
 done
 glbs=("$work"/*.glb)
 [ "${#glbs[@]}" -gt 0 ] || { echo "no scene of $corpus converted"; exit 1; }
-echo "variants: ${variants[*]}; conversions rejected: $rejected"
+shown=plain
+for variant in "${variants[@]:1}"; do shown+=", $variant"; done
+echo "conversions of each scene: $shown; rejected: $rejected"
 "$node" "$script" "$packages" "${glbs[@]}"
