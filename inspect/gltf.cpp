@@ -10,7 +10,8 @@
 #include <optional>
 #include <ostream>
 #include <type_traits>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #define TINYGLTF_IMPLEMENTATION
 #define TINYGLTF_NO_STB_IMAGE
@@ -33,15 +34,47 @@ struct Corner {
     bool operator==(const Corner&) const = default;
 };
 
-struct CornerHash {
-    std::size_t operator()(const Corner& c) const {
-        std::uint64_t h = 1469598103934665603ull;
-        for (const std::uint32_t v : {static_cast<std::uint32_t>(c.vertex),
-                                      static_cast<std::uint32_t>(c.texVertex), c.nx, c.ny, c.nz}) {
-            h = (h ^ v) * 1099511628211ull;
-        }
-        return static_cast<std::size_t>(h);
+// Numbers distinct corners in the order they are first seen. Open addressing in a table of
+// at least twice as many slots as there can be corners keeps probes short and memory in two
+// flat arrays; corners from flat normals computed per face are nearly all distinct.
+class CornerIndex {
+  public:
+    explicit CornerIndex(std::size_t most) {
+        std::size_t slots = 16;
+        while (slots < 2 * most) slots *= 2;
+        slots_.assign(slots, 0);
+        corners_.reserve(most);
     }
+    // The corner's number, and whether it was new.
+    std::pair<std::uint32_t, bool> add(const Corner& c) {
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash(c) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) {
+                corners_.push_back(c);
+                slots_[i] = static_cast<std::uint32_t>(corners_.size());  // its number + 1
+                return {slots_[i] - 1, true};
+            }
+            if (corners_[slots_[i] - 1] == c) return {slots_[i] - 1, false};
+        }
+    }
+    std::size_t size() const { return corners_.size(); }
+
+  private:
+    // every field through a full 64-bit mix, so that the slot's low bits depend on all of them
+    static std::uint64_t mix(std::uint64_t x) {
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+        return x ^ (x >> 31);
+    }
+    static std::size_t hash(const Corner& c) {
+        const std::uint64_t indices = std::uint64_t{static_cast<std::uint32_t>(c.vertex)} << 32 |
+                                      static_cast<std::uint32_t>(c.texVertex);
+        return static_cast<std::size_t>(
+            mix(indices ^ mix(std::uint64_t{c.nx} << 32 | c.ny) ^ mix(c.nz)));
+    }
+
+    std::vector<std::uint32_t> slots_;  // 0 empty, else a corner's number + 1
+    std::vector<Corner> corners_;
 };
 
 // The unit vector along (x, y, z), or nothing for a zero, infinite or not-a-number one. In
@@ -186,7 +219,7 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
     summary.normals = !mesh.faces.empty();
 
     // corners become vertices; faces group by their material index, in index order
-    std::unordered_map<Corner, std::uint32_t, CornerHash> index;
+    std::optional<CornerIndex> index(std::in_place, 3 * mesh.faces.size());
     std::vector<float> positions, normals, uvs;
     std::map<std::int32_t, std::vector<std::uint32_t>> primitives;
     for (const auto& f : mesh.faces) {
@@ -210,7 +243,7 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
             const Position n = stored[k] ? *stored[k] : *winding;
             const Corner c{vs[k], summary.texCoords ? ts[k] : -1, std::bit_cast<std::uint32_t>(n.x),
                            std::bit_cast<std::uint32_t>(n.y), std::bit_cast<std::uint32_t>(n.z)};
-            auto [it, added] = index.try_emplace(c, static_cast<std::uint32_t>(index.size()));
+            const auto [number, added] = index->add(c);
             if (added) {
                 const Position& p = mesh.vertices[static_cast<std::size_t>(vs[k])];
                 positions.insert(positions.end(), {p.x, p.y, p.z});
@@ -220,11 +253,11 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
                     uvs.insert(uvs.end(), {t.u, 1.0f - t.v});
                 }
             }
-            indices.push_back(it->second);
+            indices.push_back(number);
         }
     }
-    summary.vertices = index.size();
-    decltype(index)().swap(index);  // the corners are numbered: the table is done with
+    summary.vertices = index->size();
+    index.reset();  // the corners are numbered: the table is done with
     summary.primitives = primitives.size();
 
     tinygltf::Model model;
