@@ -302,7 +302,8 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
             << out_;
         // the same outcome in --json, and the other checks pass
         inspect(bytes, "--json");
-        for (const auto& check : nlohmann::json::parse(out_)["checks"]) {
+        const auto summary = nlohmann::json::parse(out_);
+        for (const auto& check : summary["checks"]) {
             const bool broken = check["name"] == c.check;
             EXPECT_EQ(check["outcome"], broken ? c.outcome : "pass") << c.check << ": " << check;
             EXPECT_EQ(check["offenders"], broken ? 1 : 0) << c.check << ": " << check;
