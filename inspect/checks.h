@@ -18,7 +18,8 @@ struct Check {
     std::string first;            // the first offender, or what was checked
 };
 
-// Collects the material entries (few) and the checks; every other record only passes by.
+// Collects the material entries (few), the checks and one bit a texture vertex (whether it
+// is at (0, 0), which the faces after it ask); every other record only passes by.
 class Checker : public meshfile::MeshVisitor {
   public:
     explicit Checker(const meshfile::Sections& sections);
