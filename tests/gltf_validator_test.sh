@@ -36,10 +36,10 @@ for scene in "$corpus"/*.ase "$corpus"/*.ASE; do
         status=0
         glb="$work/$name${variant// /}.glb"
         "$inspect" "$work/m.obj" --gltf "$glb" >/dev/null || status=$?
-        [ "$status" -le 1 ] && [ -f "$glb" ] || {
+        if [ "$status" -gt 1 ] || [ ! -f "$glb" ]; then
             echo "$name ${variant:-plain}: tessloom-inspect --gltf exited $status"
             exit 1
-        }
+        fi
     done
 done
 glbs=("$work"/*.glb)
