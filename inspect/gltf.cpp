@@ -34,19 +34,15 @@ struct Corner {
     bool operator==(const Corner&) const = default;
 };
 
-// Numbers distinct corners in the order they are first seen. Open addressing in a table of
-// at least twice as many slots as there can be corners keeps probes short and memory in two
-// flat arrays; corners from flat normals computed per face are nearly all distinct.
+// Numbers distinct corners in the order they are first seen. Open addressing in a table kept
+// at least twice as large as the corners in it keeps probes short and memory in two flat
+// arrays, grown with the corners; corners from flat normals computed per face are nearly all
+// distinct.
 class CornerIndex {
   public:
-    explicit CornerIndex(std::size_t most) {
-        std::size_t slots = 16;
-        while (slots < 2 * most) slots *= 2;
-        slots_.assign(slots, 0);
-        corners_.reserve(most);
-    }
     // The corner's number, and whether it was new.
     std::pair<std::uint32_t, bool> add(const Corner& c) {
+        if (2 * (corners_.size() + 1) > slots_.size()) grow();
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = hash(c) & mask;; i = (i + 1) & mask) {
             if (slots_[i] == 0) {
@@ -71,6 +67,17 @@ class CornerIndex {
                                       static_cast<std::uint32_t>(c.texVertex);
         return static_cast<std::size_t>(
             mix(indices ^ mix(std::uint64_t{c.nx} << 32 | c.ny) ^ mix(c.nz)));
+    }
+
+    // Twice the slots, every corner in its place again.
+    void grow() {
+        slots_.assign(std::max<std::size_t>(1024, 2 * slots_.size()), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t n = 0; n < corners_.size(); ++n) {
+            std::size_t i = hash(corners_[n]) & mask;
+            while (slots_[i] != 0) i = (i + 1) & mask;
+            slots_[i] = static_cast<std::uint32_t>(n + 1);
+        }
     }
 
     std::vector<std::uint32_t> slots_;  // 0 empty, else a corner's number + 1
@@ -219,7 +226,7 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
     summary.normals = !mesh.faces.empty();
 
     // corners become vertices; faces group by their material index, in index order
-    std::optional<CornerIndex> index(std::in_place, 3 * mesh.faces.size());
+    std::optional<CornerIndex> index(std::in_place);
     std::vector<float> positions, normals, uvs;
     std::map<std::int32_t, std::vector<std::uint32_t>> primitives;
     for (const auto& f : mesh.faces) {
