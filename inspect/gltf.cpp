@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <map>
@@ -205,6 +206,10 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
         if (!std::isfinite(mesh.texVertices[t].u) || !std::isfinite(mesh.texVertices[t].v))
             throw ExportError("texture vertex " + std::to_string(t) + " is not finite");
     }
+    // every corner must have a number that a 32-bit index holds
+    if (mesh.faces.size() > (std::uint64_t{UINT32_MAX} - 1) / 3)
+        throw ExportError(std::to_string(mesh.faces.size()) +
+                          " faces, more than glTF's 32-bit indices number");
     GltfSummary summary;
     summary.texCoords = numTVertex > 0;
     for (const auto& f : mesh.faces) {
