@@ -1,5 +1,6 @@
-# tessloom-inspect's --html page embeds three.js. npm fetches it, with esbuild, at the
-# versions inspect/web/package-lock.json pins (npm ci, once per version of the lock file, into
+# tessloom-inspect's --html page embeds three.js. npm fetches it, with esbuild and the glTF
+# validator (which the tests run over exported files), at the versions
+# inspect/web/package-lock.json pins (npm ci, once per version of the lock file, into
 # TESSLOOM_WEB_PACKAGES, which the presets' build folders share); esbuild bundles the page's
 # script with the parts of three.js it uses, and the bundle, the page's template and style and
 # three.js's licence are compiled into the program. Without npm, or when the fetch fails, the
@@ -32,7 +33,7 @@ if(TESSLOOM_HTML)
       message(WARNING "npm ci failed before for this lock file, not tried again, so "
                       "tessloom-inspect is built without --html: delete ${failedNote} to try again")
     elseif(NOT installed STREQUAL lockHash)
-      message(STATUS "Fetching three.js and esbuild with npm ci")
+      message(STATUS "Fetching three.js, esbuild and gltf-validator with npm ci")
       file(COPY ${webSource}/package.json ${webSource}/package-lock.json DESTINATION ${webPackages})
       # packages already in npm's cache are not asked for again; a registry out of reach
       # fails at once, one that does not answer within 30 s fails then

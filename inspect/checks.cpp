@@ -1,6 +1,7 @@
 // The checks of a mesh file: indices, face materials, bounds, and values worth a warning.
 #include "inspect/checks.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <initializer_list>
@@ -14,6 +15,10 @@ bool finite(std::initializer_list<float> values) {
         if (!std::isfinite(v)) return false;
     }
     return true;
+}
+
+bool isZero(const meshfile::Position& n) {
+    return n.x == 0 && n.y == 0 && n.z == 0;
 }
 
 bool sameBits(float a, float b) {
@@ -49,6 +54,13 @@ void Checker::vertex(std::size_t i, const meshfile::Position& v) {
 
 void Checker::texVertex(std::size_t i, const meshfile::TexCoord& t) {
     if (!finite({t.u, t.v})) fail(finite_, "texture vertex " + std::to_string(i));
+    zeroTexVertex_.push_back(t.u == 0 && t.v == 0);
+}
+
+std::int64_t Checker::entryOf(std::int32_t material) const {
+    // one entry serves every face; with several the index picks one, out of range none
+    if (materials_.size() <= 1) return 0;
+    return material >= 0 && static_cast<std::size_t>(material) < materials_.size() ? material : -1;
 }
 
 void Checker::face(std::size_t i, const meshfile::FaceRecord& f) {
@@ -56,18 +68,44 @@ void Checker::face(std::size_t i, const meshfile::FaceRecord& f) {
     const char* corners = "abc";
     const std::int32_t vertices[] = {f.a, f.b, f.c};
     const std::int32_t texVertices[] = {f.ta, f.tb, f.tc};
+    bool cornersAreVertices = true;
     for (int k = 0; k < 3; ++k) {
         if (vertices[k] < 0 || vertices[k] >= sections_.numVertex) {
             fail(vertexIndices_,
                  face + " corner " + corners[k] + " = " + std::to_string(vertices[k]));
+            cornersAreVertices = false;
             break;
         }
     }
+    // a texture corner naming no texture vertex does not count as one at (0, 0)
+    bool texCornersZero = true;
     for (int k = 0; k < 3 && sections_.numTVertex > 0; ++k) {
-        if (texVertices[k] < 0 || texVertices[k] >= sections_.numTVertex) {
-            fail(texIndices_,
-                 face + " corner " + corners[k] + " = " + std::to_string(texVertices[k]));
+        const std::int32_t t = texVertices[k];
+        if (t < 0 || t >= sections_.numTVertex) {
+            fail(texIndices_, face + " corner " + corners[k] + " = " + std::to_string(t));
+            texCornersZero = false;
             break;
+        }
+        texCornersZero = texCornersZero && static_cast<std::size_t>(t) < zeroTexVertex_.size() &&
+                         zeroTexVertex_[static_cast<std::size_t>(t)];
+    }
+    if (texUse_.empty()) texUse_.resize(std::max<std::size_t>(materials_.size(), 1));
+    if (const std::int64_t entry = entryOf(f.material); entry >= 0) {
+        TexUse& use = texUse_[static_cast<std::size_t>(entry)];
+        ++use.faces;
+        use.allZero = use.allZero && texCornersZero;
+    }
+    if (cornersAreVertices) {
+        const meshfile::Position* normals[] = {&f.normalA, &f.normalB, &f.normalC};
+        if (isZero(f.faceNormal)) {
+            fail(normals_, face + " face normal");
+        } else {
+            for (int k = 0; k < 3; ++k) {
+                if (isZero(*normals[k])) {
+                    fail(normals_, face + " corner " + corners[k] + " normal");
+                    break;
+                }
+            }
         }
     }
     if (f.a == f.b || f.b == f.c || f.a == f.c) fail(degenerate_, face);
@@ -128,8 +166,23 @@ std::vector<Check> Checker::results() const {
     settle(texIndices_, Outcome::kFailed, "all corners" + faces);
     settle(faceMaterials_, Outcome::kFailed, "all indices" + faces);
     settle(bounds_, Outcome::kFailed, "equal to what the vertices give, bit for bit");
-    for (const Check& c : {negativeMaterials_, finite_, degenerate_})
+    for (const Check& c : {negativeMaterials_, finite_, degenerate_, normals_})
         settle(c, Outcome::kWarning, "none");
+    // an entry (or the mesh, without entries) that faces use, all of them with every
+    // texture corner at (0, 0): its texture shows one texel
+    Check texCoords = named("texture coordinates");
+    if (sections_.numTVertex > 0) {
+        for (std::size_t e = 0; e < texUse_.size(); ++e) {
+            if (texUse_[e].faces == 0 || !texUse_[e].allZero) continue;
+            const std::uint64_t n = texUse_[e].faces;
+            fail(texCoords, (materials_.empty() ? std::string("the mesh")
+                                                : "material entry " + std::to_string(e)) +
+                                ", " + std::to_string(n) + (n == 1 ? " face" : " faces") +
+                                " all at (0, 0)");
+        }
+    }
+    settle(texCoords, Outcome::kWarning,
+           sections_.numTVertex > 0 ? "none" : "no texture vertices: nothing to check");
     return checks;
 }
 

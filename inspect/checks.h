@@ -18,7 +18,8 @@ struct Check {
     std::string first;            // the first offender, or what was checked
 };
 
-// Collects the material entries (few) and the checks; every other record only passes by.
+// Collects the material entries (few), the checks and one bit a texture vertex (whether it
+// is at (0, 0), which the faces after it ask); every other record only passes by.
 class Checker : public meshfile::MeshVisitor {
   public:
     explicit Checker(const meshfile::Sections& sections);
@@ -41,7 +42,9 @@ class Checker : public meshfile::MeshVisitor {
         c.name = name;
         return c;
     }
-    void fail(Check& check, const std::string& what);
+    static void fail(Check& check, const std::string& what);
+    // The entry whose texture corners a face's material index counts toward; -1 for none.
+    std::int64_t entryOf(std::int32_t material) const;
 
     meshfile::Sections sections_;
     std::vector<meshfile::MaterialEntry> materials_;
@@ -50,7 +53,17 @@ class Checker : public meshfile::MeshVisitor {
     Check vertexIndices_ = named("vertex indices"), texIndices_ = named("texture indices"),
           faceMaterials_ = named("face materials"),
           negativeMaterials_ = named("negative material indices"), bounds_ = named("bounds"),
-          finite_ = named("finite values"), degenerate_ = named("degenerate faces");
+          finite_ = named("finite values"), degenerate_ = named("degenerate faces"),
+          normals_ = named("normals");
+    // One bit a texture vertex: whether it is (+-0, +-0); and for each material entry (or
+    // for the mesh, without entries) whether faces use it and whether all of them have
+    // every texture corner there.
+    std::vector<bool> zeroTexVertex_;
+    struct TexUse {
+        std::uint64_t faces = 0;
+        bool allZero = true;
+    };
+    std::vector<TexUse> texUse_;
 };
 
 }  // namespace tessloom::inspect

@@ -4,12 +4,15 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <type_traits>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #define TINYGLTF_IMPLEMENTATION
 #define TINYGLTF_NO_STB_IMAGE
@@ -32,26 +35,75 @@ struct Corner {
     bool operator==(const Corner&) const = default;
 };
 
-struct CornerHash {
-    std::size_t operator()(const Corner& c) const {
-        std::uint64_t h = 1469598103934665603ull;
-        for (const std::uint32_t v : {static_cast<std::uint32_t>(c.vertex),
-                                      static_cast<std::uint32_t>(c.texVertex), c.nx, c.ny, c.nz}) {
-            h = (h ^ v) * 1099511628211ull;
+// Numbers distinct corners in the order they are first seen. Open addressing in a table kept
+// at least twice as large as the corners in it keeps probes short and memory in two flat
+// arrays, grown with the corners; corners from flat normals computed per face are nearly all
+// distinct.
+class CornerIndex {
+  public:
+    // The corner's number, and whether it was new.
+    std::pair<std::uint32_t, bool> add(const Corner& c) {
+        if (2 * (corners_.size() + 1) > slots_.size()) grow();
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = hash(c) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == 0) {
+                corners_.push_back(c);
+                slots_[i] = static_cast<std::uint32_t>(corners_.size());  // its number + 1
+                return {slots_[i] - 1, true};
+            }
+            if (corners_[slots_[i] - 1] == c) return {slots_[i] - 1, false};
         }
-        return static_cast<std::size_t>(h);
     }
+    std::size_t size() const { return corners_.size(); }
+
+  private:
+    // every field through a full 64-bit mix, so that the slot's low bits depend on all of them
+    static std::uint64_t mix(std::uint64_t x) {
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+        return x ^ (x >> 31);
+    }
+    static std::size_t hash(const Corner& c) {
+        const std::uint64_t indices = std::uint64_t{static_cast<std::uint32_t>(c.vertex)} << 32 |
+                                      static_cast<std::uint32_t>(c.texVertex);
+        return static_cast<std::size_t>(
+            mix(indices ^ mix(std::uint64_t{c.nx} << 32 | c.ny) ^ mix(c.nz)));
+    }
+
+    // Twice the slots, every corner in its place again.
+    void grow() {
+        slots_.assign(std::max<std::size_t>(1024, 2 * slots_.size()), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t n = 0; n < corners_.size(); ++n) {
+            std::size_t i = hash(corners_[n]) & mask;
+            while (slots_[i] != 0) i = (i + 1) & mask;
+            slots_[i] = static_cast<std::uint32_t>(n + 1);
+        }
+    }
+
+    std::vector<std::uint32_t> slots_;  // 0 empty, else a corner's number + 1
+    std::vector<Corner> corners_;
 };
 
-Position normalised(const Position& n) {
-    const double length = std::sqrt(double{n.x} * n.x + double{n.y} * n.y + double{n.z} * n.z);
-    if (!(length > 0) || !std::isfinite(length)) return {0, 0, 0};
-    return {static_cast<float>(n.x / length), static_cast<float>(n.y / length),
-            static_cast<float>(n.z / length)};
+// The unit vector along (x, y, z), or nothing for a zero, infinite or not-a-number one. In
+// double, whose range holds the squares of any float, so a tiny or huge one keeps its way.
+std::optional<Position> unit(double x, double y, double z) {
+    const double length = std::sqrt(x * x + y * y + z * z);
+    if (!(length > 0) || !std::isfinite(length)) return std::nullopt;
+    return Position{static_cast<float>(x / length), static_cast<float>(y / length),
+                    static_cast<float>(z / length)};
 }
 
-bool isZero(const Position& n) {
-    return n.x == 0 && n.y == 0 && n.z == 0;
+std::optional<Position> unit(const Position& n) {
+    return unit(n.x, n.y, n.z);
+}
+
+// (b - a) x (c - a), normalised: the way the face's corners turn. Finite corners give a
+// finite cross product in double; one of no area gives nothing.
+std::optional<Position> windingNormal(const Position& a, const Position& b, const Position& c) {
+    const double ux = double{b.x} - a.x, uy = double{b.y} - a.y, uz = double{b.z} - a.z;
+    const double vx = double{c.x} - a.x, vy = double{c.y} - a.y, vz = double{c.z} - a.z;
+    return unit(uy * vz - uz * vy, uz * vx - ux * vz, ux * vy - uy * vx);
 }
 
 // Appends `bytes` to the buffer as a view and an accessor; returns the accessor's index.
@@ -149,6 +201,15 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
             throw ExportError("vertex " + std::to_string(v) + " is not finite");
         }
     }
+    // glTF's accessors hold finite floats only, texture coordinates as much as positions
+    for (std::size_t t = 0; t < mesh.texVertices.size(); ++t) {
+        if (!std::isfinite(mesh.texVertices[t].u) || !std::isfinite(mesh.texVertices[t].v))
+            throw ExportError("texture vertex " + std::to_string(t) + " is not finite");
+    }
+    // every corner must have a number that a 32-bit index holds
+    if (mesh.faces.size() > (std::uint64_t{UINT32_MAX} - 1) / 3)
+        throw ExportError(std::to_string(mesh.faces.size()) +
+                          " faces, more than glTF's 32-bit indices number");
     GltfSummary summary;
     summary.texCoords = numTVertex > 0;
     for (const auto& f : mesh.faces) {
@@ -166,22 +227,35 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
                                   " of " + std::to_string(numTVertex));
             }
         }
-        summary.normals |= !isZero(f.normalA) || !isZero(f.normalB) || !isZero(f.normalC);
     }
+    summary.normals = !mesh.faces.empty();
 
     // corners become vertices; faces group by their material index, in index order
-    std::unordered_map<Corner, std::uint32_t, CornerHash> index;
+    std::optional<CornerIndex> index(std::in_place);
     std::vector<float> positions, normals, uvs;
     std::map<std::int32_t, std::vector<std::uint32_t>> primitives;
     for (const auto& f : mesh.faces) {
         const std::int32_t vs[] = {f.a, f.b, f.c}, ts[] = {f.ta, f.tb, f.tc};
-        const Position ns[] = {f.normalA, f.normalB, f.normalC};
+        const std::optional<Position> stored[] = {unit(f.normalA), unit(f.normalB),
+                                                  unit(f.normalC)};
+        std::optional<Position> winding;
+        if (!stored[0] || !stored[1] || !stored[2]) {
+            const auto& v = mesh.vertices;
+            winding =
+                windingNormal(v[static_cast<std::size_t>(f.a)], v[static_cast<std::size_t>(f.b)],
+                              v[static_cast<std::size_t>(f.c)]);
+            ++summary.windingFaces;
+            if (!winding) {
+                winding = kNoAreaNormal;
+                ++summary.noAreaFaces;
+            }
+        }
         auto& indices = primitives[f.material];
         for (int k = 0; k < 3; ++k) {
-            const Position n = summary.normals ? normalised(ns[k]) : Position{};
+            const Position n = stored[k] ? *stored[k] : *winding;
             const Corner c{vs[k], summary.texCoords ? ts[k] : -1, std::bit_cast<std::uint32_t>(n.x),
                            std::bit_cast<std::uint32_t>(n.y), std::bit_cast<std::uint32_t>(n.z)};
-            auto [it, added] = index.try_emplace(c, static_cast<std::uint32_t>(index.size()));
+            const auto [number, added] = index->add(c);
             if (added) {
                 const Position& p = mesh.vertices[static_cast<std::size_t>(vs[k])];
                 positions.insert(positions.end(), {p.x, p.y, p.z});
@@ -191,11 +265,11 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
                     uvs.insert(uvs.end(), {t.u, 1.0f - t.v});
                 }
             }
-            indices.push_back(it->second);
+            indices.push_back(number);
         }
     }
-    summary.vertices = index.size();
-    decltype(index)().swap(index);  // the corners are numbered: the table is done with
+    summary.vertices = index->size();
+    index.reset();  // the corners are numbered: the table is done with
     summary.primitives = primitives.size();
 
     tinygltf::Model model;
@@ -208,10 +282,13 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
         material.name =
             nlohmann::json(m.name).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         material.name = nlohmann::json::parse(material.name).get<std::string>();
-        material.pbrMetallicRoughness.baseColorFactor = {m.diffuse[0], m.diffuse[1], m.diffuse[2],
-                                                         1.0};
+        // glTF takes factors from 0 to 1 only: others are clamped, one not a number is 0
+        auto factor = [](float v) { return v > 1 ? 1.0 : v > 0 ? double{v} : 0.0; };
+        material.pbrMetallicRoughness.baseColorFactor = {factor(m.diffuse[0]), factor(m.diffuse[1]),
+                                                         factor(m.diffuse[2]), 1.0};
         material.pbrMetallicRoughness.metallicFactor = 0;
-        if (m.hasBitmap && !m.name.empty()) {
+        // a texture needs texture coordinates to be drawn with
+        if (m.hasBitmap && !m.name.empty() && summary.texCoords) {
             tinygltf::Image image;
             image.uri = uriOf(m.name);  // beside the .glb, as the scene named it; not embedded
             model.images.push_back(image);

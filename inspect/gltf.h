@@ -19,13 +19,21 @@ struct GltfSummary {
     std::size_t vertices = 0;    // distinct (vertex, texture vertex, normal) corners
     std::size_t primitives = 0;  // one per face material index
     bool texCoords = false, normals = false;
+    // faces with a corner whose stored normal could not be used, which took the normal of
+    // the face's winding; of them, those of no area, which took kNoAreaNormal
+    std::size_t windingFaces = 0, noAreaFaces = 0;
 };
 
+// The normal a face of no area gets where its stored one cannot be used: +y, glTF's up.
+inline constexpr meshfile::Position kNoAreaNormal{0, 1, 0};
+
 // Writes `mesh` to `path`. The file's axes are glTF's (y up, right-handed); V is flipped
-// (glTF's origin is the image's top left); corner normals are normalised; a mesh without
-// texture vertices gets no texture coordinates, one without normals none; a mesh without
-// faces gives a scene with no node. Bitmap names become image URIs, percent-encoded. The
-// bytes go to `out`, which the caller commits; an output error passes through.
+// (glTF's origin is the image's top left); every corner has a unit normal: its stored one
+// normalised or, where that is zero, infinite or not a number, its face's winding normal,
+// (B - A) x (C - A) normalised (kNoAreaNormal for a face of no area); a mesh without
+// texture vertices gets no texture coordinates; a mesh without faces gives a scene with no
+// node. Bitmap names become image URIs, percent-encoded. The bytes go to `out`, which the
+// caller commits; an output error passes through.
 GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out);
 // The same, committed to `path`.
 GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path);

@@ -45,6 +45,21 @@ bool checksPass(const std::string& path, const meshfile::ByteSource& source,
     return failed.empty();
 }
 
+// The glTF export's normals, and how many faces took the normal of their winding.
+std::string gltfNormals(const inspect::GltfSummary& written) {
+    if (!written.normals) return "no normals";
+    if (written.windingFaces == 0) return "normals";
+    const auto n = written.windingFaces;
+    std::string text =
+        "normals (" + std::to_string(n) + (n == 1 ? " face" : " faces") + " from the winding";
+    if (written.noAreaFaces > 0) {
+        const auto& up = inspect::kNoAreaNormal;
+        text += ", " + std::to_string(written.noAreaFaces) +
+                " of no area: " + inspect::nums({up.x, up.y, up.z});
+    }
+    return text + ")";
+}
+
 // The picture and the glTF file, from the whole mesh in memory, and the HTML page: each
 // completed beside its path, and put in place only once all are.
 void exportFile(const Options& o, const inspect::InputFile& source,
@@ -81,7 +96,7 @@ void exportFile(const Options& o, const inspect::InputFile& source,
             lines.push_back(o.gltf + ": " + std::to_string(written.vertices) + " vertices, " +
                             std::to_string(written.primitives) + " primitives, " +
                             (written.texCoords ? "texture coordinates" : "no texture coordinates") +
-                            ", " + (written.normals ? "normals" : "no normals"));
+                            ", " + gltfNormals(written));
         }
     }
     std::vector<output::Output*> pending;

@@ -10,8 +10,10 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <limits>
+#include <tuple>
 
 #include "inspect/gltf.h"
 #include "inspect/preview.h"
@@ -213,13 +215,16 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
          "face 0 corner c names texture vertex -1 of 12", false, false},
         {"not finite", [](MeshFile& m) { m.vertices[5].z = std::nanf(""); },
          "vertex 5 is not finite", false, false},
+        {"texture vertex not finite",
+         [](MeshFile& m) { m.texVertices[11].v = -std::numeric_limits<float>::infinity(); },
+         "texture vertex 11 is not finite", false, false},
         {"both", [](MeshFile&) {}, nullptr, true, true},
         {"no texture vertices", [](MeshFile& m) { m.texVertices.clear(); }, nullptr, false, true},
-        {"no normals",
+        {"no normals: the winding's",
          [](MeshFile& m) {
              for (auto& f : m.faces) f.normalA = f.normalB = f.normalC = {};
          },
-         nullptr, true, false},
+         nullptr, true, true},
         {"every normal along -x",
          [](MeshFile& m) {
              for (auto& f : m.faces) f.normalA = f.normalB = f.normalC = {-1, 0, 0};
@@ -247,6 +252,10 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
         EXPECT_EQ(attributes.count("POSITION"), 1u) << c.name;
         EXPECT_EQ(attributes.count("TEXCOORD_0"), c.texCoords ? 1u : 0u) << c.name;
         EXPECT_EQ(attributes.count("NORMAL"), c.normals ? 1u : 0u) << c.name;
+        // a texture is bound only where texture coordinates can place it
+        EXPECT_EQ(model.materials.at(0).pbrMetallicRoughness.baseColorTexture.index,
+                  c.texCoords ? 0 : -1)
+            << c.name;
     }
 
     // a bitmap name with a space, a percent sign and a byte that is not UTF-8; no faces
@@ -255,6 +264,10 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
         "my cr\xff"
         "ate 50%.tga";
     named.faces.clear();
+    // a diffuse colour glTF's 0..1 factors cannot hold is clamped, not a number as 0
+    named.materials[0].diffuse[0] = std::nanf("");
+    named.materials[0].diffuse[1] = 2;
+    named.materials[0].diffuse[2] = -1;
     inspect::writeGltf(named, glb.string());
     tinygltf::Model model;
     tinygltf::TinyGLTF loader;
@@ -264,9 +277,106 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
     EXPECT_EQ(model.materials.at(0).name,
               "my cr\xef\xbf\xbd"
               "ate 50%.tga");
+    EXPECT_EQ(model.materials.at(0).pbrMetallicRoughness.baseColorFactor,
+              (std::vector<double>{0, 1, 0, 1}));
     EXPECT_TRUE(model.meshes.empty());
     ASSERT_EQ(model.scenes.size(), 1u);
     EXPECT_TRUE(model.scenes[0].nodes.empty());
+    fs::remove(glb);
+}
+
+// The NORMAL of each corner of each face, in face order (one primitive).
+std::vector<std::array<float, 3>> cornerNormals(const fs::path& glb) {
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    std::string error, warning;
+    EXPECT_TRUE(loader.LoadBinaryFromFile(&model, &error, &warning, glb.string())) << error;
+    std::vector<std::array<float, 3>> out;
+    if (model.meshes.size() != 1 || model.meshes[0].primitives.size() != 1) return out;
+    const auto& primitive = model.meshes[0].primitives[0];
+    auto bytesOf = [&](int accessor) {
+        const auto& a = model.accessors.at(static_cast<std::size_t>(accessor));
+        const auto& view = model.bufferViews.at(static_cast<std::size_t>(a.bufferView));
+        return model.buffers[0].data.data() + view.byteOffset + a.byteOffset;
+    };
+    const auto& indices = model.accessors.at(static_cast<std::size_t>(primitive.indices));
+    const unsigned char* index = bytesOf(primitive.indices);
+    const unsigned char* normals = bytesOf(primitive.attributes.at("NORMAL"));
+    for (std::size_t i = 0; i < indices.count; ++i) {
+        std::uint32_t corner;
+        std::memcpy(&corner, index + 4 * i, 4);
+        std::array<float, 3> n;
+        std::memcpy(n.data(), normals + 12 * corner, 12);
+        out.push_back(n);
+    }
+    return out;
+}
+
+// Every corner gets a unit normal: the stored one normalised, or where it is zero, infinite
+// or not a number, the face's winding normal (B - A) x (C - A) normalised, +y for a face of
+// no area. The summary counts the faces that took the winding's.
+TEST(Gltf, EveryNormalWrittenIsAUnitOne) {
+    const fs::path glb = temporary("normals.glb");
+    constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    using N = std::array<float, 3>;
+    struct Case {
+        const char* name;
+        std::array<std::int32_t, 3> corners;
+        std::array<meshfile::Position, 3> stored;
+        std::array<N, 3> written;
+    };
+    // vertices: 0 (0 0 0), 1 (2 0 0), 2 (0 3 0), 3 (0 0 4), 4 (3e38 0 0), 5 (0 3e38 0),
+    // 6 (-3e38 -3e38 0)
+    const Case cases[] = {
+        {"stored, not unit",
+         {0, 1, 2},
+         {{{0, 0, 5}, {0, 3, 4}, {1e-45f, 0, 0}}},
+         {{{0, 0, 1}, {0, 0.6f, 0.8f}, {1, 0, 0}}}},
+        // (C - A) x (B - A) = (0 3 0) x (2 0 0) = (0 0 -6)
+        {"none stored", {0, 2, 1}, {}, {{{0, 0, -1}, {0, 0, -1}, {0, 0, -1}}}},
+        // (B - A) x (D - A) = (2 0 0) x (0 0 4) = (0 -8 0), for corner b only
+        {"one corner zero",
+         {0, 1, 3},
+         {{{1, 0, 0}, {-0.0f, 0, 0}, {0, 1, 0}}},
+         {{{1, 0, 0}, {0, -1, 0}, {0, 1, 0}}}},
+        // (D - B) x (A - B) = (-2 0 4) x (-2 0 0) = (0 -8 0)
+        {"not finite",
+         {1, 3, 0},
+         {{{kNan, 0, 0}, {0, kInf, 0}, {0, 0, -kInf}}},
+         {{{0, -1, 0}, {0, -1, 0}, {0, -1, 0}}}},
+        {"no area", {0, 1, 1}, {}, {{{0, 1, 0}, {0, 1, 0}, {0, 1, 0}}}},
+        // near the float range: (F - E) x (G - E) = (-3e38 3e38 0) x (-6e38 -3e38 0), +z
+        {"huge", {4, 5, 6}, {}, {{{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}}},
+    };
+    MeshFile mesh;
+    mesh.vertices = {{0, 0, 0},     {2, 0, 0},     {0, 3, 0},          {0, 0, 4},
+                     {3e38f, 0, 0}, {0, 3e38f, 0}, {-3e38f, -3e38f, 0}};
+    for (const Case& c : cases) {
+        meshfile::FaceRecord f;
+        f.material = -1;
+        std::tie(f.a, f.b, f.c) = std::tuple(c.corners[0], c.corners[1], c.corners[2]);
+        std::tie(f.normalA, f.normalB, f.normalC) =
+            std::tuple(c.stored[0], c.stored[1], c.stored[2]);
+        mesh.faces.push_back(f);
+    }
+    const auto summary = inspect::writeGltf(mesh, glb.string());
+    EXPECT_EQ(summary.windingFaces, 5u);
+    EXPECT_EQ(summary.noAreaFaces, 1u);
+    const auto normals = cornerNormals(glb);
+    ASSERT_EQ(normals.size(), 3 * std::size(cases));
+    for (std::size_t f = 0; f < std::size(cases); ++f) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const N& n = normals[3 * f + k];
+            const N& expected = cases[f].written[k];
+            for (std::size_t i = 0; i < 3; ++i)
+                EXPECT_NEAR(n[i], expected[i], 1e-6f) << cases[f].name << " corner " << k;
+        }
+    }
+
+    // a mesh whose every normal is given keeps them, and counts none
+    const auto box = inspect::writeGltf(exampleMesh(), glb.string());
+    EXPECT_EQ(std::make_pair(box.windingFaces, box.noAreaFaces), std::make_pair(0ul, 0ul));
     fs::remove(glb);
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "testutil.h"
@@ -90,7 +91,7 @@ TEST(HtmlPage, HoldsTheFileItsCountsAndItsSummary) {
     EXPECT_EQ(info["materials"][0]["name"], "\"</script><b>\\xff\"");
     EXPECT_FLOAT_EQ(info["materials"][0]["diffuse"][1].get<float>(), mesh.materials[0].diffuse[1]);
     EXPECT_EQ(info["bounds"]["y"], "0 20");
-    ASSERT_EQ(info["checks"].size(), 8u);
+    ASSERT_EQ(info["checks"].size(), 10u);
     EXPECT_EQ(info["checks"][0]["name"], "sizes");
     for (const auto& c : info["checks"]) EXPECT_EQ(c["outcome"], "pass") << c["name"];
 }
@@ -234,6 +235,70 @@ TEST_F(Browser, AMeshWithNothingToDrawSaysSo) {
         EXPECT_NE(body(dom).find("data-state=\"empty\""), std::string::npos) << message;
         EXPECT_NE(dom.find("<p id=\"message\">" + message), std::string::npos) << dom;
         EXPECT_EQ(dom.find("<canvas"), std::string::npos);
+    }
+}
+
+// Pixels of the view (right of the panel) that differ by more than a little between two
+// screenshots of the same size, as a share of the view.
+double differingShare(const fs::path& one, const fs::path& two) {
+    using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+    const Surface a(cairo_image_surface_create_from_png(one.c_str()), cairo_surface_destroy),
+        b(cairo_image_surface_create_from_png(two.c_str()), cairo_surface_destroy);
+    const int width = cairo_image_surface_get_width(a.get());
+    const int height = cairo_image_surface_get_height(a.get());
+    EXPECT_EQ(width, cairo_image_surface_get_width(b.get()));
+    EXPECT_EQ(height, cairo_image_surface_get_height(b.get()));
+    if (width != cairo_image_surface_get_width(b.get()) ||
+        height != cairo_image_surface_get_height(b.get()) || width <= 400) {
+        return 1;
+    }
+    std::size_t differing = 0;
+    for (int y = 0; y < height; ++y) {
+        const unsigned char* p =
+            cairo_image_surface_get_data(a.get()) + y * cairo_image_surface_get_stride(a.get());
+        const unsigned char* q =
+            cairo_image_surface_get_data(b.get()) + y * cairo_image_surface_get_stride(b.get());
+        for (int x = 400; x < width; ++x) {
+            int d = 0;
+            for (int c = 0; c < 3; ++c) d += std::abs(p[4 * x + c] - q[4 * x + c]);
+            differing += d > 24;
+        }
+    }
+    return double(differing) / (double(width - 400) * height);
+}
+
+// Faces whose stored normal is zero (or not a number) are lit by their winding, and the
+// panel says how many: the box with its normals zeroed looks as it does with them, as the
+// box's winding gives the normals it stores.
+TEST_F(Browser, ZeroNormalsAreLitByTheWinding) {
+    constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+    MeshFile zeroed = exampleMesh();
+    for (auto& f : zeroed.faces) f.faceNormal = f.normalA = f.normalB = f.normalC = {};
+    zeroed.faces[3].faceNormal = {kNan, 0, 0};
+    MeshFile one = exampleMesh();
+    one.faces[0].faceNormal = {-0.0f, 0, 0};
+    const fs::path boxPng = dir_ / "box.png", zeroedPng = dir_ / "zeroed.png";
+    const std::string box = load(html(mesh(exampleMesh(), "box.obj")), "", boxPng);
+    EXPECT_EQ(body(box).find("data-winding-faces"), std::string::npos) << body(box);
+    EXPECT_EQ(box.find("<th>normals</th>"), std::string::npos);
+    struct Case {
+        const MeshFile* mesh;
+        const char* count;
+        const char* panel;
+    };
+    const Case cases[] = {
+        {&zeroed, "12", "12 of 12 faces store a zero normal: lit by their winding instead"},
+        {&one, "1", "1 of 12 faces store a zero normal: lit by their winding instead"},
+    };
+    for (const auto& [m, count, panel] : cases) {
+        const std::string dom = load(html(mesh(*m, "zeroed.obj")), "", zeroedPng);
+        EXPECT_NE(body(dom).find(std::string("data-winding-faces=\"") + count + "\""),
+                  std::string::npos)
+            << body(dom);
+        EXPECT_NE(dom.find(std::string("<th>normals</th><td>") + panel + "</td>"),
+                  std::string::npos)
+            << panel;
+        EXPECT_LT(differingShare(boxPng, zeroedPng), 0.005) << panel;
     }
 }
 

@@ -5,10 +5,13 @@
 #include <spawn.h>
 
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include "binary.h"
+#include "inspect/checks.h"
 #include "inspect/report.h"
+#include "meshfile/encode.h"
 #include "testutil.h"
 
 extern char** environ;
@@ -226,6 +229,161 @@ TEST_F(InspectFiles, ASignalLeavesThePreviousPicture) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
     EXPECT_EQ(readFile(dir_ / "p.png"), "PREVIOUS");
     EXPECT_FALSE(temporaryLeft());
+}
+
+// Two faces of a square, of material indices 0 and 1 of three entries, every normal (0 0 1),
+// no texture corner at (0, 0). Texture vertices: 0 (0, 0), 1 (-0, -0), 2 (0.5, 0), 3 (0, 1).
+tessloom::meshfile::MeshFile squareToCheck() {
+    tessloom::meshfile::MeshFile m;
+    m.layout = tessloom::meshfile::Layout::kWithMaterials;
+    m.materials.resize(3);
+    m.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    m.texVertices = {{0, 0}, {-0.0f, -0.0f}, {0.5f, 0}, {0, 1}};
+    m.faces.resize(2);
+    for (int i = 0; i < 2; ++i) {
+        auto& f = m.faces[static_cast<std::size_t>(i)];
+        f.material = i;
+        f.faceNormal = f.normalA = f.normalB = f.normalC = {0, 0, 1};
+    }
+    m.faces[0].b = 1;
+    m.faces[0].c = 2;
+    m.faces[1].b = 2;
+    m.faces[1].c = 3;
+    m.faces[0].ta = m.faces[0].tb = 2;
+    m.faces[0].tc = m.faces[1].ta = m.faces[1].tc = 3;
+    m.faces[1].tb = 2;
+    return m;
+}
+
+// Every texture corner of face f at texture vertex 0, (0, 0).
+void zeroTex(tessloom::meshfile::MeshFile& m, std::size_t f) {
+    m.faces[f].ta = m.faces[f].tb = m.faces[f].tc = 0;
+}
+
+// The warnings on zero normals and on entries whose faces all have their texture corners at
+// (0, 0): how many offenders, and the first.
+TEST(Checks, ZeroNormalsAndZeroTextureCoordinatesWarn) {
+    using tessloom::meshfile::MeshFile;
+    constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        void (*change)(MeshFile&);
+        std::uint64_t normals;  // offenders, and the first
+        const char* firstNormal;
+        std::uint64_t texCoords;
+        const char* firstTexCoords;
+    };
+    const Case cases[] = {
+        {"every normal given, texture corners off (0, 0)", [](MeshFile&) {}, 0, "none", 0, "none"},
+        {"a zero face normal", [](MeshFile& m) { m.faces[1].faceNormal = {}; }, 1,
+         "face 1 face normal", 0, "none"},
+        {"zero corner normals, -0 too",
+         [](MeshFile& m) {
+             m.faces[0].normalB = {};
+             m.faces[1].normalC = {-0.0f, 0, -0.0f};
+         },
+         2, "face 0 corner b normal", 0, "none"},
+        {"tiny, infinite and not-a-number normals have a length",
+         [](MeshFile& m) {
+             m.faces[0].normalA = {1e-45f, 0, 0};
+             m.faces[0].faceNormal = {kNan, 0, 0};
+             m.faces[1].normalB = {0, -kInf, 0};
+         },
+         0, "none", 0, "none"},
+        {"a face naming no vertex is not counted",
+         [](MeshFile& m) {
+             m.faces[1].c = 4;
+             m.faces[1].faceNormal = m.faces[1].normalA = {};
+         },
+         0, "none", 0, "none"},
+        {"a degenerate face is",
+         [](MeshFile& m) {
+             m.faces[0].b = 0;
+             m.faces[0].normalC = {};
+         },
+         1, "face 0 corner c normal", 0, "none"},
+        {"entry 1's face at (0, 0) and (-0, -0)",
+         [](MeshFile& m) {
+             zeroTex(m, 1);
+             m.faces[1].tb = 1;
+         },
+         0, "none", 1, "material entry 1, 1 face all at (0, 0)"},
+        {"one corner off (0, 0) is enough",
+         [](MeshFile& m) {
+             zeroTex(m, 1);
+             m.faces[1].tc = 2;
+         },
+         0, "none", 0, "none"},
+        {"a face of no entry does not count",
+         [](MeshFile& m) {
+             zeroTex(m, 1);
+             m.faces[1].material = 3;
+         },
+         0, "none", 0, "none"},
+        {"a texture corner naming no texture vertex is not at (0, 0)",
+         [](MeshFile& m) {
+             zeroTex(m, 1);
+             m.faces[1].tc = 4;
+         },
+         0, "none", 0, "none"},
+        {"both entries",
+         [](MeshFile& m) {
+             zeroTex(m, 0);
+             zeroTex(m, 1);
+         },
+         0, "none", 2, "material entry 0, 1 face all at (0, 0)"},
+        {"one entry serves every face, whatever the index",
+         [](MeshFile& m) {
+             m.materials.resize(1);
+             m.faces[0].material = m.faces[1].material = 7;
+             zeroTex(m, 0);
+             zeroTex(m, 1);
+         },
+         0, "none", 1, "material entry 0, 2 faces all at (0, 0)"},
+        {"no material section: the mesh",
+         [](MeshFile& m) {
+             m.layout = tessloom::meshfile::Layout::kWithoutMaterials;
+             m.materials.clear();
+             m.faces[0].material = m.faces[1].material = -1;
+             zeroTex(m, 0);
+             zeroTex(m, 1);
+         },
+         0, "none", 1, "the mesh, 2 faces all at (0, 0)"},
+        {"no texture vertices",
+         [](MeshFile& m) {
+             m.texVertices.clear();
+             zeroTex(m, 0);
+             zeroTex(m, 1);
+         },
+         0, "none", 0, "no texture vertices: nothing to check"},
+    };
+    for (const Case& c : cases) {
+        MeshFile mesh = squareToCheck();
+        c.change(mesh);
+        const auto bytes = tessloom::meshfile::encodeMeshFile(mesh);
+        const tessloom::meshfile::SpanSource source(bytes);
+        const auto sections = tessloom::meshfile::locateSections(source, mesh.layout);
+        inspect::Checker checker(sections);
+        tessloom::meshfile::visitMeshFile(source, sections, checker);
+        const auto results = checker.results();
+        const auto named = [&](const char* name) {
+            const auto at = std::find_if(results.begin(), results.end(),
+                                         [&](const inspect::Check& k) { return k.name == name; });
+            return at == results.end() ? inspect::Check{} : *at;
+        };
+        for (const auto& [name, offenders, first] :
+             {std::tuple{"normals", c.normals, c.firstNormal},
+              std::tuple{"texture coordinates", c.texCoords, c.firstTexCoords}}) {
+            const inspect::Check check = named(name);
+            EXPECT_EQ(check.name, name) << c.name;
+            EXPECT_EQ(check.offenders, offenders) << c.name << ": " << name;
+            EXPECT_EQ(check.first, first) << c.name << ": " << name;
+            EXPECT_EQ(check.outcome,
+                      offenders ? inspect::Outcome::kWarning : inspect::Outcome::kPassed)
+                << c.name << ": " << name;
+        }
+    }
 }
 
 TEST(PictureSize, BoundedAndWhole) {

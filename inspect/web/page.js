@@ -136,7 +136,7 @@ function readMesh(bytes) {
   const normals = new Float32Array(nf * 9);
   const faceEntries = new Int32Array(nf);  // info.materials.length: none
   const entryFaces = new Array(info.materials.length + 1).fill(0);
-  let drawable = 0;
+  let drawable = 0, winding = 0;
   for (let f = 0; f < nf; ++f) {
     const p = at.faces + FACE_BYTES * f;
     const entry = entryOf(view.getInt32(p, true));
@@ -156,15 +156,23 @@ function readMesh(bytes) {
       positions.fill(0, 9 * f, 9 * f + 9);
       continue;
     }
+    let zero = true;
     for (let c = 0; c < 3; ++c) {
       const n = view.getFloat32(p + 28 + 4 * c, true);
       normals[9 * f + c] = normals[9 * f + 3 + c] = normals[9 * f + 6 + c] =
           Number.isFinite(n) ? n : 0;
+      zero = zero && !(n !== 0 && Number.isFinite(n));
+    }
+    // a zero stored normal would light the face black: it is lit by its winding instead
+    if (zero) {
+      windingNormal(positions, 9 * f, normals);
+      ++winding;
     }
     ++drawable;
   }
   const colours = new Float32Array(nf * 9);
-  return {view, nv, nt, nf, positions, normals, colours, faceEntries, entryFaces, drawable};
+  return {view, nv, nt, nf, positions, normals, colours, faceEntries, entryFaces, drawable,
+          winding};
 }
 
 function paint(mesh, distinct) {
@@ -205,17 +213,25 @@ function fillLegend(mesh) {
   }
 }
 
-// Normals from the corners' order: (b - a) x (c - a), the same for the face's three corners.
+// The normal from the corners' order of the face whose corners start at positions[i]:
+// (b - a) x (c - a) normalised, +y for a face of no area (as the glTF export gives it), put
+// at out[i] for each of the face's three corners.
+const scratch = [new Vector3(), new Vector3(), new Vector3()];
+function windingNormal(positions, i, out) {
+  const [a, b, c] = scratch;
+  a.fromArray(positions, i);
+  b.fromArray(positions, i + 3).sub(a);
+  c.fromArray(positions, i + 6).sub(a);
+  b.cross(c);
+  const length = b.length();
+  if (length > 0 && Number.isFinite(length)) b.divideScalar(length);
+  else b.set(0, 1, 0);
+  for (let k = 0; k < 3; ++k) b.toArray(out, i + 3 * k);
+}
+
 function windingNormals(positions) {
   const out = new Float32Array(positions.length);
-  const a = new Vector3(), b = new Vector3(), c = new Vector3();
-  for (let i = 0; i < positions.length; i += 9) {
-    a.fromArray(positions, i);
-    b.fromArray(positions, i + 3).sub(a);
-    c.fromArray(positions, i + 6).sub(a);
-    b.cross(c).normalize();
-    for (let k = 0; k < 3; ++k) b.toArray(out, i + 3 * k);
-  }
+  for (let i = 0; i < positions.length; i += 9) windingNormal(positions, i, out);
   return out;
 }
 
@@ -263,6 +279,12 @@ function start() {
   distinct.checked = diffuseColoursClash(mesh.entryFaces);
   paint(mesh, distinct.checked);
   body.dataset.drawnFaces = mesh.drawable;
+  if (mesh.winding > 0) {
+    body.dataset.windingFaces = mesh.winding;
+    row(document.getElementById('facts'),
+        ['normals', `${mesh.winding} of ${mesh.nf} faces store a zero normal: lit by their ` +
+                    'winding instead']);
+  }
   if (mesh.nf === 0) {
     showMessage('This mesh has no faces: there is nothing to draw.', 'empty');
     return;
