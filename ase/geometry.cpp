@@ -113,7 +113,8 @@ class BlockNormals {
     void vertexNormal(std::int32_t vertex, const Normal& n, Table<Face>& faces) {
         if (inRange(vertex, vertexNormals_.size())) {
             vertexNormals_[static_cast<std::size_t>(vertex)] = n;
-            touched_.push_back(vertex);
+            // past as many lines as vertices, the whole table is cleared instead
+            if (touched_.size() <= vertexNormals_.size()) touched_.push_back(vertex);
         }
         if (face_ < 0) return;
         Face& face = faces[static_cast<std::size_t>(face_)];
@@ -136,7 +137,11 @@ class BlockNormals {
                 }
             }
         }
-        for (const std::int32_t v : touched_) vertexNormals_[static_cast<std::size_t>(v)] = {};
+        if (touched_.size() > vertexNormals_.size()) {
+            std::fill(vertexNormals_.begin(), vertexNormals_.end(), Normal{});
+        } else {
+            for (const std::int32_t v : touched_) vertexNormals_[static_cast<std::size_t>(v)] = {};
+        }
         faces_.clear();
         touched_.clear();
         apart_ = false;
@@ -145,8 +150,8 @@ class BlockNormals {
 
   private:
     Table<Normal>& vertexNormals_;
-    std::vector<std::int32_t> faces_;    // faces whose *MESH_FACENORMAL came in this block
-    std::vector<std::int32_t> touched_;  // vertices whose normal this block gave
+    Table<std::int32_t> faces_;    // faces whose *MESH_FACENORMAL came in this block
+    Table<std::int32_t> touched_;  // vertices whose normal this block gave
     bool apart_ = false;
     std::int32_t face_ = -1;  // the face whose corners the next vertex normals take
     int corner_ = 0;
