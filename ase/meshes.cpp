@@ -598,3 +598,148 @@ std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k) {
 }
 
 }  // namespace tessloom
+
+namespace tessloom {
+
+namespace {
+
+// The tokens some pass acts on: an inert line holds none of them.
+constexpr std::string_view kPassKeywords[] = {
+    "*MESH_NUMVERTEX", "*MESH_NUMFACES",    "*MESH_NUMTVERTEX",   "*MESH_NUMTVFACES",
+    "*MATERIAL_COUNT", "*MATERIAL_REF",     "*MATERIAL",          "*NUMSUBMTLS",
+    "*SUBMATERIAL",    "*MATERIAL_AMBIENT", "*MATERIAL_DIFFUSE",  "*MATERIAL_SPECULAR",
+    "*MATERIAL_SHINE", "*BITMAP",           "*UVW_U_TILING",      "*UVW_V_TILING",
+    "*UVW_U_OFFSET",   "*UVW_V_OFFSET",     "*MAP_CLASS",         "*MESH_VERTEX",
+    "*MESH_TVERT",     "*MESH_FACENORMAL",  "*MESH_VERTEXNORMAL", "*MESH_FACE",
+    "*MESH_MTLID",     "*MESH_TFACE"};
+
+bool isPassKeyword(std::string_view token) {
+    if (token.size() < 7 || token[0] != '*') return false;
+    return std::find(std::begin(kPassKeywords), std::end(kPassKeywords), token) !=
+           std::end(kPassKeywords);
+}
+
+// A first byte that no pending read takes: not a number's, the bitmap's quote or a corner's
+// label.
+bool endsPendingReads(char c) {
+    return std::string_view("+-.0123456789\"ABC").find(c) == std::string_view::npos;
+}
+
+}  // namespace
+
+RestrictedScenes::RestrictedScenes(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit)
+    : scene_(scene) {
+    for (const GeomBlock& b : scene.blocks) {
+        // blocks do not overlap: the outside text before this one is all but the blocks before
+        if (b.isMesh) placeOf_.push_back(b.begin - blockBytes_);
+        blockBytes_ += b.end - b.begin;
+    }
+    const std::uint64_t outsideBytes = scene.textSize - blockBytes_;
+    if (scene.meshBlocks.empty() || outsideBytes > limit) return;
+    OutsideText outside = readOutside(file, scene, limit);
+    compact_ = true;
+    outside_.reserve(static_cast<std::size_t>(outsideBytes));
+    for (std::string& bytes : outside.bytes) {
+        outside_ += bytes;
+        std::string().swap(bytes);
+    }
+    // the lines, each classed and kept or left out
+    bool chain = false;
+    for (std::size_t begin = 0; begin < outside_.size();) {
+        const std::size_t lf = outside_.find('\n', begin);
+        const std::size_t end = lf == std::string::npos ? outside_.size() : lf + 1;
+        Line line{.begin = begin, .end = end, .keptBefore = kept_.size()};
+        const std::string_view text(outside_.data() + begin, end - begin);
+        const bool whole = lf != std::string::npos;
+        line.blank = whole && std::all_of(text.begin(), text.end(), Scanner::isWhite);
+        if (whole && !line.blank && text.size() <= kMaxInertLine) {
+            line.inert = true;
+            bool first = true;
+            for (std::size_t p = 0; p < text.size();) {
+                while (p < text.size() && Scanner::isWhite(text[p])) ++p;
+                std::size_t q = p;
+                while (q < text.size() && !Scanner::isWhite(text[q])) ++q;
+                if (q == p) break;
+                if (first) line.resetting = endsPendingReads(text[p]);
+                first = false;
+                if (isPassKeyword(text.substr(p, q - p))) {
+                    line.inert = line.resetting = false;
+                    break;
+                }
+                p = q;
+            }
+        }
+        const bool leftOut = line.blank || (line.inert && chain);
+        if (!leftOut) {
+            kept_.append(text);
+            chain = line.resetting;
+        }
+        line.chainAfter = chain;
+        lines_.push_back(line);
+        begin = end;
+    }
+    nonBlank_.resize(lines_.size());
+    for (std::size_t k = lines_.size(); k-- > 0;) {
+        nonBlank_[k] = lines_[k].blank && k + 1 < lines_.size() ? nonBlank_[k + 1]
+                       : lines_[k].blank                        ? lines_.size()
+                                                                : k;
+    }
+}
+
+std::uint64_t RestrictedScenes::size(std::size_t n) const {
+    const GeomBlock mesh = scene_.mesh(n);
+    if (scene_.meshBlocks.empty()) return scene_.textSize;
+    return scene_.textSize - blockBytes_ + (mesh.end - mesh.begin);
+}
+
+std::vector<TextPiece> RestrictedScenes::pieces(std::size_t n) const {
+    std::vector<TextPiece> out;
+    if (!compact_) {
+        for (const ByteRange& r : scene_.restricted(n)) out.push_back({r.begin, r.end});
+        return out;
+    }
+    auto memory = [&](const std::string& text, std::uint64_t begin, std::uint64_t end) {
+        if (begin < end) out.push_back({0, end - begin, text.data() + begin});
+    };
+    const GeomBlock mesh = scene_.mesh(n);
+    const std::uint64_t place = placeOf_[n];
+    // the line that holds the block's place: its first byte at or before it
+    const auto after = std::upper_bound(
+        lines_.begin(), lines_.end(), place,
+        [](std::uint64_t offset, const Line& line) { return offset < line.begin; });
+    const std::size_t j =
+        after == lines_.begin() ? 0 : static_cast<std::size_t>(after - lines_.begin()) - 1;
+    if (j >= lines_.size() || place >= lines_[j].end) {
+        // after every line: the kept text, then the block
+        memory(kept_, 0, kept_.size());
+        out.push_back({mesh.begin, mesh.end});
+        return out;
+    }
+    const Line& line = lines_[j];
+    memory(kept_, 0, line.keptBefore);
+    memory(outside_, line.begin, place);
+    out.push_back({mesh.begin, mesh.end});
+    memory(outside_, place, line.end);
+    // The lines after: those the kept text left out because of a resetting line before the
+    // block's place are taken again up to the first that resets or matters.
+    std::size_t k = j + 1;
+    if (line.chainAfter) {
+        for (k = k < lines_.size() ? nonBlank_[k] : k; k < lines_.size();
+             k = k + 1 < lines_.size() ? nonBlank_[k + 1] : lines_.size()) {
+            const Line& next = lines_[k];
+            if (next.inert && !next.resetting) {
+                memory(outside_, next.begin, next.end);
+                continue;
+            }
+            if (next.resetting) {
+                memory(outside_, next.begin, next.end);
+                ++k;
+            }
+            break;
+        }
+    }
+    if (k < lines_.size()) memory(kept_, lines_[k].keptBefore, kept_.size());
+    return out;
+}
+
+}  // namespace tessloom

@@ -86,6 +86,60 @@ struct OutsideText {
 // Throws Rejected when the stream cannot be read.
 OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
 
+// A piece of a text the passes read: bytes [begin, end) of the input, or bytes in memory.
+struct TextPiece {
+    std::uint64_t begin = 0, end = 0;  // of the input, when `memory` is null
+    const char* memory = nullptr;      // else end - begin bytes here (begin 0)
+};
+
+// Every mesh's restricted scene, made once for all, so that converting each mesh of a scene
+// costs its block and what of the outside text matters, not the whole outside text again.
+//
+// The outside text (every byte outside the blocks, in order) is read once and kept without
+// the lines whose absence no pass can tell, taken as whole lines (after a line feed, up to
+// and with the next one):
+// - a blank line (white space only): every read skips white space whatever its length, and
+//   no line is skipped from its start (a pass skips the rest of a line only after a token);
+// - an inert line (at most 200 bytes, no token that a pass acts on) that follows a resetting
+//   line with only blank or inert lines between. A resetting line is an inert line whose
+//   first byte cannot continue a pending read: no digit, sign, point, quote, A, B or C.
+//   Whatever a pass was doing when it reached the resetting line (at a line's first token,
+//   reading a keyword's values, searching for a keyword), after it the pass starts the next
+//   line at its first token or is still searching; an inert line then is one token and a
+//   skipped rest, or tokens the search passes, as if it were not there.
+// The lines around a block's place, where the kept text cannot know the block, are kept as
+// they are. When the outside text is larger than `limit`, nothing is kept and pieces() gives
+// the plain restricted ranges.
+class RestrictedScenes {
+  public:
+    static constexpr std::size_t kMaxInertLine = 200;
+
+    // Throws Rejected when the stream cannot be read.
+    RestrictedScenes(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
+
+    // The pieces of mesh n's restricted scene: the passes read them as they read the whole.
+    std::vector<TextPiece> pieces(std::size_t n) const;
+    // The bytes of mesh n's restricted scene in full, which bound its counts.
+    std::uint64_t size(std::size_t n) const;
+
+  private:
+    struct Line {
+        std::uint64_t begin = 0, end = 0;  // in outside_, the end past its line feed
+        std::uint64_t keptBefore = 0;      // bytes of kept_ before it
+        bool blank = false, inert = false, resetting = false;
+        bool chainAfter = false;  // inert lines after it are left out
+    };
+
+    const SceneMeshes& scene_;
+    bool compact_ = false;
+    std::string outside_;                 // the whole outside text
+    std::string kept_;                    // its lines less those left out
+    std::vector<Line> lines_;             // of outside_; the last may lack a line feed
+    std::vector<std::size_t> nonBlank_;   // for each line, the first non-blank one from it
+    std::vector<std::uint64_t> placeOf_;  // each mesh block's place in outside_
+    std::uint64_t blockBytes_ = 0;        // bytes of every block together
+};
+
 // What a search keeps of each block.
 enum class MeshDetail {
     kFull,  // all that GeomBlock holds

@@ -38,6 +38,8 @@ class Scanner {
     // Bytes of the ranges that lie in `outside` (which outlives the scanner) come from there.
     Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges,
             const OutsideText* outside = nullptr);
+    // Reads these pieces in order, as if they were the whole file.
+    Scanner(std::FILE* file, std::size_t blockSize, std::vector<TextPiece> pieces);
 
     // Back to the start of the input for a new pass.
     void rewind();
@@ -131,6 +133,7 @@ class Scanner {
     void skipWhiteRun();
     bool refill();
     std::size_t readBlock();
+    std::size_t readPieces();
     void countMarks(const char* first, const char* last);
     bool ensure(std::size_t count);
     int peek();
@@ -153,6 +156,8 @@ class Scanner {
     std::vector<ByteRange> ranges_;  // with `restricted_`, the only bytes read
     bool restricted_ = false;
     const OutsideText* outside_ = nullptr;
+    std::vector<TextPiece> pieces_;  // with `inPieces_`, the text read
+    bool inPieces_ = false;
     std::uint64_t filePos_ = UINT64_MAX;  // where the file stands, when known
     std::size_t range_ = 0;               // the range being read, and how far
     std::uint64_t rangeDone_ = 0;

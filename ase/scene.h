@@ -89,6 +89,10 @@ struct ReadSetup {
     // `outside` (which outlives the converter) are taken from it.
     std::optional<std::vector<ByteRange>> ranges = std::nullopt;
     const OutsideText* outside = nullptr;
+    // Or these pieces, in order, as the whole text (their memory outlives the converter).
+    std::optional<std::vector<TextPiece>> pieces = std::nullopt;
+    // When set, the bytes that bound the counts, instead of those the count pass read.
+    std::optional<std::uint64_t> countBound = std::nullopt;
     // Hears what the passes drop, skip or wrap; the tables come out the same without one.
     Diagnostics* diagnostics = nullptr;
     // Called as each reading pass ends, with the bytes it read and whether it read the whole

@@ -109,13 +109,19 @@ MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, ReadSetup
 
 void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     if (setup.diagnostics) watch_ = std::make_unique<Watch>(*setup.diagnostics);
-    input = setup.ranges ? std::make_unique<Scanner>(inputFile, setup.blockSize,
-                                                     std::move(*setup.ranges), setup.outside)
-                         : std::make_unique<Scanner>(inputFile, setup.blockSize);
+    if (setup.pieces) {
+        input = std::make_unique<Scanner>(inputFile, setup.blockSize, std::move(*setup.pieces));
+    } else if (setup.ranges) {
+        input = std::make_unique<Scanner>(inputFile, setup.blockSize, std::move(*setup.ranges),
+                                          setup.outside);
+    } else {
+        input = std::make_unique<Scanner>(inputFile, setup.blockSize);
+    }
     auto endPass = [&](bool wholeInput) {
         if (setup.passEnded) setup.passEnded(input->bytesRead(), wholeInput);
     };
     readCounts();
+    if (setup.countBound) inputBytes_ = *setup.countBound;
     objectMarks_ = input->objectMarks();
     endPass(true);
     allocateTables();

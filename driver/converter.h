@@ -94,14 +94,15 @@ class InputGuard {
 // The `size` bytes that `encode` puts in the buffer it is given, written to `path`, complete
 // but not yet in place (the caller commits it), never replacing one of `keep`. Throws
 // Rejected.
-std::unique_ptr<output::Output> pendingOutput(const std::string& path,
-                                              std::span<const output::FileId> keep,
-                                              std::uint64_t size,
-                                              const std::function<void(OutBuffer&)>& encode);
+std::unique_ptr<output::Output> pendingOutput(
+    const std::string& path, std::span<const output::FileId> keep, std::uint64_t size,
+    const std::function<void(OutBuffer&)>& encode,
+    output::Output::Accept accept = output::Output::Accept::kAny);
 
 // The mesh file of `mesh` written to `path` in the same way.
-std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
-                                                std::span<const output::FileId> keep);
+std::unique_ptr<output::Output> pendingMeshFile(
+    const MeshConverter& mesh, const std::string& path, std::span<const output::FileId> keep,
+    output::Output::Accept accept = output::Output::Accept::kAny);
 
 // Puts the mesh file at mesh.outputPath, never replacing the file open as `input`.
 void writeMeshFile(const MeshConverter& mesh, std::FILE* input);

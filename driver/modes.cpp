@@ -1,6 +1,4 @@
 // Taking one, each or all of a scene's meshes: each converted as the scene restricted to it.
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <charconv>
 #include <memory>
@@ -29,12 +27,17 @@ std::string meshLabel(const SceneMeshes& scene, std::size_t n) {
     return label;
 }
 
+// The first kListed meshes, then how many more: a message stays one short line.
+constexpr std::size_t kListed = 20;
+
 std::string meshList(const SceneMeshes& scene) {
     std::string list;
-    for (std::size_t n = 0; n < scene.count(); ++n) {
+    const std::size_t shown = std::min(scene.count(), kListed);
+    for (std::size_t n = 0; n < shown; ++n) {
         if (n != 0) list += ", ";
         list += meshLabel(scene, n);
     }
+    if (shown < scene.count()) list += " and " + std::to_string(scene.count() - shown) + " more";
     return list;
 }
 
@@ -50,21 +53,19 @@ std::vector<output::FileId> inputIdentity(std::FILE* input) {
 // Each mesh's conversion; a rejection names the mesh.
 class MeshRun {
   public:
-    // The text outside the blocks, which every mesh's scene holds, is read once when it
-    // is no more than this.
-    static constexpr std::uint64_t kOutsideLimit = std::uint64_t{16} << 20;
+    // The text outside the blocks, which every mesh's scene holds, is read once and kept
+    // without what no pass can tell from its absence when it is no more than this.
+    static constexpr std::uint64_t kOutsideLimit = std::uint64_t{64} << 20;
 
     MeshRun(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene)
-        : input_(input),
-          guard_(guard),
-          scene_(scene),
-          outside_(readOutside(input, scene, kOutsideLimit)) {}
+        : input_(input), guard_(guard), scene_(scene), restricted_(input, scene, kOutsideLimit) {}
 
     std::unique_ptr<MeshConverter> convert(std::size_t n, std::string outputPath) const {
         try {
+            // the counts are bounded by the mesh's whole restricted scene, as read in full
             return std::make_unique<MeshConverter>(
                 input_, std::move(outputPath),
-                guard_.setup({.ranges = scene_.restricted(n), .outside = &outside_}));
+                guard_.setup({.pieces = restricted_.pieces(n), .countBound = restricted_.size(n)}));
         } catch (const Rejected& e) {
             throw Rejected("mesh " + meshLabel(scene_, n) + ": " + e.what());
         }
@@ -74,33 +75,61 @@ class MeshRun {
     std::FILE* input_;
     const InputGuard& guard_;
     const SceneMeshes& scene_;
-    OutsideText outside_;
+    RestrictedScenes restricted_;
 };
 
-// Several pending outputs need a descriptor each for their directory: as many as the
-// hard limit allows.
-void allowDescriptors(std::size_t wanted) {
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted + 64) return;
-    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, static_cast<rlim_t>(wanted + 64));
-    ::setrlimit(RLIMIT_NOFILE, &limit);
+// --each writes files only: a device, pipe or descriptor named as the output (or as one of
+// the numbered names) would take either a file beside it in /dev or the meshes' bytes run
+// together, so it is refused before anything is written.
+void requireFileOutputs(const SceneMeshes& scene, const std::string& outputPath) {
+    if (!outputPath.empty() && outputPath.back() == '/') {
+        throw Rejected("the output path " + outputPath + " ends in a slash");
+    }
+    try {
+        output::requireFileOrNothing(outputPath, "--each");
+        for (std::size_t n = 0; n < scene.count(); ++n) {
+            output::requireFileOrNothing(eachOutputPath(outputPath, n), "--each");
+        }
+    } catch (const output::OutputError& e) {
+        throw Rejected(e.what());
+    }
 }
 
 void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
                  const std::string& outputPath) {
+    requireFileOutputs(scene, outputPath);
     const MeshRun run(input, guard, scene);
     const std::vector<output::FileId> notThese = inputIdentity(input);
-    allowDescriptors(scene.count());
     std::vector<std::unique_ptr<output::Output>> outputs;
+    // Every element takes a line of its own: all the meshes together hold no more of a
+    // kind than the scene has bytes, as for --merge.
+    std::uint64_t vertices = 0, texVertices = 0, faces = 0;
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const std::string path = eachOutputPath(outputPath, n);
+        const std::unique_ptr<MeshConverter> mesh = run.convert(n, path);
+        auto add = [&](std::uint64_t& total, std::size_t more, const char* what) {
+            total += more;
+            if (total > scene.textSize) {
+                throw Rejected("mesh " + meshLabel(scene, n) + ": the files of --each would hold " +
+                               "more " + what + " than a " + std::to_string(scene.textSize) +
+                               "-byte scene can");
+            }
+        };
+        add(vertices, mesh->vertices.size(), "vertices");
+        add(texVertices, mesh->texVertices.size(), "texture vertices");
+        add(faces, mesh->faces.size(), "faces");
         // each complete, its descriptor closed; renamed only once every file is complete
-        outputs.push_back(pendingMeshFile(*run.convert(n, path), path, notThese));
+        outputs.push_back(
+            pendingMeshFile(*mesh, path, notThese, output::Output::Accept::kFilesOnly));
     }
     guard.checkUnchanged();
     std::vector<output::Output*> all;
     for (const auto& out : outputs) all.push_back(out.get());
-    output::commitAll(all);
+    try {
+        output::commitAll(all);
+    } catch (const output::OutputError& e) {
+        throw Rejected(e.what());
+    }
 }
 
 void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
