@@ -21,7 +21,8 @@ namespace tessloom {
 
 bool InputStamp::operator==(const InputStamp& o) const {
     return known == o.known && device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
 }
 
 InputStamp stampOf(std::FILE* file) {
@@ -29,7 +30,7 @@ InputStamp stampOf(std::FILE* file) {
     struct stat st {};
     const int fd = ::fileno(file);
     if (fd >= 0 && ::fstat(fd, &st) == 0) {
-        stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
     }
     return stamp;
 }

@@ -65,6 +65,7 @@ struct InputStamp {
     ino_t inode = 0;
     off_t size = 0;
     timespec modified{};
+    timespec changed{};  // a write with the modification time put back still changes this
 
     bool operator==(const InputStamp& o) const;
 };
