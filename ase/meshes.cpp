@@ -621,6 +621,9 @@ bool isPassKeyword(std::string_view token) {
 
 // A first byte that no pending read takes: not a number's, the bitmap's quote or a corner's
 // label.
+// White space longer than a line skip reaches: this much of it stands for any more.
+constexpr std::uint64_t kLongWhite = Scanner::kMaxSkip + 46;
+
 bool endsPendingReads(char c) {
     return std::string_view("+-.0123456789\"ABC").find(c) == std::string_view::npos;
 }
@@ -717,9 +720,22 @@ std::vector<TextPiece> RestrictedScenes::pieces(std::size_t n) const {
     }
     const Line& line = lines_[j];
     memory(kept_, 0, line.keptBefore);
-    memory(outside_, line.begin, place);
-    out.push_back({mesh.begin, mesh.end});
-    memory(outside_, place, line.end);
+    if (!line.blank) {
+        memory(outside_, line.begin, place);
+        out.push_back({mesh.begin, mesh.end});
+        memory(outside_, place, line.end);
+    } else {
+        // A white line around the block (blocks one after another on one line): the white
+        // before the block's first token changes nothing, and after its last token only
+        // whether a skip of at most kMaxSkip bytes reaches the line feed.
+        static const std::string kWhiteLine = std::string(kLongWhite, ' ') + '\n';
+        out.push_back({mesh.begin, mesh.end});
+        if (line.end - place > kLongWhite + 1) {
+            memory(kWhiteLine, 0, kWhiteLine.size());
+        } else {
+            memory(outside_, place, line.end);
+        }
+    }
     // The lines after: those the kept text left out because of a resetting line before the
     // block's place are taken again up to the first that resets or matters.
     std::size_t k = j + 1;

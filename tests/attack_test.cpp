@@ -52,6 +52,10 @@ TEST(Restricted, ThePiecesConvertAsTheCutText) {
             "\n*MESH_VERTEXNORMAL 0 1 0 0\n",
         // blocks sharing a line with other text, and no line feed at the end
         head + "x " + a + " y " + b + " *MESH_NUMFACES 2",
+        // blocks on one line with white space between, more than a line skip reaches
+        head + std::string(300, ' ') + a + std::string(600, ' ') + b + std::string(250, '\t') +
+            "\r\n*MATERIAL_REF 1\n",
+        head + a + " " + b + std::string(254, ' ') + "\r\n*MATERIAL_REF 1\n",
         // a bitmap whose quote comes after inert lines, CR LF line ends
         "*MATERIAL_COUNT 1\r\n*MATERIAL 0 {\r\n*BITMAP\r\n" + a + "\r\n*Q\r\n\"x.png\"\r\n" + b +
             "\r\nA: 1\r\n",
