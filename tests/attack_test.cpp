@@ -9,6 +9,7 @@
 #include "ase/meshes.h"
 #include "binary.h"
 #include "driver/converter.h"
+#include "inspect/findings.h"
 
 namespace {
 
@@ -214,6 +215,41 @@ TEST_F(Attacked, TenThousandMeshes) {
 }  // namespace
 
 namespace {
+
+// Thirty findings of one per-element kind in one mesh: twenty told, then one line for the
+// other ten; all thirty counted.
+TEST(FindingsUnderAttack, EveryPerElementKindIsCappedPerMesh) {
+    auto repeated = [](const std::string& line, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i) {
+            std::string l = line;
+            for (std::size_t at; (at = l.find('#')) != std::string::npos;)
+                l.replace(at, 1, std::to_string(i));
+            text += l;
+        }
+        return text;
+    };
+    const std::string subs = "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*NUMSUBMTLS 2\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"index-out-of-range", "*MESH_NUMVERTEX 1\n" + repeated("*MESH_VERTEX 9# 0 0 0\n", 30)},
+        {"mtlid-wraps", subs + "}\n*MESH_NUMVERTEX 1\n*MESH_NUMFACES 30\n" +
+                            repeated("*MESH_FACE #: A: 0 B: 0 C: 0 *MESH_MTLID 1#\n", 30)},
+        {"nested-submaterials",
+         subs + "*SUBMATERIAL 0 {\n" + repeated("*NUMSUBMTLS #\n", 30) + "}\n}\n"},
+        {"unreadable-number", "*MESH_NUMVERTEX 30\n" + repeated("*MESH_VERTEX # 1 x 0\n", 30)},
+    };
+    for (const auto& [id, text] : rows) {
+        TextFile file(text);
+        const tessloom::inspect::SceneFindings found = tessloom::inspect::findScene(file.get());
+        std::vector<std::string> messages;
+        for (const auto& f : found.findings) {
+            if (f.id == id) messages.push_back(f.message);
+        }
+        ASSERT_EQ(messages.size(), 21u) << id;
+        EXPECT_EQ(messages.back().rfind("10 more ", 0), 0u) << id << ": " << messages.back();
+        EXPECT_EQ(found.heard.at(id), 30u) << id;
+    }
+}
 
 // A write of the same size with the modification time put back still changes the stamp.
 TEST(InputStampOf, ChangesWithAWriteWhoseTimeWasPutBack) {
