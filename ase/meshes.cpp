@@ -1,6 +1,8 @@
 // Finding the *GEOMOBJECT blocks of a scene: one streamed read, strings and braces tracked.
 #include "ase/meshes.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -587,6 +589,40 @@ OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t
         outside.bytes.push_back(std::move(bytes));
     }
     return outside;
+}
+
+std::optional<std::uint64_t> carriageReturnsOnly(std::FILE* file) {
+    constexpr std::size_t kBlock = std::size_t{1} << 16;
+    const int fd = ::fileno(file);
+    std::optional<std::uint64_t> firstReturn;
+    std::unique_ptr<char[]> buffer;
+    char small[4096];
+    for (std::uint64_t at = 0;;) {
+        char* bytes = small;
+        std::size_t room = sizeof small;
+        if (at != 0) {
+            // past the first bytes: a text without a line feed so far, read in larger blocks
+            if (!buffer) buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+            bytes = buffer.get();
+            room = kBlock;
+        }
+        const ssize_t n = ::pread(fd, bytes, room, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0 ? firstReturn : std::nullopt;
+        auto size = static_cast<std::size_t>(n);
+        bool ends = false;
+        if (const void* stop = std::memchr(bytes, 26, size)) {
+            size = static_cast<std::size_t>(static_cast<const char*>(stop) - bytes);
+            ends = true;
+        }
+        if (std::memchr(bytes, '\n', size)) return std::nullopt;
+        if (!firstReturn) {
+            if (const void* cr = std::memchr(bytes, '\r', size))
+                firstReturn = at + static_cast<std::uint64_t>(static_cast<const char*>(cr) - bytes);
+        }
+        if (ends) return firstReturn;
+        at += size;
+    }
 }
 
 std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k) {

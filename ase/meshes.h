@@ -86,6 +86,11 @@ struct OutsideText {
 // Throws Rejected when the stream cannot be read.
 OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
 
+// Where the first carriage return of the text (up to a control-Z) stands when the text holds
+// no line feed at all, and so reads as one line; none otherwise, or when it cannot be read.
+// Most texts have a line feed in their first bytes: one read of them answers.
+std::optional<std::uint64_t> carriageReturnsOnly(std::FILE* file);
+
 // A piece of a text the passes read: bytes [begin, end) of the input, or bytes in memory.
 struct TextPiece {
     std::uint64_t begin = 0, end = 0;  // of the input, when `memory` is null

@@ -155,8 +155,15 @@ int reportFailure(const std::string& inputPath, const std::function<void()>& run
     return 1;
 }
 
+std::string carriageReturnsWarning(const std::string& inputPath) {
+    return "tessloom: " + output::escaped(inputPath) +
+           ": the scene's lines end in a carriage return without a line feed: it is read as "
+           "one line\n";
+}
+
 int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath) {
     std::optional<SceneMeshes> scene;
+    bool returnsOnly = false;
     const int status = reportFailure(inputPath, [&] {
         const InputFile input = openInput(inputPath);
         const InputGuard guard(input.get());
@@ -167,7 +174,9 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
             scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
         guard.checkUnchanged();  // the search, too, read the file the passes read
         writeMeshFile(converter, input.get());
+        returnsOnly = carriageReturnsOnly(input.get()).has_value();
     });
+    if (status == 0 && returnsOnly) std::fputs(carriageReturnsWarning(inputPath).c_str(), stderr);
     if (status == 0 && scene && scene->count() >= 2) {
         std::fputs(severalMeshesWarning(inputPath, *scene).c_str(), stderr);
     }

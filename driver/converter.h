@@ -38,6 +38,9 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
 // after a shorter path.
 std::string eachOutputPath(std::string_view path, std::size_t n);
 
+// The warning line of a conversion of a scene whose lines end in a lone carriage return.
+std::string carriageReturnsWarning(const std::string& inputPath);
+
 // The warning line of a plain conversion of a scene with several meshes.
 std::string severalMeshesWarning(const std::string& inputPath, const SceneMeshes& scene);
 

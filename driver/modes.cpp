@@ -195,7 +195,8 @@ std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector) {
 
 int convertMeshes(const std::string& inputPath, const std::optional<std::string>& outputPath,
                   const MeshChoice& choice) {
-    return reportFailure(inputPath, [&] {
+    bool returnsOnly = false;
+    const int status = reportFailure(inputPath, [&] {
         const InputFile input = openInput(inputPath);
         // each conversion checks its own passes; the guard covers the search and the time
         // between them too
@@ -218,7 +219,10 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
                 convertMerge(input.get(), guard, scene, output);
                 break;
         }
+        returnsOnly = carriageReturnsOnly(input.get()).has_value();
     });
+    if (status == 0 && returnsOnly) std::fputs(carriageReturnsWarning(inputPath).c_str(), stderr);
+    return status;
 }
 
 }  // namespace tessloom

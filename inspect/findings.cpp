@@ -30,7 +30,8 @@ constexpr std::size_t kMaxPerMesh = 20;
 // per conversion at most.
 bool limitedPerMesh(std::string_view id) {
     return id != "count-too-large" && id != "material-ref" && id != "missing-elements" &&
-           id != "tvfaces-beyond-faces" && id != "ignored-after-eof" && id != "several-meshes";
+           id != "tvfaces-beyond-faces" && id != "ignored-after-eof" && id != "several-meshes" &&
+           id != "cr-line-ends";
 }
 
 std::string plural(std::uint64_t n, const char* one, const char* many) {
@@ -354,6 +355,17 @@ SceneFindings findScene(std::FILE* file) {
             std::any_of(collector.pending.begin(), collector.pending.end(),
                         [](const Pending& p) { return p.severity == Severity::kError; });
         if (!told) throw;
+    }
+    if (const std::optional<std::uint64_t> at = carriageReturnsOnly(file)) {
+        collector.pending.push_back(
+            {*at, Severity::kWarning, "cr-line-ends",
+             [](const Lines&) {
+                 return std::string(
+                     "the lines end in a carriage return without a line feed: the "
+                     "conversion reads the scene as one line");
+             },
+             0});
+        collector.lines.want(*at);
     }
     // every mesh but the last is one a plain conversion does not keep
     const std::size_t meshCount = scene.meshes.meshBlocks.size();

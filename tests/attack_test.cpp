@@ -195,6 +195,35 @@ TEST_F(Attacked, WhatEachRefusesLeavesNothing) {
     EXPECT_NE(err_.find(", 19 \"m19\" and 5 more\n"), std::string::npos) << err_;
 }
 
+// A scene whose lines end in a lone carriage return reads as one line: converted as such,
+// with a warning; one line feed anywhere (a CR LF scene, say) and there is none.
+TEST_F(Attacked, CarriageReturnsWithoutLineFeedsAreWarnedOf) {
+    const std::string lines[] = {"*MESH_NUMVERTEX 1", "*MESH_VERTEX 0 1 2 3"};
+    writeFile(dir_ / "cr.ase", lines[0] + "\r" + lines[1] + "\r");
+    writeFile(dir_ / "crlf.ase", lines[0] + "\r\n" + lines[1] + "\r\n");
+    writeFile(dir_ / "one.ase", lines[0] + "\r" + lines[1] + "\n");
+    const std::string warning =
+        ": the scene's lines end in a carriage return without a line feed: it is read as one "
+        "line\n";
+    const std::pair<std::string, std::string> rows[] = {
+        {"cr.ase", "tessloom: cr.ase" + warning},
+        {"--merge cr.ase", "tessloom: cr.ase" + warning},
+        {"crlf.ase", ""},
+        {"one.ase", ""},
+    };
+    for (const auto& [args, message] : rows) {
+        EXPECT_EQ(run(args + " out.obj"), 0) << args;
+        EXPECT_EQ(err_, message) << args;
+        EXPECT_TRUE(fs::exists(dir_ / "out.obj")) << args;
+        fs::remove(dir_ / "out.obj");
+    }
+    for (const char* name : {"cr.ase", "crlf.ase"}) {
+        TextFile file(readFile(dir_ / name));
+        const auto found = tessloom::inspect::findScene(file.get());
+        EXPECT_EQ(found.heard.count("cr-line-ends"), name == std::string("cr.ase") ? 1u : 0u);
+    }
+}
+
 // Ten thousand meshes: every one in its own file, and all of them in one.
 TEST_F(Attacked, TenThousandMeshes) {
     writeFile(dir_ / "s.ase", manyMeshes(10000));
