@@ -465,7 +465,10 @@ class Finder {
         std::string& name = *block_.name;
         if (atLineFeed && nameSeenBytes_ == name.size() && !name.empty() && name.back() == '\r')
             name.pop_back();
-        if (name.size() > SceneMeshes::kMaxName) name.resize(SceneMeshes::kMaxName);
+        if (name.size() > SceneMeshes::kMaxName) {
+            name.resize(SceneMeshes::kMaxName);
+            block_.nameCut = true;
+        }
     }
 
     void closeBlock() {

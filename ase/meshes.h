@@ -53,6 +53,7 @@ struct GeomBlock {
     // a carriage return before the line feed left out); none when that *NODE_NAME is not
     // followed by a string. At most kMaxName bytes are kept.
     std::optional<std::string> name;
+    bool nameCut = false;  // the name was longer than what is kept
     // The last value of each of these keywords in the block (outside strings, a number
     // on the keyword's own line), as the count pass would take it from the block alone.
     std::optional<std::int32_t> numVertex, numFaces, numTVertex, numTVFaces, materialRef;

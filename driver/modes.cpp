@@ -23,6 +23,7 @@ std::string meshLabel(const SceneMeshes& scene, std::size_t n) {
     if (mesh.name) {
         label += ' ';
         label += output::escaped(*mesh.name, output::Escape::kQuoted);
+        if (mesh.nameCut) label += " (cut)";
     }
     return label;
 }

@@ -372,7 +372,9 @@ SceneFindings findScene(std::FILE* file) {
     for (std::size_t n = 0; n + 1 < meshCount; ++n) {
         const GeomBlock& b = scene.meshes.mesh(n);
         const GeomBlock& last = scene.meshes.mesh(meshCount - 1);
-        auto name = [](const GeomBlock& g) { return g.name ? " " + quoted(*g.name) : ""; };
+        auto name = [](const GeomBlock& g) {
+            return g.name ? " " + quoted(*g.name) + (g.nameCut ? " (cut)" : "") : "";
+        };
         collector.pending.push_back(
             {b.begin, Severity::kWarning, "several-meshes",
              [n, b, last, meshCount, name](const Lines&) {

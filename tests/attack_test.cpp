@@ -224,6 +224,32 @@ TEST_F(Attacked, CarriageReturnsWithoutLineFeedsAreWarnedOf) {
     }
 }
 
+#ifdef TESSLOOM_INSPECT_BINARY
+// The inspector on scenes: a name longer than what is kept is said to be cut; a scene that
+// cannot be read ends with status 2 whether or not --scene says it is one.
+TEST_F(Attacked, TheInspectorSaysWhatItCutAndWhatItCannotRead) {
+    writeFile(dir_ / "long.ase", "*GEOMOBJECT {\n*NODE_NAME \"" + std::string(5000, 'n') +
+                                     "\"\n*MESH {\n}\n}\n" + tinyMesh(1));
+    fs::create_directory(dir_ / "folder.ase");
+    const std::string inspector = std::string("'") + TESSLOOM_INSPECT_BINARY + "' ";
+    struct Row {
+        std::string args;
+        int status;
+        std::string said;  // on standard output, or else on standard error
+    };
+    const Row rows[] = {
+        {"long.ase", 1, "\" (cut: only its first 4096 bytes are kept)\n"},
+        {"long.ase", 1, "mesh 0 \"" + std::string(4096, 'n') + "\" (cut) is not kept"},
+        {"folder.ase", 2, "folder.ase: not a regular file"},
+        {"--scene folder.ase", 2, "folder.ase: not a regular file"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(sh(inspector + row.args), row.status) << row.args;
+        EXPECT_NE((out_ + err_).find(row.said), std::string::npos) << row.args << "\n" << err_;
+    }
+}
+#endif
+
 // Ten thousand meshes: every one in its own file, and all of them in one.
 TEST_F(Attacked, TenThousandMeshes) {
     writeFile(dir_ / "s.ase", manyMeshes(10000));
