@@ -686,37 +686,41 @@ RestrictedScenes::RestrictedScenes(std::FILE* file, const SceneMeshes& scene, st
         std::string().swap(bytes);
     }
     // the lines, each classed and kept or left out
-    bool chain = false;
+    // At the text's start every pass stands at a line's first token.
+    Flow flow{.chain = true};
     for (std::size_t begin = 0; begin < outside_.size();) {
         const std::size_t lf = outside_.find('\n', begin);
         const std::size_t end = lf == std::string::npos ? outside_.size() : lf + 1;
-        Line line{.begin = begin, .end = end, .keptBefore = kept_.size()};
+        Line line;
+        line.begin = begin;
+        line.end = end;
+        line.keptBefore = kept_.size();
         const std::string_view text(outside_.data() + begin, end - begin);
         const bool whole = lf != std::string::npos;
         line.blank = whole && std::all_of(text.begin(), text.end(), Scanner::isWhite);
         if (whole && !line.blank && text.size() <= kMaxInertLine) {
             line.inert = true;
-            bool first = true;
             for (std::size_t p = 0; p < text.size();) {
                 while (p < text.size() && Scanner::isWhite(text[p])) ++p;
                 std::size_t q = p;
                 while (q < text.size() && !Scanner::isWhite(text[q])) ++q;
                 if (q == p) break;
-                if (first) line.resetting = endsPendingReads(text[p]);
-                first = false;
-                if (isPassKeyword(text.substr(p, q - p))) {
+                if (line.tokens++ == 0) line.resetting = endsPendingReads(text[p]);
+                const std::string_view token = text.substr(p, q - p);
+                if (isPassKeyword(token)) {
                     line.inert = line.resetting = false;
                     break;
                 }
+                // a number read may take the bytes before it and leave a keyword
+                if (token.find('*', 1) != std::string_view::npos) line.starInside = true;
                 p = q;
             }
         }
-        const bool leftOut = line.blank || (line.inert && chain);
-        if (!leftOut) {
+        if (!line.blank && !(line.inert && flow.chain)) {
             kept_.append(text);
-            chain = line.resetting;
+            flow = flow.after(line);
         }
-        line.chainAfter = chain;
+        line.flowAfter = flow;
         lines_.push_back(line);
         begin = end;
     }
@@ -726,6 +730,14 @@ RestrictedScenes::RestrictedScenes(std::FILE* file, const SceneMeshes& scene, st
                        : lines_[k].blank                        ? lines_.size()
                                                                 : k;
     }
+}
+
+RestrictedScenes::Flow RestrictedScenes::Flow::after(const Line& kept) const {
+    if (!kept.inert) return {};
+    if (chain || kept.resetting) return {.chain = true};
+    const std::size_t tokens = kept.starInside ? 0 : inertTokens + kept.tokens;
+    if (tokens >= kPastPendingReads) return {.chain = true};
+    return {.inertTokens = tokens};
 }
 
 std::uint64_t RestrictedScenes::size(std::size_t n) const {
@@ -775,22 +787,23 @@ std::vector<TextPiece> RestrictedScenes::pieces(std::size_t n) const {
             memory(outside_, place, line.end);
         }
     }
-    // The lines after: those the kept text left out because of a resetting line before the
-    // block's place are taken again up to the first that resets or matters.
+    // The lines after, read from an unknown state (the block's end stands before them): the
+    // kept text's state is at least as far on as that one, and so may have left out lines
+    // that must be taken again, until both states agree.
     std::size_t k = j + 1;
-    if (line.chainAfter) {
+    const Flow& keptFlow = line.flowAfter;
+    if (keptFlow.chain || keptFlow.inertTokens != 0) {
+        Flow flow;
         for (k = k < lines_.size() ? nonBlank_[k] : k; k < lines_.size();
              k = k + 1 < lines_.size() ? nonBlank_[k + 1] : lines_.size()) {
             const Line& next = lines_[k];
-            if (next.inert && !next.resetting) {
-                memory(outside_, next.begin, next.end);
-                continue;
-            }
-            if (next.resetting) {
-                memory(outside_, next.begin, next.end);
+            if (!next.inert) break;  // kept in both, where both states become the same
+            memory(outside_, next.begin, next.end);
+            flow = flow.after(next);
+            if (flow.chain) {
                 ++k;
+                break;
             }
-            break;
         }
     }
     if (k < lines_.size()) memory(kept_, lines_[k].keptBefore, kept_.size());

@@ -106,13 +106,13 @@ struct TextPiece {
 // and with the next one):
 // - a blank line (white space only): every read skips white space whatever its length, and
 //   no line is skipped from its start (a pass skips the rest of a line only after a token);
-// - an inert line (at most 200 bytes, no token that a pass acts on) that follows a resetting
-//   line with only blank or inert lines between. A resetting line is an inert line whose
-//   first byte cannot continue a pending read: no digit, sign, point, quote, A, B or C.
-//   Whatever a pass was doing when it reached the resetting line (at a line's first token,
-//   reading a keyword's values, searching for a keyword), after it the pass starts the next
-//   line at its first token or is still searching; an inert line then is one token and a
-//   skipped rest, or tokens the search passes, as if it were not there.
+// - an inert line (at most 200 bytes, no token that a pass acts on) where every pass stands
+//   at the line's first token or searches past tokens: then it is one token and a skipped
+//   rest, or tokens the search passes, as if it were not there. The passes stand so at the
+//   text's start; after a resetting line (an inert line whose first byte cannot continue a
+//   pending read: no digit, sign, point, quote, A, B or C); and after inert lines of eight
+//   tokens in all (none with a '*' inside), since a keyword's pending reads take seven at
+//   most, with only blank or inert lines since.
 // The lines around a block's place, where the kept text cannot know the block, are kept as
 // they are. When the outside text is larger than `limit`, nothing is kept and pieces() gives
 // the plain restricted ranges.
@@ -129,11 +129,25 @@ class RestrictedScenes {
     std::uint64_t size(std::size_t n) const;
 
   private:
+    struct Line;
+    // What is known, after a line, of where the passes stand.
+    struct Flow {
+        // At the next line's first token (or searching past tokens): inert lines are left out.
+        bool chain = false;
+        // Tokens of the inert lines since the last line that matters: a pending read takes
+        // seven at most, so eight put the passes back at a line's first token.
+        std::size_t inertTokens = 0;
+
+        static constexpr std::size_t kPastPendingReads = 8;
+        Flow after(const Line& kept) const;
+    };
     struct Line {
         std::uint64_t begin = 0, end = 0;  // in outside_, the end past its line feed
         std::uint64_t keptBefore = 0;      // bytes of kept_ before it
         bool blank = false, inert = false, resetting = false;
-        bool chainAfter = false;  // inert lines after it are left out
+        bool starInside = false;  // a token with a '*' past its first byte
+        std::size_t tokens = 0;
+        Flow flowAfter;  // in the kept text
     };
 
     const SceneMeshes& scene_;

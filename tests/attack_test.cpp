@@ -53,6 +53,12 @@ TEST(Restricted, ThePiecesConvertAsTheCutText) {
             "\n*MESH_VERTEXNORMAL 0 1 0 0\n",
         // blocks sharing a line with other text, and no line feed at the end
         head + "x " + a + " y " + b + " *MESH_NUMFACES 2",
+        // number lines between the blocks: a face's corners read across them, and a number
+        // with a keyword right after it
+        head + "*MESH_FACE 0:\n1 A:\n5 B: 6\nC: 7\n" + a + "\n5 5\n5 5 5\n5\n" + b +
+            "\n5 5 5 5\n5 5 5 5\n5\n*MESH_TFACE 0\n1 2\n3\n",
+        head + "*MESH_NUMVERTEX\n4*MESH_VERTEX 0 1 1 1\n" + a + "\n2 2 2 2 2 2 2 2\n" + b +
+            "\n*MESH_VERTEX\n0 3 3 3\n1 2\n",
         // blocks on one line with white space between, more than a line skip reaches
         head + std::string(300, ' ') + a + std::string(600, ' ') + b + std::string(250, '\t') +
             "\r\n*MATERIAL_REF 1\n",
