@@ -336,7 +336,13 @@ bool Scanner::refill() {
                                  (!fileExhausted_ && std::fread(&next, 1, 1, file_) == 1);
         }
         bytesRead_ += static_cast<std::size_t>(end_ - blockStart_);
-        if (marking_) countMarks(blockStart_, end_);
+        if (marking_) {
+            countMarks(blockStart_, end_);
+            const auto size = static_cast<std::size_t>(end_ - blockStart_);
+            if (!lineFeedSeen_ && std::memchr(blockStart_, '\n', size)) lineFeedSeen_ = true;
+            if (!lineFeedSeen_ && !returnSeen_ && std::memchr(blockStart_, '\r', size))
+                returnSeen_ = true;
+        }
         setSentinel();
         if (fromStart && (fileExhausted_ || inputEnded_)) wholeEnd_ = end_;
         if (end_ != blockStart_) return true;

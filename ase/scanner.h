@@ -122,6 +122,9 @@ class Scanner {
     bool skipWhiteAcrossLines();
     // True when the input was ended by a control-Z that more bytes follow.
     bool textAfterControlZ() const { return textAfterControlZ_; }
+    // True when what the first pass read holds a carriage return and no line feed: the whole
+    // text is one line. The first block of most texts has a line feed near its start.
+    bool returnsWithoutLineFeed() const { return returnSeen_ && !lineFeedSeen_; }
 
   private:
     // The common cases above are inline, since every line of a scene takes several of them;
@@ -167,6 +170,7 @@ class Scanner {
     char markTail_[16] = {};  // the last bytes before the block, for a mark across it
     std::size_t markTailSize_ = 0;
     bool textAfterControlZ_ = false;
+    bool lineFeedSeen_ = false, returnSeen_ = false;
 };
 
 inline bool Scanner::nextToken(std::string_view& token) {

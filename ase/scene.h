@@ -149,6 +149,8 @@ class MeshConverter {
     // Occurrences of the bytes *GEOMOBJECT in the text the count pass read: below 2, the
     // scene holds one mesh and need not be searched for more.
     std::uint64_t objectMarks() const { return objectMarks_; }
+    // The text holds a carriage return and no line feed: it reads as one line.
+    bool returnsWithoutLineFeed() const { return returnsOnly_; }
 
   private:
     // The passes in their fixed order, then the post-processing.
@@ -173,6 +175,7 @@ class MeshConverter {
     // Offset after which the material pass may stop at a line's end, found by the count pass.
     std::uint64_t materialsEnd_ = 0;
     std::uint64_t objectMarks_ = 0;
+    bool returnsOnly_ = false;
     // Set only while a listener is given.
     std::unique_ptr<Watch> watch_;
 };

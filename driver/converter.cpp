@@ -124,6 +124,7 @@ void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     readCounts();
     if (setup.countBound) inputBytes_ = *setup.countBound;
     objectMarks_ = input->objectMarks();
+    returnsOnly_ = input->returnsWithoutLineFeed();
     endPass(true);
     allocateTables();
     if (materialCount > 0) {
@@ -174,7 +175,7 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
             scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
         guard.checkUnchanged();  // the search, too, read the file the passes read
         writeMeshFile(converter, input.get());
-        returnsOnly = carriageReturnsOnly(input.get()).has_value();
+        returnsOnly = converter.returnsWithoutLineFeed();
     });
     if (status == 0 && returnsOnly) std::fputs(carriageReturnsWarning(inputPath).c_str(), stderr);
     if (status == 0 && scene && scene->count() >= 2) {

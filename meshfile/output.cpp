@@ -186,32 +186,28 @@ void removeLive(std::size_t slot) {
 }
 
 // Directories open for pending outputs, one descriptor for all the outputs in the same one
-// (by device and inode): a run that writes any number of files into a folder holds one.
+// (by the path that names it): a run that writes any number of files into a folder holds one.
 struct OpenDirectory {
     int fd = -1;
     std::size_t users = 0;
 };
-using DirectoryKey = std::pair<std::uint64_t, std::uint64_t>;
+using DirectoryKey = std::string;
 std::map<DirectoryKey, OpenDirectory> gDirectories;
 
 // The directory at `path`, opened or shared; -1 with errno set when it cannot be opened.
 int openDirectory(const std::string& path, DirectoryKey& key) {
-    const int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return -1;
-    }
-    key = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    key = path;
     OpenDirectory& shared = gDirectories[key];
-    if (shared.users++ == 0) {
-        shared.fd = fd;
-    } else {
-        ::close(fd);
+    if (shared.users == 0) {
+        shared.fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (shared.fd < 0) {
+            const int error = errno;
+            gDirectories.erase(key);
+            errno = error;
+            return -1;
+        }
     }
+    ++shared.users;
     return shared.fd;
 }
 
