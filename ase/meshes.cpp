@@ -1,6 +1,8 @@
 // Finding the *GEOMOBJECT blocks of a scene: one streamed read, strings and braces tracked.
 #include "ase/meshes.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -463,7 +465,10 @@ class Finder {
         std::string& name = *block_.name;
         if (atLineFeed && nameSeenBytes_ == name.size() && !name.empty() && name.back() == '\r')
             name.pop_back();
-        if (name.size() > SceneMeshes::kMaxName) name.resize(SceneMeshes::kMaxName);
+        if (name.size() > SceneMeshes::kMaxName) {
+            name.resize(SceneMeshes::kMaxName);
+            block_.nameCut = true;
+        }
     }
 
     void closeBlock() {
@@ -589,12 +594,220 @@ OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t
     return outside;
 }
 
+std::optional<std::uint64_t> carriageReturnsOnly(std::FILE* file) {
+    constexpr std::size_t kBlock = std::size_t{1} << 16;
+    const int fd = ::fileno(file);
+    std::optional<std::uint64_t> firstReturn;
+    std::unique_ptr<char[]> buffer;
+    char small[4096];
+    for (std::uint64_t at = 0;;) {
+        char* bytes = small;
+        std::size_t room = sizeof small;
+        if (at != 0) {
+            // past the first bytes: a text without a line feed so far, read in larger blocks
+            if (!buffer) buffer = std::make_unique_for_overwrite<char[]>(kBlock);
+            bytes = buffer.get();
+            room = kBlock;
+        }
+        const ssize_t n = ::pread(fd, bytes, room, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0 ? firstReturn : std::nullopt;
+        auto size = static_cast<std::size_t>(n);
+        bool ends = false;
+        if (const void* stop = std::memchr(bytes, 26, size)) {
+            size = static_cast<std::size_t>(static_cast<const char*>(stop) - bytes);
+            ends = true;
+        }
+        if (std::memchr(bytes, '\n', size)) return std::nullopt;
+        if (!firstReturn) {
+            if (const void* cr = std::memchr(bytes, '\r', size))
+                firstReturn = at + static_cast<std::uint64_t>(static_cast<const char*>(cr) - bytes);
+        }
+        if (ends) return firstReturn;
+        at += size;
+    }
+}
+
 std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k) {
     for (const ByteRange& r : ranges) {
         if (k < r.end - r.begin) return r.begin + k;
         k -= r.end - r.begin;
     }
     return (ranges.empty() ? 0 : ranges.back().end) + k;
+}
+
+}  // namespace tessloom
+
+namespace tessloom {
+
+namespace {
+
+// The tokens some pass acts on: an inert line holds none of them.
+constexpr std::string_view kPassKeywords[] = {
+    "*MESH_NUMVERTEX", "*MESH_NUMFACES",    "*MESH_NUMTVERTEX",   "*MESH_NUMTVFACES",
+    "*MATERIAL_COUNT", "*MATERIAL_REF",     "*MATERIAL",          "*NUMSUBMTLS",
+    "*SUBMATERIAL",    "*MATERIAL_AMBIENT", "*MATERIAL_DIFFUSE",  "*MATERIAL_SPECULAR",
+    "*MATERIAL_SHINE", "*BITMAP",           "*UVW_U_TILING",      "*UVW_V_TILING",
+    "*UVW_U_OFFSET",   "*UVW_V_OFFSET",     "*MAP_CLASS",         "*MESH_VERTEX",
+    "*MESH_TVERT",     "*MESH_FACENORMAL",  "*MESH_VERTEXNORMAL", "*MESH_FACE",
+    "*MESH_MTLID",     "*MESH_TFACE"};
+
+bool isPassKeyword(std::string_view token) {
+    if (token.size() < 7 || token[0] != '*') return false;
+    return std::find(std::begin(kPassKeywords), std::end(kPassKeywords), token) !=
+           std::end(kPassKeywords);
+}
+
+// A first byte that no pending read takes: not a number's, the bitmap's quote or a corner's
+// label.
+// White space longer than a line skip reaches: this much of it stands for any more.
+constexpr std::uint64_t kLongWhite = Scanner::kMaxSkip + 46;
+
+bool endsPendingReads(char c) {
+    return std::string_view("+-.0123456789\"ABC").find(c) == std::string_view::npos;
+}
+
+}  // namespace
+
+RestrictedScenes::RestrictedScenes(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit)
+    : scene_(scene) {
+    for (const GeomBlock& b : scene.blocks) {
+        // blocks do not overlap: the outside text before this one is all but the blocks before
+        if (b.isMesh) placeOf_.push_back(b.begin - blockBytes_);
+        blockBytes_ += b.end - b.begin;
+    }
+    const std::uint64_t outsideBytes = scene.textSize - blockBytes_;
+    if (scene.meshBlocks.empty() || outsideBytes > limit) return;
+    OutsideText outside = readOutside(file, scene, limit);
+    compact_ = true;
+    outside_.reserve(static_cast<std::size_t>(outsideBytes));
+    for (std::string& bytes : outside.bytes) {
+        outside_ += bytes;
+        std::string().swap(bytes);
+    }
+    // the lines, each classed and kept or left out
+    // At the text's start every pass stands at a line's first token.
+    Flow flow{.chain = true};
+    for (std::size_t begin = 0; begin < outside_.size();) {
+        const std::size_t lf = outside_.find('\n', begin);
+        const std::size_t end = lf == std::string::npos ? outside_.size() : lf + 1;
+        Line line;
+        line.begin = begin;
+        line.end = end;
+        line.keptBefore = kept_.size();
+        const std::string_view text(outside_.data() + begin, end - begin);
+        const bool whole = lf != std::string::npos;
+        line.blank = whole && std::all_of(text.begin(), text.end(), Scanner::isWhite);
+        if (whole && !line.blank && text.size() <= kMaxInertLine) {
+            line.inert = true;
+            for (std::size_t p = 0; p < text.size();) {
+                while (p < text.size() && Scanner::isWhite(text[p])) ++p;
+                std::size_t q = p;
+                while (q < text.size() && !Scanner::isWhite(text[q])) ++q;
+                if (q == p) break;
+                if (line.tokens++ == 0) line.resetting = endsPendingReads(text[p]);
+                const std::string_view token = text.substr(p, q - p);
+                if (isPassKeyword(token)) {
+                    line.inert = line.resetting = false;
+                    break;
+                }
+                // a number read may take the bytes before it and leave a keyword
+                if (token.find('*', 1) != std::string_view::npos) line.starInside = true;
+                p = q;
+            }
+        }
+        if (!line.blank && !(line.inert && flow.chain)) {
+            kept_.append(text);
+            flow = flow.after(line);
+        }
+        line.flowAfter = flow;
+        lines_.push_back(line);
+        begin = end;
+    }
+    nonBlank_.resize(lines_.size());
+    for (std::size_t k = lines_.size(); k-- > 0;) {
+        nonBlank_[k] = lines_[k].blank && k + 1 < lines_.size() ? nonBlank_[k + 1]
+                       : lines_[k].blank                        ? lines_.size()
+                                                                : k;
+    }
+}
+
+RestrictedScenes::Flow RestrictedScenes::Flow::after(const Line& kept) const {
+    if (!kept.inert) return {};
+    if (chain || kept.resetting) return {.chain = true};
+    const std::size_t tokens = kept.starInside ? 0 : inertTokens + kept.tokens;
+    if (tokens >= kPastPendingReads) return {.chain = true};
+    return {.inertTokens = tokens};
+}
+
+std::uint64_t RestrictedScenes::size(std::size_t n) const {
+    const GeomBlock mesh = scene_.mesh(n);
+    if (scene_.meshBlocks.empty()) return scene_.textSize;
+    return scene_.textSize - blockBytes_ + (mesh.end - mesh.begin);
+}
+
+std::vector<TextPiece> RestrictedScenes::pieces(std::size_t n) const {
+    std::vector<TextPiece> out;
+    if (!compact_) {
+        for (const ByteRange& r : scene_.restricted(n)) out.push_back({r.begin, r.end});
+        return out;
+    }
+    auto memory = [&](const std::string& text, std::uint64_t begin, std::uint64_t end) {
+        if (begin < end) out.push_back({0, end - begin, text.data() + begin});
+    };
+    const GeomBlock mesh = scene_.mesh(n);
+    const std::uint64_t place = placeOf_[n];
+    // the line that holds the block's place: its first byte at or before it
+    const auto after = std::upper_bound(
+        lines_.begin(), lines_.end(), place,
+        [](std::uint64_t offset, const Line& line) { return offset < line.begin; });
+    const std::size_t j =
+        after == lines_.begin() ? 0 : static_cast<std::size_t>(after - lines_.begin()) - 1;
+    if (j >= lines_.size() || place >= lines_[j].end) {
+        // after every line: the kept text, then the block
+        memory(kept_, 0, kept_.size());
+        out.push_back({mesh.begin, mesh.end});
+        return out;
+    }
+    const Line& line = lines_[j];
+    memory(kept_, 0, line.keptBefore);
+    if (!line.blank) {
+        memory(outside_, line.begin, place);
+        out.push_back({mesh.begin, mesh.end});
+        memory(outside_, place, line.end);
+    } else {
+        // A white line around the block (blocks one after another on one line): the white
+        // before the block's first token changes nothing, and after its last token only
+        // whether a skip of at most kMaxSkip bytes reaches the line feed.
+        static const std::string kWhiteLine = std::string(kLongWhite, ' ') + '\n';
+        out.push_back({mesh.begin, mesh.end});
+        if (line.end - place > kLongWhite + 1) {
+            memory(kWhiteLine, 0, kWhiteLine.size());
+        } else {
+            memory(outside_, place, line.end);
+        }
+    }
+    // The lines after, read from an unknown state (the block's end stands before them): the
+    // kept text's state is at least as far on as that one, and so may have left out lines
+    // that must be taken again, until both states agree.
+    std::size_t k = j + 1;
+    const Flow& keptFlow = line.flowAfter;
+    if (keptFlow.chain || keptFlow.inertTokens != 0) {
+        Flow flow;
+        for (k = k < lines_.size() ? nonBlank_[k] : k; k < lines_.size();
+             k = k + 1 < lines_.size() ? nonBlank_[k + 1] : lines_.size()) {
+            const Line& next = lines_[k];
+            if (!next.inert) break;  // kept in both, where both states become the same
+            memory(outside_, next.begin, next.end);
+            flow = flow.after(next);
+            if (flow.chain) {
+                ++k;
+                break;
+            }
+        }
+    }
+    if (k < lines_.size()) memory(kept_, lines_[k].keptBefore, kept_.size());
+    return out;
 }
 
 }  // namespace tessloom

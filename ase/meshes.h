@@ -53,6 +53,7 @@ struct GeomBlock {
     // a carriage return before the line feed left out); none when that *NODE_NAME is not
     // followed by a string. At most kMaxName bytes are kept.
     std::optional<std::string> name;
+    bool nameCut = false;  // the name was longer than what is kept
     // The last value of each of these keywords in the block (outside strings, a number
     // on the keyword's own line), as the count pass would take it from the block alone.
     std::optional<std::int32_t> numVertex, numFaces, numTVertex, numTVFaces, materialRef;
@@ -85,6 +86,79 @@ struct OutsideText {
 // Reads the text outside the scene's blocks, or nothing when it is more than `limit` bytes.
 // Throws Rejected when the stream cannot be read.
 OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
+
+// Where the first carriage return of the text (up to a control-Z) stands when the text holds
+// no line feed at all, and so reads as one line; none otherwise, or when it cannot be read.
+// Most texts have a line feed in their first bytes: one read of them answers.
+std::optional<std::uint64_t> carriageReturnsOnly(std::FILE* file);
+
+// A piece of a text the passes read: bytes [begin, end) of the input, or bytes in memory.
+struct TextPiece {
+    std::uint64_t begin = 0, end = 0;  // of the input, when `memory` is null
+    const char* memory = nullptr;      // else end - begin bytes here (begin 0)
+};
+
+// Every mesh's restricted scene, made once for all, so that converting each mesh of a scene
+// costs its block and what of the outside text matters, not the whole outside text again.
+//
+// The outside text (every byte outside the blocks, in order) is read once and kept without
+// the lines whose absence no pass can tell, taken as whole lines (after a line feed, up to
+// and with the next one):
+// - a blank line (white space only): every read skips white space whatever its length, and
+//   no line is skipped from its start (a pass skips the rest of a line only after a token);
+// - an inert line (at most 200 bytes, no token that a pass acts on) where every pass stands
+//   at the line's first token or searches past tokens: then it is one token and a skipped
+//   rest, or tokens the search passes, as if it were not there. The passes stand so at the
+//   text's start; after a resetting line (an inert line whose first byte cannot continue a
+//   pending read: no digit, sign, point, quote, A, B or C); and after inert lines of eight
+//   tokens in all (none with a '*' inside), since a keyword's pending reads take seven at
+//   most, with only blank or inert lines since.
+// The lines around a block's place, where the kept text cannot know the block, are kept as
+// they are. When the outside text is larger than `limit`, nothing is kept and pieces() gives
+// the plain restricted ranges.
+class RestrictedScenes {
+  public:
+    static constexpr std::size_t kMaxInertLine = 200;
+
+    // Throws Rejected when the stream cannot be read.
+    RestrictedScenes(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
+
+    // The pieces of mesh n's restricted scene: the passes read them as they read the whole.
+    std::vector<TextPiece> pieces(std::size_t n) const;
+    // The bytes of mesh n's restricted scene in full, which bound its counts.
+    std::uint64_t size(std::size_t n) const;
+
+  private:
+    struct Line;
+    // What is known, after a line, of where the passes stand.
+    struct Flow {
+        // At the next line's first token (or searching past tokens): inert lines are left out.
+        bool chain = false;
+        // Tokens of the inert lines since the last line that matters: a pending read takes
+        // seven at most, so eight put the passes back at a line's first token.
+        std::size_t inertTokens = 0;
+
+        static constexpr std::size_t kPastPendingReads = 8;
+        Flow after(const Line& kept) const;
+    };
+    struct Line {
+        std::uint64_t begin = 0, end = 0;  // in outside_, the end past its line feed
+        std::uint64_t keptBefore = 0;      // bytes of kept_ before it
+        bool blank = false, inert = false, resetting = false;
+        bool starInside = false;  // a token with a '*' past its first byte
+        std::size_t tokens = 0;
+        Flow flowAfter;  // in the kept text
+    };
+
+    const SceneMeshes& scene_;
+    bool compact_ = false;
+    std::string outside_;                 // the whole outside text
+    std::string kept_;                    // its lines less those left out
+    std::vector<Line> lines_;             // of outside_; the last may lack a line feed
+    std::vector<std::size_t> nonBlank_;   // for each line, the first non-blank one from it
+    std::vector<std::uint64_t> placeOf_;  // each mesh block's place in outside_
+    std::uint64_t blockBytes_ = 0;        // bytes of every block together
+};
 
 // What a search keeps of each block.
 enum class MeshDetail {

@@ -148,6 +148,12 @@ Scanner::Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> 
     outside_ = outside;
 }
 
+Scanner::Scanner(std::FILE* file, std::size_t blockSize, std::vector<TextPiece> pieces)
+    : Scanner(file, blockSize) {
+    pieces_ = std::move(pieces);
+    inPieces_ = true;
+}
+
 // The line feed after the data; the padding after it is read by the 16-byte scans but
 // never decides anything: defined all the same.
 void Scanner::setSentinel() {
@@ -182,6 +188,7 @@ void Scanner::rewind() {
 
 // One block from the file, or from the ranges in turn; short only at the end.
 std::size_t Scanner::readBlock() {
+    if (inPieces_) return readPieces();
     if (!restricted_) return std::fread(blockStart_, 1, blockSize_, file_);
     std::size_t n = 0;
     while (n < blockSize_ && range_ < ranges_.size()) {
@@ -220,6 +227,40 @@ std::size_t Scanner::readBlock() {
         filePos_ = at + got;
         if (got < want) {
             if (!std::ferror(file_)) range_ = ranges_.size();  // the file ends sooner
+            break;
+        }
+    }
+    return n;
+}
+
+// One block from the pieces in turn; short only at the end.
+std::size_t Scanner::readPieces() {
+    std::size_t n = 0;
+    while (n < blockSize_ && range_ < pieces_.size()) {
+        const TextPiece& p = pieces_[range_];
+        const std::uint64_t at = p.begin + rangeDone_;
+        if (at >= p.end) {
+            ++range_;
+            rangeDone_ = 0;
+            continue;
+        }
+        const std::uint64_t stop = std::min<std::uint64_t>(p.end, at + (blockSize_ - n));
+        const std::size_t want = static_cast<std::size_t>(stop - at);
+        if (p.memory) {
+            std::memcpy(blockStart_ + n, p.memory + at, want);
+            n += want;
+            rangeDone_ += want;
+            continue;
+        }
+        if (filePos_ != at && ::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) {
+            throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
+        }
+        const std::size_t got = std::fread(blockStart_ + n, 1, want, file_);
+        n += got;
+        rangeDone_ += got;
+        filePos_ = at + got;
+        if (got < want) {
+            if (!std::ferror(file_)) range_ = pieces_.size();  // the file ends sooner
             break;
         }
     }
@@ -295,7 +336,13 @@ bool Scanner::refill() {
                                  (!fileExhausted_ && std::fread(&next, 1, 1, file_) == 1);
         }
         bytesRead_ += static_cast<std::size_t>(end_ - blockStart_);
-        if (marking_) countMarks(blockStart_, end_);
+        if (marking_) {
+            countMarks(blockStart_, end_);
+            const auto size = static_cast<std::size_t>(end_ - blockStart_);
+            if (!lineFeedSeen_ && std::memchr(blockStart_, '\n', size)) lineFeedSeen_ = true;
+            if (!lineFeedSeen_ && !returnSeen_ && std::memchr(blockStart_, '\r', size))
+                returnSeen_ = true;
+        }
         setSentinel();
         if (fromStart && (fileExhausted_ || inputEnded_)) wholeEnd_ = end_;
         if (end_ != blockStart_) return true;

@@ -38,6 +38,8 @@ class Scanner {
     // Bytes of the ranges that lie in `outside` (which outlives the scanner) come from there.
     Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges,
             const OutsideText* outside = nullptr);
+    // Reads these pieces in order, as if they were the whole file.
+    Scanner(std::FILE* file, std::size_t blockSize, std::vector<TextPiece> pieces);
 
     // Back to the start of the input for a new pass.
     void rewind();
@@ -129,6 +131,9 @@ class Scanner {
     bool skipWhiteAcrossLines();
     // True when the input was ended by a control-Z that more bytes follow.
     bool textAfterControlZ() const { return textAfterControlZ_; }
+    // True when what the first pass read holds a carriage return and no line feed: the whole
+    // text is one line. The first block of most texts has a line feed near its start.
+    bool returnsWithoutLineFeed() const { return returnSeen_ && !lineFeedSeen_; }
 
   private:
     // The common cases above are inline, since every line of a scene takes several of them;
@@ -140,6 +145,7 @@ class Scanner {
     void skipWhiteRun();
     bool refill();
     std::size_t readBlock();
+    std::size_t readPieces();
     void countMarks(const char* first, const char* last);
     bool ensure(std::size_t count);
     int peek();
@@ -162,6 +168,8 @@ class Scanner {
     std::vector<ByteRange> ranges_;  // with `restricted_`, the only bytes read
     bool restricted_ = false;
     const OutsideText* outside_ = nullptr;
+    std::vector<TextPiece> pieces_;  // with `inPieces_`, the text read
+    bool inPieces_ = false;
     std::uint64_t filePos_ = UINT64_MAX;  // where the file stands, when known
     std::size_t range_ = 0;               // the range being read, and how far
     std::uint64_t rangeDone_ = 0;
@@ -171,6 +179,7 @@ class Scanner {
     char markTail_[16] = {};  // the last bytes before the block, for a mark across it
     std::size_t markTailSize_ = 0;
     bool textAfterControlZ_ = false;
+    bool lineFeedSeen_ = false, returnSeen_ = false;
 };
 
 inline bool Scanner::nextToken(std::string_view& token) {

@@ -139,6 +139,10 @@ struct ReadSetup {
     // `outside` (which outlives the converter) are taken from it.
     std::optional<std::vector<ByteRange>> ranges = std::nullopt;
     const OutsideText* outside = nullptr;
+    // Or these pieces, in order, as the whole text (their memory outlives the converter).
+    std::optional<std::vector<TextPiece>> pieces = std::nullopt;
+    // When set, the bytes that bound the counts, instead of those the count pass read.
+    std::optional<std::uint64_t> countBound = std::nullopt;
     // Hears what the passes drop, skip or wrap; the tables come out the same without one.
     Diagnostics* diagnostics = nullptr;
     // Called as each reading pass ends, with the bytes it read and whether it read the whole
@@ -198,6 +202,8 @@ class MeshConverter {
     // Occurrences of the bytes *GEOMOBJECT in the text the count pass read: below 2, the
     // scene holds one mesh and need not be searched for more.
     std::uint64_t objectMarks() const { return objectMarks_; }
+    // The text holds a carriage return and no line feed: it reads as one line.
+    bool returnsWithoutLineFeed() const { return returnsOnly_; }
 
     // What the conversion could not keep; complete once construction ends.
     const Losses& losses() const { return losses_; }
@@ -225,6 +231,7 @@ class MeshConverter {
     // Offset after which the material pass may stop at a line's end, found by the count pass.
     std::uint64_t materialsEnd_ = 0;
     std::uint64_t objectMarks_ = 0;
+    bool returnsOnly_ = false;
     // Set only while a listener is given.
     std::unique_ptr<Watch> watch_;
     Repairs repairs_;

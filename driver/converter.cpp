@@ -21,7 +21,8 @@ namespace tessloom {
 
 bool InputStamp::operator==(const InputStamp& o) const {
     return known == o.known && device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
 }
 
 InputStamp stampOf(std::FILE* file) {
@@ -29,7 +30,7 @@ InputStamp stampOf(std::FILE* file) {
     struct stat st {};
     const int fd = ::fileno(file);
     if (fd >= 0 && ::fstat(fd, &st) == 0) {
-        stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+        stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
     }
     return stamp;
 }
@@ -110,14 +111,21 @@ MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, ReadSetup
 void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     repairs_ = setup.repairs;
     if (setup.diagnostics) watch_ = std::make_unique<Watch>(*setup.diagnostics);
-    input = setup.ranges ? std::make_unique<Scanner>(inputFile, setup.blockSize,
-                                                     std::move(*setup.ranges), setup.outside)
-                         : std::make_unique<Scanner>(inputFile, setup.blockSize);
+    if (setup.pieces) {
+        input = std::make_unique<Scanner>(inputFile, setup.blockSize, std::move(*setup.pieces));
+    } else if (setup.ranges) {
+        input = std::make_unique<Scanner>(inputFile, setup.blockSize, std::move(*setup.ranges),
+                                          setup.outside);
+    } else {
+        input = std::make_unique<Scanner>(inputFile, setup.blockSize);
+    }
     auto endPass = [&](bool wholeInput) {
         if (setup.passEnded) setup.passEnded(input->bytesRead(), wholeInput);
     };
     readCounts();
+    if (setup.countBound) inputBytes_ = *setup.countBound;
     objectMarks_ = input->objectMarks();
+    returnsOnly_ = input->returnsWithoutLineFeed();
     endPass(true);
     allocateTables();
     if (materialCount > 0) {
@@ -192,6 +200,12 @@ void printWarnings(const std::vector<std::string>& warnings) {
     for (const std::string& line : warnings) std::fputs(line.c_str(), stderr);
 }
 
+std::string carriageReturnsWarning(const std::string& inputPath) {
+    return "tessloom: " + output::escaped(inputPath) +
+           ": the scene's lines end in a carriage return without a line feed: it is read as "
+           "one line\n";
+}
+
 int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath,
                  const RunOptions& options) {
     std::vector<std::string> warnings;
@@ -201,6 +215,9 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
         MeshConverter converter(input.get(),
                                 outputPath ? *outputPath : defaultOutputPath(inputPath),
                                 guard.setup({.repairs = options.repairs}));
+        if (converter.returnsWithoutLineFeed()) {
+            warnings.push_back(carriageReturnsWarning(inputPath));
+        }
         // the exact search only where the count pass saw the mark twice or more
         if (converter.objectMarks() >= 2) {
             const SceneMeshes scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);

@@ -48,6 +48,9 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
 // after a shorter path.
 std::string eachOutputPath(std::string_view path, std::size_t n);
 
+// The warning line of a conversion of a scene whose lines end in a lone carriage return.
+std::string carriageReturnsWarning(const std::string& inputPath);
+
 // The warning line of a plain conversion of a scene with several meshes.
 std::string severalMeshesWarning(const std::string& inputPath, const SceneMeshes& scene);
 
@@ -85,6 +88,7 @@ struct InputStamp {
     ino_t inode = 0;
     off_t size = 0;
     timespec modified{};
+    timespec changed{};  // a write with the modification time put back still changes this
 
     bool operator==(const InputStamp& o) const;
 };
@@ -114,14 +118,15 @@ class InputGuard {
 // The `size` bytes that `encode` puts in the buffer it is given, written to `path`, complete
 // but not yet in place (the caller commits it), never replacing one of `keep`. Throws
 // Rejected.
-std::unique_ptr<output::Output> pendingOutput(const std::string& path,
-                                              std::span<const output::FileId> keep,
-                                              std::uint64_t size,
-                                              const std::function<void(OutBuffer&)>& encode);
+std::unique_ptr<output::Output> pendingOutput(
+    const std::string& path, std::span<const output::FileId> keep, std::uint64_t size,
+    const std::function<void(OutBuffer&)>& encode,
+    output::Output::Accept accept = output::Output::Accept::kAny);
 
 // The mesh file of `mesh` written to `path` in the same way.
-std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
-                                                std::span<const output::FileId> keep);
+std::unique_ptr<output::Output> pendingMeshFile(
+    const MeshConverter& mesh, const std::string& path, std::span<const output::FileId> keep,
+    output::Output::Accept accept = output::Output::Accept::kAny);
 
 // Puts the mesh file at mesh.outputPath, never replacing the file open as `input`.
 void writeMeshFile(const MeshConverter& mesh, std::FILE* input);

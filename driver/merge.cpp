@@ -61,7 +61,6 @@ void MeshMerger::add(const MeshConverter& mesh) {
     const std::size_t texBase = merged_.texVertices.size();
     for (const Vertex& v : mesh.vertices) merged_.vertices.push_back({v.x, v.y, v.z});
     for (const TexVertex& t : mesh.texVertices) merged_.texVertices.push_back({t.u, t.v});
-    merged_.faces.reserve(merged_.faces.size() + mesh.faces.size());
     for (const Face& f : mesh.faces) {
         meshfile::FaceRecord r;
         if (!material) {

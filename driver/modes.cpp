@@ -1,6 +1,4 @@
 // Taking one, each or all of a scene's meshes: each converted as the scene restricted to it.
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <charconv>
 #include <memory>
@@ -25,16 +23,22 @@ std::string meshLabel(const SceneMeshes& scene, std::size_t n) {
     if (mesh.name) {
         label += ' ';
         label += output::escaped(*mesh.name, output::Escape::kQuoted);
+        if (mesh.nameCut) label += " (cut)";
     }
     return label;
 }
 
+// The first kListed meshes, then how many more: a message stays one short line.
+constexpr std::size_t kListed = 20;
+
 std::string meshList(const SceneMeshes& scene) {
     std::string list;
-    for (std::size_t n = 0; n < scene.count(); ++n) {
+    const std::size_t shown = std::min(scene.count(), kListed);
+    for (std::size_t n = 0; n < shown; ++n) {
         if (n != 0) list += ", ";
         list += meshLabel(scene, n);
     }
+    if (shown < scene.count()) list += " and " + std::to_string(scene.count() - shown) + " more";
     return list;
 }
 
@@ -50,9 +54,9 @@ std::vector<output::FileId> inputIdentity(std::FILE* input) {
 // Each mesh's conversion; a rejection names the mesh.
 class MeshRun {
   public:
-    // The text outside the blocks, which every mesh's scene holds, is read once when it
-    // is no more than this.
-    static constexpr std::uint64_t kOutsideLimit = std::uint64_t{16} << 20;
+    // The text outside the blocks, which every mesh's scene holds, is read once and kept
+    // without what no pass can tell from its absence when it is no more than this.
+    static constexpr std::uint64_t kOutsideLimit = std::uint64_t{64} << 20;
 
     MeshRun(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
             const Repairs& repairs)
@@ -60,14 +64,16 @@ class MeshRun {
           guard_(guard),
           scene_(scene),
           repairs_(repairs),
-          outside_(readOutside(input, scene, kOutsideLimit)) {}
+          restricted_(input, scene, kOutsideLimit) {}
 
     std::unique_ptr<MeshConverter> convert(std::size_t n, std::string outputPath) {
         try {
-            auto mesh = std::make_unique<MeshConverter>(
-                input_, std::move(outputPath),
-                guard_.setup(
-                    {.ranges = scene_.restricted(n), .outside = &outside_, .repairs = repairs_}));
+            // the counts are bounded by the mesh's whole restricted scene, as read in full
+            auto mesh =
+                std::make_unique<MeshConverter>(input_, std::move(outputPath),
+                                                guard_.setup({.pieces = restricted_.pieces(n),
+                                                              .countBound = restricted_.size(n),
+                                                              .repairs = repairs_}));
             losses_ += mesh->losses();
             return mesh;
         } catch (const Rejected& e) {
@@ -83,44 +89,74 @@ class MeshRun {
     const InputGuard& guard_;
     const SceneMeshes& scene_;
     Repairs repairs_;
-    OutsideText outside_;
+    RestrictedScenes restricted_;
     Losses losses_;
 };
 
-// The warnings of the meshes converted, printed once the run succeeds; under --strict they
-// fail it before anything is put in place.
+// The warnings of the meshes converted join the run's; under --strict they fail it before
+// anything is put in place.
 void settleWarnings(const std::string& inputPath, const RunOptions& options, const MeshRun& run,
                     std::vector<std::string>& warnings) {
-    warnings = lossWarnings(inputPath, run.losses());
+    for (std::string& line : lossWarnings(inputPath, run.losses())) {
+        warnings.push_back(std::move(line));
+    }
     refuseWarnings(options, warnings);
 }
 
-// Several pending outputs need a descriptor each for their directory: as many as the
-// hard limit allows.
-void allowDescriptors(std::size_t wanted) {
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= wanted + 64) return;
-    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, static_cast<rlim_t>(wanted + 64));
-    ::setrlimit(RLIMIT_NOFILE, &limit);
+// --each writes files only: a device, pipe or descriptor named as the output (or as one of
+// the numbered names) would take either a file beside it in /dev or the meshes' bytes run
+// together, so it is refused before anything is written.
+void requireFileOutputs(const SceneMeshes& scene, const std::string& outputPath) {
+    if (!outputPath.empty() && outputPath.back() == '/') {
+        throw Rejected("the output path " + outputPath + " ends in a slash");
+    }
+    try {
+        output::requireFileOrNothing(outputPath, "--each");
+        for (std::size_t n = 0; n < scene.count(); ++n) {
+            output::requireFileOrNothing(eachOutputPath(outputPath, n), "--each");
+        }
+    } catch (const output::OutputError& e) {
+        throw Rejected(e.what());
+    }
 }
 
 void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
                  const std::string& outputPath, const std::string& inputPath,
                  const RunOptions& options, std::vector<std::string>& warnings) {
+    requireFileOutputs(scene, outputPath);
     MeshRun run(input, guard, scene, options.repairs);
     const std::vector<output::FileId> notThese = inputIdentity(input);
-    allowDescriptors(scene.count());
     std::vector<std::unique_ptr<output::Output>> outputs;
+    // Every element takes a line of its own: all the meshes together hold no more of a
+    // kind than the scene has bytes, as for --merge.
+    std::uint64_t vertices = 0, texVertices = 0, faces = 0;
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const std::string path = eachOutputPath(outputPath, n);
+        const std::unique_ptr<MeshConverter> mesh = run.convert(n, path);
+        auto add = [&](std::uint64_t& total, std::size_t more, const char* what) {
+            total += more;
+            if (total > scene.textSize) {
+                throw Rejected("mesh " + meshLabel(scene, n) + ": the files of --each would hold " +
+                               "more " + what + " than a " + std::to_string(scene.textSize) +
+                               "-byte scene can");
+            }
+        };
+        add(vertices, mesh->vertices.size(), "vertices");
+        add(texVertices, mesh->texVertices.size(), "texture vertices");
+        add(faces, mesh->faces.size(), "faces");
         // each complete, its descriptor closed; renamed only once every file is complete
-        outputs.push_back(pendingMeshFile(*run.convert(n, path), path, notThese));
+        outputs.push_back(
+            pendingMeshFile(*mesh, path, notThese, output::Output::Accept::kFilesOnly));
     }
     guard.checkUnchanged();
     settleWarnings(inputPath, options, run, warnings);
     std::vector<output::Output*> all;
     for (const auto& out : outputs) all.push_back(out.get());
-    output::commitAll(all);
+    try {
+        output::commitAll(all);
+    } catch (const output::OutputError& e) {
+        throw Rejected(e.what());
+    }
 }
 
 void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
@@ -196,6 +232,9 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
         const InputGuard guard(input.get());
         const SceneMeshes scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
         const std::string output = outputPath ? *outputPath : defaultOutputPath(inputPath);
+        if (carriageReturnsOnly(input.get()).has_value()) {
+            warnings.push_back(carriageReturnsWarning(inputPath));
+        }
         switch (choice.kind) {
             case MeshChoice::Kind::kOne: {
                 const std::size_t n = selectMesh(scene, choice.selector);

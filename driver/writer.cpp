@@ -24,9 +24,10 @@ void writeToOutput(void* context, const std::uint8_t* data, std::size_t size) {
 std::unique_ptr<output::Output> pendingOutput(const std::string& path,
                                               std::span<const output::FileId> keep,
                                               std::uint64_t size,
-                                              const std::function<void(OutBuffer&)>& encode) {
+                                              const std::function<void(OutBuffer&)>& encode,
+                                              output::Output::Accept accept) {
     try {
-        auto out = std::make_unique<output::Output>(path, keep);
+        auto out = std::make_unique<output::Output>(path, keep, accept);
         // no bigger than the file: a small mesh touches a few pages, not a megabyte
         OutBuffer buffer(
             writeToOutput, out.get(),
@@ -41,9 +42,11 @@ std::unique_ptr<output::Output> pendingOutput(const std::string& path,
 }
 
 std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const std::string& path,
-                                                std::span<const output::FileId> keep) {
-    return pendingOutput(path, keep, meshFileSize(mesh),
-                         [&mesh](OutBuffer& buffer) { encodeMeshFile(mesh, buffer); });
+                                                std::span<const output::FileId> keep,
+                                                output::Output::Accept accept) {
+    return pendingOutput(
+        path, keep, meshFileSize(mesh),
+        [&mesh](OutBuffer& buffer) { encodeMeshFile(mesh, buffer); }, accept);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -188,9 +189,17 @@ void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks
         std::string got;
         try {
             const OutsideText outside = readOutside(f, scene, n % 2 == 0 ? UINT64_MAX : 0);
-            MeshConverter mesh(
-                f, "unused.obj",
-                {.blockSize = 61 + n, .ranges = scene.restricted(n), .outside = &outside});
+            ReadSetup setup{
+                .blockSize = 61 + n, .ranges = scene.restricted(n), .outside = &outside};
+            // mesh 1: the kept text of the restricted scenes, as the driver reads them
+            std::optional<RestrictedScenes> restricted;
+            if (n == 1) {
+                restricted.emplace(f, scene, UINT64_MAX);
+                setup.ranges.reset();
+                setup.pieces = restricted->pieces(n);
+                setup.countBound = restricted->size(n);
+            }
+            MeshConverter mesh(f, "unused.obj", std::move(setup));
             const std::vector<std::uint8_t> bytes = encodeMeshFile(mesh);
             got.assign(bytes.begin(), bytes.end());
             vertices += mesh.numVertex;

@@ -26,9 +26,12 @@ namespace {
 // Findings of one kind told one by one per mesh; the rest of a mesh's become one count.
 constexpr std::size_t kMaxPerMesh = 20;
 
+// Every kind that a scene can give once per element or line; the others come a few times
+// per conversion at most.
 bool limitedPerMesh(std::string_view id) {
-    return id == "index-out-of-range" || id == "corner-out-of-range" || id == "tiling-conflict" ||
-           id == "face-without-mtlid" || id == "unreadable-number" || id == "zero-tiling";
+    return id != "count-too-large" && id != "material-ref" && id != "missing-elements" &&
+           id != "tvfaces-beyond-faces" && id != "ignored-after-eof" && id != "several-meshes" &&
+           id != "cr-line-ends";
 }
 
 std::string plural(std::uint64_t n, const char* one, const char* many) {
@@ -53,12 +56,41 @@ std::string moreOf(std::string_view id, std::size_t more) {
         return plural(more, "more line", "more lines") +
                " of this mesh from here on hold a value that is not a number";
     }
+    if (id == "mtlid-wraps") {
+        return plural(more, "more face", "more faces") +
+               " of this mesh from here on have a material id not below its sub-materials";
+    }
+    if (id == "nested-submaterials") {
+        return plural(more, "more *NUMSUBMTLS line", "more *NUMSUBMTLS lines") +
+               " of this mesh from here on stand inside a sub-material: passed over";
+    }
+    if (id == "long-line") {
+        return plural(more, "more long line", "more long lines") +
+               " of this mesh from here on are read in pieces";
+    }
+    if (id == "tiling-conflict") {
+        return plural(more, "more texture vertex", "more texture vertices") +
+               " of this mesh from here on keep the tiling of an earlier face, not their own";
+    }
     if (id == "zero-tiling") {
         return plural(more, "more material entry", "more material entries") +
                " from here on give no tiling: the texture coordinates they scale become 0";
     }
-    return plural(more, "more texture vertex", "more texture vertices") +
-           " of this mesh from here on keep the tiling of an earlier face, not their own";
+    return plural(more, "more finding", "more findings") + " [" + std::string(id) +
+           "] of this mesh from here on";
+}
+
+// The mesh whose block holds `offset`: without mesh blocks the whole text is mesh 0. The
+// blocks are in file order and do not overlap.
+std::optional<std::size_t> meshAt(const SceneMeshes& meshes, std::uint64_t offset) {
+    if (meshes.meshBlocks.empty()) return 0;
+    const auto after = std::upper_bound(
+        meshes.meshBlocks.begin(), meshes.meshBlocks.end(), offset,
+        [&](std::uint64_t o, std::size_t block) { return o < meshes.blocks[block].begin; });
+    if (after == meshes.meshBlocks.begin()) return std::nullopt;
+    const auto n = static_cast<std::size_t>(after - meshes.meshBlocks.begin()) - 1;
+    if (offset < meshes.blocks[meshes.meshBlocks[n]].end) return n;
+    return std::nullopt;
 }
 
 // The line of each byte offset the findings name: one streamed count of line feeds up to
@@ -126,6 +158,8 @@ struct Pending {
     const char* id;
     std::function<std::string(const Lines&)> message;
     std::int64_t key = 0;  // what makes two findings of the same id and mesh the same
+    // for the line that stands for findings past the limit: how many
+    std::shared_ptr<std::size_t> more = nullptr;
 };
 
 class Collector : public Diagnostics {
@@ -140,7 +174,7 @@ class Collector : public Diagnostics {
         faces_ = faces;
     }
     void faceNormal(std::uint64_t at, bool followedDirectly) override {
-        const std::optional<std::size_t> mesh = meshOf(at);
+        const std::optional<std::size_t> mesh = meshAt(meshes_, at);
         if (!mesh) return;
         MeshNormals& n = normals_[*mesh];
         if (n.first == kNowhere) n.first = at;
@@ -305,29 +339,6 @@ class Collector : public Diagnostics {
         bool apart = false;
     };
 
-    // The mesh that holds `at`. The geometry pass tells its face normals in file order, so
-    // the blocks are walked once.
-    std::optional<std::size_t> meshOf(std::uint64_t at) {
-        if (meshes_.meshBlocks.empty()) return 0;
-        if (at < lastAt_) cursor_ = 0;
-        lastAt_ = at;
-        const std::size_t count = meshes_.meshBlocks.size();
-        while (cursor_ < count && meshes_.blocks[meshes_.meshBlocks[cursor_]].end <= at) {
-            ++cursor_;
-        }
-        if (cursor_ < count && meshes_.blocks[meshes_.meshBlocks[cursor_]].begin <= at) {
-            return cursor_;
-        }
-        return std::nullopt;
-    }
-
-    const SceneMeshes& meshes_;
-    std::vector<MeshNormals> normals_;
-    std::size_t cursor_ = 0;
-    std::uint64_t lastAt_ = 0;
-    std::uint64_t facesAt_ = kNowhere;
-    std::size_t faces_ = 0;
-
     void add(std::uint64_t at, Severity severity, const char* id, std::string message,
              std::int64_t key = 0) {
         add(
@@ -335,27 +346,62 @@ class Collector : public Diagnostics {
     }
     void add(std::uint64_t at, Severity severity, const char* id,
              std::function<std::string(const Lines&)> message, std::int64_t key) {
+        // Kinds that come once per element are kept up to the limit per mesh as they come
+        // (each pass reports in file order, one mesh after another), the rest counted on one
+        // line: memory stays flat whatever the scene holds.
+        if (limitedPerMesh(id)) {
+            Run& run = runs_[id];
+            const std::optional<std::size_t> mesh = meshAt(meshes_, at);
+            if (!run.started || run.mesh != mesh || at < run.lastAt) {
+                run = Run{};
+                run.started = true;
+                run.mesh = mesh;
+            } else if (at == run.lastAt) {
+                return;  // one per line
+            }
+            run.lastAt = at;
+            const bool byKey = std::string_view(id) == "mtlid-wraps";
+            if (byKey && std::find(run.keys.begin(), run.keys.end(), key) != run.keys.end()) {
+                return;  // a material id once per mesh
+            }
+            if (run.told == kMaxPerMesh) {
+                if (!run.more) {
+                    run.more = std::make_shared<std::size_t>(0);
+                    lines.want(at);
+                    pending.push_back({at, severity, id, nullptr, 0, run.more});
+                }
+                ++*run.more;
+                return;
+            }
+            ++run.told;
+            if (byKey) run.keys.push_back(key);
+        }
         lines.want(at);
         pending.push_back({at, severity, id, std::move(message), key});
     }
-};
 
-// The mesh whose block holds `offset`: without mesh blocks the whole text is mesh 0.
-std::optional<std::size_t> meshAt(const SceneMeshes& meshes, std::uint64_t offset) {
-    if (meshes.meshBlocks.empty()) return 0;
-    for (std::size_t n = 0; n < meshes.meshBlocks.size(); ++n) {
-        const GeomBlock& b = meshes.blocks[meshes.meshBlocks[n]];
-        if (offset >= b.begin && offset < b.end) return n;
-    }
-    return std::nullopt;
-}
+    // The findings of one kind in one mesh, as they come.
+    struct Run {
+        bool started = false;
+        std::optional<std::size_t> mesh;
+        std::uint64_t lastAt = 0;
+        std::size_t told = 0;
+        std::vector<std::int64_t> keys;  // material ids told
+        std::shared_ptr<std::size_t> more;
+    };
+    const SceneMeshes& meshes_;
+    std::map<std::string_view, Run> runs_;
+    std::vector<MeshNormals> normals_;
+    std::uint64_t facesAt_ = kNowhere;
+    std::size_t faces_ = 0;
+};
 
 }  // namespace
 
 SceneFindings findScene(std::FILE* file) {
     SceneFindings scene;
     const InputGuard guard(file);
-    // the meshes first: the findings about a mesh as a whole are told where it starts
+    // the meshes first: each finding is told under its mesh as it comes
     scene.meshes = findMeshes(file);
     Collector collector(scene.meshes);
     try {
@@ -368,12 +414,25 @@ SceneFindings findScene(std::FILE* file) {
                         [](const Pending& p) { return p.severity == Severity::kError; });
         if (!told) throw;
     }
+    if (const std::optional<std::uint64_t> at = carriageReturnsOnly(file)) {
+        collector.pending.push_back(
+            {*at, Severity::kWarning, "cr-line-ends",
+             [](const Lines&) {
+                 return std::string(
+                     "the lines end in a carriage return without a line feed: the "
+                     "conversion reads the scene as one line");
+             },
+             0});
+        collector.lines.want(*at);
+    }
     // every mesh but the last is one a plain conversion does not keep
     const std::size_t meshCount = scene.meshes.meshBlocks.size();
     for (std::size_t n = 0; n + 1 < meshCount; ++n) {
         const GeomBlock& b = scene.meshes.mesh(n);
         const GeomBlock& last = scene.meshes.mesh(meshCount - 1);
-        auto name = [](const GeomBlock& g) { return g.name ? " " + quoted(*g.name) : ""; };
+        auto name = [](const GeomBlock& g) {
+            return g.name ? " " + quoted(*g.name) + (g.nameCut ? " (cut)" : "") : "";
+        };
         collector.pending.push_back(
             {b.begin, Severity::kWarning, "several-meshes",
              [n, b, last, meshCount, name](const Lines&) {
@@ -390,32 +449,23 @@ SceneFindings findScene(std::FILE* file) {
                      [](const Pending& a, const Pending& b) { return a.at < b.at; });
     collector.lines.count(file);
     // Repeats: one per line and id; a material id once per mesh. Findings that come one per
-    // element line (a mesh the conversion does not keep gives hundreds) are told one by one up
-    // to a limit per mesh, the rest counted on one line where they start.
+    // element line (a mesh the conversion does not keep gives hundreds) were kept up to a
+    // limit per mesh as they came, the rest counted on one line where they start.
     std::set<std::tuple<std::uint64_t, std::string_view>> perLine;
     std::set<std::tuple<std::optional<std::size_t>, std::int64_t>> wraps;
-    using Group = std::tuple<std::optional<std::size_t>, std::string_view>;
-    std::map<Group, std::size_t> told;
-    std::map<Group, std::size_t> countLine;  // index in findings
     for (const Pending& p : collector.pending) {
         const std::optional<std::size_t> mesh = meshAt(scene.meshes, p.at);
         const std::string_view id = p.id;
-        if (!perLine.emplace(p.at, id).second) continue;
-        if (id == "mtlid-wraps" && !wraps.emplace(mesh, p.key).second) continue;
-        ++scene.heard[p.id];
-        ++(p.severity == Severity::kError ? scene.errors : scene.warnings);
-        if (limitedPerMesh(id) && ++told[{mesh, id}] > kMaxPerMesh) {
-            if (countLine.emplace(Group{mesh, id}, scene.findings.size()).second) {
-                scene.findings.push_back(
-                    {collector.lines.at(p.at), p.severity, p.id, "", mesh, p.at});
-            }
-            continue;
+        const std::size_t heard = p.more ? *p.more : 1;
+        if (!p.more) {
+            if (!perLine.emplace(p.at, id).second) continue;
+            if (id == "mtlid-wraps" && !wraps.emplace(mesh, p.key).second) continue;
         }
-        scene.findings.push_back(
-            {collector.lines.at(p.at), p.severity, p.id, p.message(collector.lines), mesh, p.at});
-    }
-    for (const auto& [group, index] : countLine) {
-        scene.findings[index].message = moreOf(std::get<1>(group), told[group] - kMaxPerMesh);
+        scene.heard[p.id] += heard;
+        (p.severity == Severity::kError ? scene.errors : scene.warnings) += heard;
+        scene.findings.push_back({collector.lines.at(p.at), p.severity, p.id,
+                                  p.more ? moreOf(id, heard) : p.message(collector.lines), mesh,
+                                  p.at});
     }
     return scene;
 }

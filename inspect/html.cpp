@@ -151,6 +151,11 @@ PageSummary writePage(const meshfile::ByteSource& source, const meshfile::Sectio
                         std::to_string(kMaxPageFaces) +
                         " a page shows (a browser could not hold them)");
     }
+    if (source.size() > kMaxPageFileBytes) {
+        throw PageError(std::to_string(source.size()) + " bytes of records, more than the " +
+                        std::to_string(kMaxPageFileBytes) +
+                        " a page shows (a browser could not hold them)");
+    }
     const std::string info = scriptJson(summaryJson(source, sections, checker, name));
     const std::string title = htmlText(output::escaped(name));
     const std::string bodyData = "data-faces=\"" + std::to_string(sections.numFaces) +

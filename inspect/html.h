@@ -24,6 +24,11 @@ class PageError : public std::runtime_error {
 // this count the page is 115 MB and headless Chromium takes about 0.9 GB and half a minute
 // to show it on two cores, and twice that is past what a page should ask of a browser.
 inline constexpr std::int32_t kMaxPageFaces = 1'000'000;
+// The file's bytes, whichever sections hold them, are bounded as those of that many faces
+// with a vertex each (88 MB, a 118 MB page): a file of few faces and tens of millions of
+// vertices makes as large a page.
+inline constexpr std::uint64_t kMaxPageFileBytes =
+    std::uint64_t{kMaxPageFaces} * (meshfile::kFaceBytes + meshfile::kVertexBytes);
 
 // What was written.
 struct PageSummary {
@@ -32,8 +37,8 @@ struct PageSummary {
 
 // Writes the page for the mesh file `source`, of the given sections, whose records `checker`
 // has seen, in pieces to `write`. `name` is the title and heading, control bytes escaped.
-// Reads the file's bytes once more into the page. Throws PageError above kMaxPageFaces,
-// before anything is written.
+// Reads the file's bytes once more into the page. Throws PageError above kMaxPageFaces or
+// kMaxPageFileBytes, before anything is written.
 PageSummary writePage(const meshfile::ByteSource& source, const meshfile::Sections& sections,
                       const Checker& checker, const std::string& name,
                       const std::function<void(std::string_view)>& write);

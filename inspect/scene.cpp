@@ -70,7 +70,13 @@ bool looksLikeScene(const std::string& path) {
         }
         return true;
     } catch (const InputError&) {
-        return false;  // reading it as a mesh file reports the error
+        // unreadable: its name says what it was meant to be, and so how its failure is told
+        // (a scene that cannot be read exits as with --scene)
+        const std::size_t dot = path.rfind('.');
+        if (dot == std::string::npos) return false;
+        std::string ext = path.substr(dot);
+        for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return ext == ".ase";
     }
 }
 
@@ -96,8 +102,10 @@ void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshe
                  "material", "name");
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const GeomBlock mesh = scene.mesh(n);
-        const std::string name =
-            mesh.name ? output::escaped(*mesh.name, output::Escape::kQuoted) : "-";
+        std::string name = mesh.name ? output::escaped(*mesh.name, output::Escape::kQuoted) : "-";
+        if (mesh.nameCut)
+            name += " (cut: only its first " + std::to_string(SceneMeshes::kMaxName) +
+                    " bytes are kept)";
         std::fprintf(out, "  %5zu %8llu %9s %9s %8s  %s\n", n,
                      static_cast<unsigned long long>(mesh.line), counted(mesh.numVertex).c_str(),
                      counted(mesh.numFaces).c_str(), counted(mesh.materialRef).c_str(),
@@ -113,6 +121,7 @@ json sceneListingJson(const std::string& path, const SceneMeshes& scene) {
         const GeomBlock mesh = scene.mesh(n);
         list.push_back({{"index", n},
                         {"name", mesh.name ? json(*mesh.name) : json(nullptr)},
+                        {"nameCut", mesh.nameCut},
                         {"line", mesh.line},
                         {"begin", mesh.begin},
                         {"end", mesh.end},

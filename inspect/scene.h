@@ -9,7 +9,8 @@
 namespace tessloom::inspect {
 
 // True when the file's first byte that is not white space is '*' followed by three bytes of
-// text (or the file's end): a mesh file starts with a count, which is never that.
+// text (or the file's end): a mesh file starts with a count, which is never that. A file that
+// cannot be read is a scene when its name ends in ".ase" in any case.
 bool looksLikeScene(const std::string& path);
 
 // The scene's meshes. Throws InputError when the file cannot be read or is not a regular

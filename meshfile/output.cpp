@@ -11,8 +11,11 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace tessloom::output {
@@ -101,6 +104,7 @@ struct LiveTemporary {
     char name[17] = {};
 };
 std::vector<LiveTemporary> gLive;
+std::vector<std::size_t> gFreeSlots;  // slots of gLive free for reuse
 std::size_t gLiveCount = 0;
 
 // SIGPIPE too, for a program that lets a closed pipe end it (one that ignores it gets EPIPE)
@@ -144,9 +148,13 @@ class SignalsHeld {
 // Records a temporary file for the handler; the first one installs the handler (an ignored
 // signal stays ignored). Called with the signals held. Returns the slot.
 std::size_t addLive(int directory, const char (&name)[17]) {
-    std::size_t slot = 0;
-    while (slot < gLive.size() && gLive[slot].directory >= 0) ++slot;
-    if (slot == gLive.size()) gLive.emplace_back();
+    std::size_t slot = gLive.size();
+    if (!gFreeSlots.empty()) {
+        slot = gFreeSlots.back();
+        gFreeSlots.pop_back();
+    } else {
+        gLive.emplace_back();
+    }
     std::memcpy(gLive[slot].name, name, sizeof name);
     gLive[slot].directory = directory;
     if (gLiveCount++ == 0) {
@@ -168,13 +176,59 @@ std::size_t addLive(int directory, const char (&name)[17]) {
 // the signals held.
 void removeLive(std::size_t slot) {
     gLive[slot].directory = -1;
+    gFreeSlots.push_back(slot);
     if (--gLiveCount == 0) {
         for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
             ::sigaction(kTerminationSignals[i], &gPrevious[i], nullptr);
         }
         gLive.clear();
+        gFreeSlots.clear();
     }
 }
+
+// Directories open for pending outputs, one descriptor for all the outputs in the same one
+// (by the path that names it): a run that writes any number of files into a folder holds one.
+struct OpenDirectory {
+    int fd = -1;
+    std::size_t users = 0;
+};
+using DirectoryKey = std::string;
+std::map<DirectoryKey, OpenDirectory> gDirectories;
+
+// The directory at `path`, opened or shared; -1 with errno set when it cannot be opened.
+int openDirectory(const std::string& path, DirectoryKey& key) {
+    key = path;
+    OpenDirectory& shared = gDirectories[key];
+    if (shared.users == 0) {
+        shared.fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (shared.fd < 0) {
+            const int error = errno;
+            gDirectories.erase(key);
+            errno = error;
+            return -1;
+        }
+    }
+    ++shared.users;
+    return shared.fd;
+}
+
+void releaseDirectory(const DirectoryKey& key) {
+    const auto at = gDirectories.find(key);
+    if (at == gDirectories.end() || --at->second.users != 0) return;
+    ::close(at->second.fd);
+    gDirectories.erase(at);
+}
+
+#ifdef TESSLOOM_TEST_HOOKS
+// Test builds only: the signal TESSLOOM_TEST_SIGNAL_IN_RENAMES names arrives right after the
+// first rename of a set, as one sent from outside at that moment would.
+void afterRename(std::size_t done) {
+    const char* signal = std::getenv("TESSLOOM_TEST_SIGNAL_IN_RENAMES");
+    if (done == 0 && signal) ::kill(::getpid(), std::atoi(signal));
+}
+#else
+void afterRename(std::size_t) {}
+#endif
 
 void randomName(char (&name)[17], unsigned& fallback) {
     static constexpr char kLetters[] =
@@ -235,16 +289,28 @@ FileId fileIdOf(int fd) {
 }
 
 struct Output::State {
+    // How commitAll() put the file in place, so that it can be undone.
+    enum class Swap {
+        kNone,
+        kExchanged,  // the temporary name now holds the replaced file
+        kRenamed,    // the path held nothing before
+        kLinked,     // the replaced file is kept under `backup`
+        kReplaced,   // renamed over the old file, which is gone: cannot be undone
+    };
+
     std::string path;    // as given, for messages
     int own = -1;        // one of our descriptors, written in place and never closed
     int file = -1;       // what we opened: a device or pipe, or the temporary file
-    int directory = -1;  // the output's directory, for the temporary file
-    std::string name;    // the output's name in it
+    int directory = -1;  // the output's directory (shared), for the temporary file
+    DirectoryKey directoryKey;
+    std::string name;  // the output's name in it
     char temporary[17] = {};
+    char backup[17] = {};
     std::size_t slot = 0;
     bool live = false;  // the temporary file exists and is ours to remove
     bool inPlace = false;
     bool finished = false;
+    Swap swap = Swap::kNone;
     unsigned fallback = 0;
 
     ~State() {
@@ -254,12 +320,16 @@ struct Output::State {
             ::unlinkat(directory, temporary, 0);
             removeLive(slot);
         }
-        if (directory >= 0) ::close(directory);
+        if (directory >= 0) releaseDirectory(directoryKey);
+    }
+    void forget() {
+        live = false;
+        removeLive(slot);
     }
     int target() const { return own >= 0 ? own : file; }
 };
 
-Output::Output(const std::string& path, std::span<const FileId> notThese)
+Output::Output(const std::string& path, std::span<const FileId> notThese, Accept accept)
     : state_(std::make_unique<State>()) {
     State& s = *state_;
     s.path = path;
@@ -280,6 +350,9 @@ Output::Output(const std::string& path, std::span<const FileId> notThese)
         struct stat st {};
         if (::fstat(destination.descriptor, &st) != 0) fail("cannot write", path);
         refuseOthers(st);
+        if (accept == Accept::kFilesOnly) {
+            throw OutputError("the output " + path + " is a descriptor, not a file");
+        }
         s.own = destination.descriptor;
         s.inPlace = true;
         return;
@@ -290,7 +363,7 @@ Output::Output(const std::string& path, std::span<const FileId> notThese)
     // swapped for another between the checks and the rename.
     const SplitPath split = splitPath(destination.path);
     if (split.name.empty()) throw OutputError("the output " + path + " is a directory");
-    s.directory = ::open(split.directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    s.directory = openDirectory(split.directory, s.directoryKey);
     if (s.directory < 0) fail("cannot write", path);
     s.name = split.name;
     const char* name = split.name.c_str();
@@ -301,6 +374,9 @@ Output::Output(const std::string& path, std::span<const FileId> notThese)
     if (exists && S_ISDIR(st.st_mode)) throw OutputError("the output " + path + " is a directory");
     if (exists) refuseOthers(st);
 
+    if (exists && !S_ISREG(st.st_mode) && accept == Accept::kFilesOnly) {
+        throw OutputError("the output " + path + " is not a regular file");
+    }
     if (exists && !S_ISREG(st.st_mode)) {
         // a pipe or a device cannot be replaced by a rename: write it in place
         s.file = ::openat(s.directory, name, O_WRONLY | O_TRUNC | O_NOCTTY | O_CLOEXEC);
@@ -370,8 +446,80 @@ void Output::commit() {
     if (::renameat(s.directory, s.temporary, s.directory, s.name.c_str()) != 0) {
         fail("cannot replace", s.path);
     }
-    s.live = false;
-    removeLive(s.slot);
+    s.forget();
+}
+
+void Output::swapIn() {
+    State& s = *state_;
+    if (!s.live) return;  // in place, or committed already
+    const char* name = s.name.c_str();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (::renameat2(s.directory, s.temporary, s.directory, name, RENAME_EXCHANGE) == 0) {
+            struct stat old {};
+            if (::fstatat(s.directory, s.temporary, &old, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISDIR(old.st_mode)) {
+                // a directory came where the file was: it goes back, as a rename would refuse
+                ::renameat2(s.directory, s.temporary, s.directory, name, RENAME_EXCHANGE);
+                errno = EISDIR;
+                fail("cannot replace", s.path);
+            }
+            s.swap = State::Swap::kExchanged;
+            return;
+        }
+        if (errno != ENOENT) break;
+        // nothing there: a rename that replaces nothing, since something may have come
+        if (::renameat2(s.directory, s.temporary, s.directory, name, RENAME_NOREPLACE) == 0) {
+            s.swap = State::Swap::kRenamed;
+            s.forget();
+            return;
+        }
+        if (errno != EEXIST) break;
+    }
+    if (errno != EINVAL && errno != ENOSYS) fail("cannot replace", s.path);
+    // A file system without exchanges: the old file is kept under a second name until the
+    // whole set is in place, where hard links are allowed.
+    randomName(s.backup, s.fallback);
+    const bool linked = ::linkat(s.directory, name, s.directory, s.backup, 0) == 0;
+    if (::renameat(s.directory, s.temporary, s.directory, name) != 0) {
+        const int error = errno;
+        if (linked) ::unlinkat(s.directory, s.backup, 0);
+        errno = error;
+        fail("cannot replace", s.path);
+    }
+    s.swap = linked ? State::Swap::kLinked : State::Swap::kReplaced;
+    s.forget();
+}
+
+void Output::swapBack() noexcept {
+    State& s = *state_;
+    const char* name = s.name.c_str();
+    switch (s.swap) {
+        case State::Swap::kExchanged:
+            // the new file goes back under the temporary name, removed with it
+            ::renameat2(s.directory, s.temporary, s.directory, name, RENAME_EXCHANGE);
+            break;
+        case State::Swap::kRenamed:
+            ::unlinkat(s.directory, name, 0);
+            break;
+        case State::Swap::kLinked:
+            ::renameat(s.directory, s.backup, s.directory, name);
+            break;
+        case State::Swap::kNone:
+        case State::Swap::kReplaced:
+            break;
+    }
+    s.swap = State::Swap::kNone;
+}
+
+void Output::dropOld() noexcept {
+    State& s = *state_;
+    if (s.swap == State::Swap::kExchanged) {
+        ::unlinkat(s.directory, s.temporary, 0);
+        s.forget();
+    } else if (s.swap == State::Swap::kLinked) {
+        ::unlinkat(s.directory, s.backup, 0);
+    }
+    s.swap = State::Swap::kNone;
 }
 
 const std::string& Output::path() const {
@@ -388,7 +536,31 @@ int Output::ownDescriptor() const {
 
 void commitAll(std::span<Output* const> outputs) {
     for (Output* o : outputs) o->finish();
-    for (Output* o : outputs) o->commit();
+    // Termination signals wait until the set is in place, or back as it was: a signal
+    // during the renames then ends the process with every path holding the new file.
+    const SignalsHeld held;
+    std::size_t done = 0;
+    try {
+        for (; done < outputs.size(); ++done) {
+            outputs[done]->swapIn();
+            afterRename(done);
+        }
+    } catch (...) {
+        while (done > 0) outputs[--done]->swapBack();
+        throw;
+    }
+    for (Output* o : outputs) o->dropOld();
+}
+
+void requireFileOrNothing(const std::string& path, const std::string& option) {
+    const Destination destination = resolveLinks(path);
+    struct stat st {};
+    const bool file = destination.descriptor < 0 && (::stat(destination.path.c_str(), &st) != 0 ||
+                                                     S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
+    if (!file) {
+        throw OutputError(option + " writes files only: the output " + path +
+                          " is a device, a pipe or a descriptor");
+    }
 }
 
 void writeFile(const std::string& path, std::span<const std::uint8_t> bytes,

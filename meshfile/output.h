@@ -35,15 +35,23 @@ FileId fileIdOf(int fd);
 // finish() completes the bytes; commit() then puts a temporary file in place. Destroyed
 // without commit(), the temporary file is removed and the path keeps what it held.
 //
-// Several outputs may be pending at once: construct and write each, finish() them all,
-// then commit() them all (or use commitAll), so that no file is renamed into place before
-// every one is complete. A termination signal (SIGINT, SIGTERM, SIGHUP, and SIGPIPE unless
-// it is ignored) removes every temporary file still pending and ends the process as the
-// signal would. Outputs written
+// Several outputs may be pending at once: construct and write each, then commitAll() them,
+// so that no file is renamed into place before every one is complete, and a rename that
+// fails undoes those before it. A termination signal (SIGINT, SIGTERM, SIGHUP, and SIGPIPE
+// unless it is ignored) removes every temporary file still pending and ends the process as
+// the signal would. Outputs written
 // in place (inPlace()) cannot be held back: their bytes are there as they are written.
+// Pending outputs in the same directory share one descriptor, whatever their number.
 class Output {
   public:
-    explicit Output(const std::string& path, std::span<const FileId> notThese = {});
+    // What the path may lead to.
+    enum class Accept {
+        kAny,        // a file, or a descriptor, pipe or device written in place
+        kFilesOnly,  // a file only: a descriptor, pipe or device is refused
+    };
+
+    explicit Output(const std::string& path, std::span<const FileId> notThese = {},
+                    Accept accept = Accept::kAny);
     ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -62,13 +70,27 @@ class Output {
     int ownDescriptor() const;
 
   private:
+    friend void commitAll(std::span<Output* const> outputs);
+    // commitAll()'s steps: the file put in place, keeping what the path held (exchanged
+    // with the temporary file, or under a second name); that undone; what it held removed.
+    void swapIn();
+    void swapBack() noexcept;
+    void dropOld() noexcept;
+
     struct State;
     std::unique_ptr<State> state_;
 };
 
-// Finishes every output, then commits each: a failure before the first rename leaves
-// every path as it was.
+// Finishes every output, then puts each in place with the termination signals held back.
+// All or nothing: when one cannot be put in place, those before it get back what they held
+// and the error is thrown. A signal that comes meanwhile ends the process once the whole set
+// is in place. (A power cut or SIGKILL meanwhile can still leave some paths new and others
+// old, the replaced files under hidden ".tessloom-" names beside them.)
 void commitAll(std::span<Output* const> outputs);
+
+// Throws OutputError, naming `option`, when `path` leads to one of our descriptors or to an
+// existing file that is neither a regular file nor a directory (a device, pipe or socket).
+void requireFileOrNothing(const std::string& path, const std::string& option);
 
 // The whole of `bytes` to `path`, safely as above.
 void writeFile(const std::string& path, std::span<const std::uint8_t> bytes,

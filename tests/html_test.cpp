@@ -96,16 +96,32 @@ TEST(HtmlPage, HoldsTheFileItsCountsAndItsSummary) {
     for (const auto& c : info["checks"]) EXPECT_EQ(c["outcome"], "pass") << c["name"];
 }
 
+// A file of this size whose bytes are all zero, without holding them.
+class ZeroSource : public meshfile::ByteSource {
+  public:
+    explicit ZeroSource(std::uint64_t size) : size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    void read(std::uint64_t, void* out, std::size_t n) const override { std::memset(out, 0, n); }
+
+  private:
+    std::uint64_t size_;
+};
+
 TEST(HtmlPage, RefusesMoreFacesThanABrowserHolds) {
-    const std::vector<std::uint8_t> none;
-    meshfile::Sections sections;
-    sections.numFaces = inspect::kMaxPageFaces + 1;
-    bool wrote = false;
-    EXPECT_THROW(
-        inspect::writePage(meshfile::SpanSource(none), sections, inspect::Checker(sections),
-                           "big.obj", [&](std::string_view) { wrote = true; }),
-        inspect::PageError);
-    EXPECT_FALSE(wrote);
+    // too many faces; one face and 30 million vertices, whose bytes are as many
+    meshfile::Sections faces, vertices;
+    faces.numFaces = inspect::kMaxPageFaces + 1;
+    vertices.numFaces = 1;
+    vertices.numVertex = 30'000'000;
+    const std::pair<meshfile::Sections, std::uint64_t> rows[] = {
+        {faces, 0}, {vertices, inspect::kMaxPageFileBytes + 1}};
+    for (const auto& [sections, size] : rows) {
+        bool wrote = false;
+        EXPECT_THROW(inspect::writePage(ZeroSource(size), sections, inspect::Checker(sections),
+                                        "big.obj", [&](std::string_view) { wrote = true; }),
+                     inspect::PageError);
+        EXPECT_FALSE(wrote);
+    }
 }
 
 // The programs run in a temporary folder of their own.
