@@ -59,8 +59,9 @@ void exportFile(const Options& o, const inspect::InputFile& source,
             source, sections, checker, o.path.substr(o.path.find_last_of('/') + 1),
             [&](std::string_view text) { html->write(text.data(), text.size()); });
         source.requireUnchanged();  // before anything is put in place
-        lines.push_back(o.html + ": " + std::to_string(page.bytes) + " bytes, " +
-                        std::to_string(sections.numFaces) + " faces");
+        lines.push_back(
+            o.html + ": " + output::counted(page.bytes, "byte", "bytes") + ", " +
+            output::counted(static_cast<std::uint64_t>(sections.numFaces), "face", "faces"));
     }
 #else
     (void)checker;
@@ -72,14 +73,16 @@ void exportFile(const Options& o, const inspect::InputFile& source,
             png = std::make_unique<output::Output>(o.png, input);
             const auto drawn = inspect::writePreview(mesh, *png, o.size.width, o.size.height);
             lines.push_back(o.png + ": " + std::to_string(o.size.width) + "x" +
-                            std::to_string(o.size.height) + ", " + std::to_string(drawn.drawn) +
-                            " faces drawn, " + std::to_string(drawn.skipped) + " not drawable");
+                            std::to_string(o.size.height) + ", " +
+                            output::counted(drawn.drawn, "face", "faces") + " drawn, " +
+                            std::to_string(drawn.skipped) + " not drawable");
         }
         if (!o.gltf.empty()) {
             gltf = std::make_unique<output::Output>(o.gltf, input);
             const auto written = inspect::writeGltf(mesh, *gltf);
-            lines.push_back(o.gltf + ": " + std::to_string(written.vertices) + " vertices, " +
-                            std::to_string(written.primitives) + " primitives, " +
+            lines.push_back(o.gltf + ": " +
+                            output::counted(written.vertices, "vertex", "vertices") + ", " +
+                            output::counted(written.primitives, "primitive", "primitives") + ", " +
                             (written.texCoords ? "texture coordinates" : "no texture coordinates") +
                             ", " + (written.normals ? "normals" : "no normals"));
         }
