@@ -70,12 +70,14 @@ void addSquare(MeshFile& mesh, meshfile::Position a, meshfile::Position c,
     }
 }
 
-// The colour a face lit with this normal is painted in: 0.25 ambient plus 0.75 times the
-// cosine to the light (0.4, 0.7, 0.6), scaled per channel, as 8-bit RGB.
-std::uint32_t litColour(double nx, double ny, double nz) {
+// The colour a face of base colour (r, g, b) lit with this normal is painted in: the base
+// times 0.25 ambient plus 0.75 times the cosine to the light (0.4, 0.7, 0.6), as 8-bit RGB.
+// Without a material section every face has the grey of no entry, 0.6.
+std::uint32_t litColour(double nx, double ny, double nz, double r = 0.6, double g = 0.6,
+                        double b = 0.6) {
     const double s = 0.25 + 0.75 * std::fabs(0.4 * nx + 0.7 * ny + 0.6 * nz) / std::sqrt(1.01);
-    auto byte = [](double v) { return static_cast<std::uint32_t>(std::lround(v * 255)); };
-    return byte(0.55 * s + 0.05) << 16 | byte(0.65 * s + 0.05) << 8 | byte(0.8 * s + 0.05);
+    auto byte = [&](double v) { return static_cast<std::uint32_t>(std::lround(v * s * 255)); };
+    return byte(r) << 16 | byte(g) << 8 | byte(b);
 }
 
 // Within one step per channel of cairo's rounding.
