@@ -323,18 +323,31 @@ function start() {
   if (box) framed.union(box.box);
   const sphere = framed.getBoundingSphere(new Sphere());
   const radius = sphere.radius > 0 && Number.isFinite(sphere.radius) ? sphere.radius : 1;
-  const distance = radius / Math.sin((camera.fov / 2) * Math.PI / 180) * 1.15;
-  camera.position.copy(sphere.center).add(new Vector3(0.55, 0.45, 1).normalize().multiplyScalar(distance));
-  camera.near = distance / 1000;
-  camera.far = distance * 10;
+  // The sphere around the mesh fits the narrower of the two angles of view: the vertical
+  // one in a wide window, the horizontal one in a tall window. Until the reader turns or
+  // zooms, a new window shape frames it anew.
+  let framedByReader = false;
+  const frame = () => {
+    const half = (camera.fov / 2) * Math.PI / 180;
+    const narrower = Math.min(half, Math.atan(Math.tan(half) * camera.aspect));
+    const distance = radius / Math.sin(narrower) * 1.15;
+    camera.position.copy(sphere.center).add(
+        new Vector3(0.55, 0.45, 1).normalize().multiplyScalar(distance));
+    camera.near = distance / 1000;
+    camera.far = distance * 10;
+    camera.lookAt(sphere.center);
+  };
+  frame();
   const controls = new OrbitControls(camera, renderer.domElement);
   controls.target.copy(sphere.center);
+  controls.addEventListener('start', () => { framedByReader = true; });
 
   const draw = () => renderer.render(scene, camera);
   const resize = () => {
     const w = Math.max(1, container.clientWidth), h = Math.max(1, container.clientHeight);
     renderer.setSize(w, h, false);
     camera.aspect = w / h;
+    if (!framedByReader) frame();
     camera.updateProjectionMatrix();
     draw();
   };
