@@ -24,6 +24,7 @@ constexpr const char* kOptions =
     "  --mesh N|NAME  only mesh N (counted from 0) or the mesh of that node name\n"
     "  --each         every mesh to its own file: OUT.obj gives OUT.0.obj, OUT.1.obj, ...\n"
     "  --merge        every mesh in one file\n"
+    "  --quiet        no progress line on a terminal (warnings still show)\n"
     "  --help         this text\n"
     "  --version      the version\n"
     "  --             ends the options\n";
@@ -68,6 +69,10 @@ int main(int argc, char** argv) {
         if (arg == "--version") {
             std::printf("tessloom %s\n", TESSLOOM_VERSION);
             return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+        }
+        if (arg == "--quiet") {
+            tessloom::ProgressLine::quiet();
+            continue;
         }
         MeshChoice next;
         if (arg == "--each") {

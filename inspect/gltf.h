@@ -1,6 +1,7 @@
 // Exporting a mesh file as glTF 2.0 binary (.glb), which standard 3D tools open.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -25,8 +26,10 @@ struct GltfSummary {
 // (glTF's origin is the image's top left); corner normals are normalised; a mesh without
 // texture vertices gets no texture coordinates, one without normals none; a mesh without
 // faces gives a scene with no node. Bitmap names become image URIs, percent-encoded. The
-// bytes go to `out`, which the caller commits; an output error passes through.
-GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out);
+// bytes go to `out`, which the caller commits; an output error passes through. `progress`,
+// when given, hears the share of the work done, from 0 to 1, now and then.
+GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
+                      const std::function<void(double)>& progress = {});
 // The same, committed to `path`.
 GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path);
 
