@@ -172,13 +172,32 @@ std::uint32_t packed(Rgb c, double shade) {
 
 // One panel's pixels in the picture (cairo's RGB24: one native 32-bit word a pixel) and its
 // depth buffer, filled by a plain z-buffered triangle fill: cairo's path filling costs
-// microseconds a triangle, which a mesh of millions of faces cannot afford.
+// microseconds a triangle, which a mesh of millions of faces cannot afford. Faces that lie
+// behind what is drawn are passed over a tile of 8 x 8 pixels at a time, so that many large
+// faces over one another (a mesh stacked on itself) cost their tiles, not their pixels.
 class Raster {
   public:
     Raster(std::uint32_t* pixels, std::size_t stride, int x0, int y0, int w, int h,
            std::vector<float>& depth)
-        : pixels_(pixels), stride_(stride), x0_(x0), y0_(y0), w_(w), h_(h), depth_(depth) {
+        : pixels_(pixels),
+          stride_(stride),
+          x0_(x0),
+          y0_(y0),
+          w_(w),
+          h_(h),
+          tilesX_((w + kTile - 1) / kTile),
+          depth_(depth) {
         depth_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), -HUGE_VALF);
+        const int tilesY = (h + kTile - 1) / kTile;
+        tileFar_.assign(static_cast<std::size_t>(tilesX_) * static_cast<std::size_t>(tilesY),
+                        -HUGE_VALF);
+        tileEmpty_.resize(tileFar_.size());
+        for (int ty = 0; ty < tilesY; ++ty) {
+            for (int tx = 0; tx < tilesX_; ++tx) {
+                tileEmpty_[static_cast<std::size_t>(ty * tilesX_ + tx)] =
+                    std::min(kTile, w - tx * kTile) * std::min(kTile, h - ty * kTile);
+            }
+        }
     }
 
     // Fills the pixels whose centres lie in the triangle (edges included, so neighbours
@@ -194,6 +213,7 @@ class Raster {
         const int fromY = static_cast<int>(std::ceil(std::max(minY - 0.5, double(y0_))));
         const int toY = static_cast<int>(std::floor(std::min(maxY - 0.5, double(y0_ + h_ - 1))));
         const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+        const auto nearest = static_cast<float>(std::max({a.depth, b.depth, c.depth}));
         bool covered = false;
         if (area != 0 && fromX <= toX && fromY <= toY) {
             // edge functions, positive inside whichever way the corners turn
@@ -210,39 +230,84 @@ class Raster {
             const double scale = 1 / std::fabs(area);
             for (int y = fromY; y <= toY; ++y) {
                 const double row = y - fromY;
-                double w0 = e[0].at + row * e[0].dy, w1 = e[1].at + row * e[1].dy,
-                       w2 = e[2].at + row * e[2].dy;
-                for (int x = fromX; x <= toX; ++x, w0 += e[0].dx, w1 += e[1].dx, w2 += e[2].dx) {
+                const double start[3] = {e[0].at + row * e[0].dy, e[1].at + row * e[1].dy,
+                                         e[2].at + row * e[2].dy};
+                // the row's span where every edge function may be 0 or more, a pixel wider
+                // each way than the division says; each pixel is tested exactly below
+                double low = fromX, high = toX;
+                for (int k = 0; k < 3; ++k) {
+                    if (e[k].dx > 0) {
+                        low = std::max(low, fromX - start[k] / e[k].dx - 1);
+                    } else if (e[k].dx < 0) {
+                        high = std::min(high, fromX - start[k] / e[k].dx + 1);
+                    } else if (start[k] < 0) {
+                        high = low - 1;
+                    }
+                }
+                if (!(low <= high)) continue;
+                const int first = static_cast<int>(std::ceil(low));
+                const int last = static_cast<int>(std::floor(high));
+                const std::size_t tileRow =
+                    static_cast<std::size_t>((y - y0_) / kTile) * static_cast<std::size_t>(tilesX_);
+                for (int x = first; x <= last; ++x) {
+                    const std::size_t tile = tileRow + static_cast<std::size_t>((x - x0_) / kTile);
+                    if (!(nearest > tileFar_[tile])) {
+                        x += kTile - 1 - (x - x0_) % kTile;  // the whole tile is nearer
+                        continue;
+                    }
+                    const double along = x - fromX;
+                    const double w0 = start[0] + along * e[0].dx, w1 = start[1] + along * e[1].dx,
+                                 w2 = start[2] + along * e[2].dx;
                     if (w0 < 0 || w1 < 0 || w2 < 0) continue;
                     covered = true;
                     plot(x, y,
                          static_cast<float>((w0 * a.depth + w1 * b.depth + w2 * c.depth) * scale),
-                         colour);
+                         colour, tile);
                 }
             }
         }
         if (!covered) {
             const double cx = (a.x + b.x + c.x) / 3, cy = (a.y + b.y + c.y) / 3;
             if (cx >= x0_ && cx < x0_ + w_ && cy >= y0_ && cy < y0_ + h_) {
-                plot(static_cast<int>(cx), static_cast<int>(cy),
-                     static_cast<float>((a.depth + b.depth + c.depth) / 3), colour);
+                const int x = static_cast<int>(cx), y = static_cast<int>(cy);
+                plot(x, y, static_cast<float>((a.depth + b.depth + c.depth) / 3), colour,
+                     static_cast<std::size_t>((y - y0_) / kTile * tilesX_ + (x - x0_) / kTile));
             }
         }
     }
 
   private:
-    void plot(int x, int y, float depth, std::uint32_t colour) {
+    static constexpr int kTile = 8;
+
+    void plot(int x, int y, float depth, std::uint32_t colour, std::size_t tile) {
         float& held = depth_[static_cast<std::size_t>(y - y0_) * static_cast<std::size_t>(w_) +
                              static_cast<std::size_t>(x - x0_)];
         if (!(depth > held)) return;
+        const bool first = held == -HUGE_VALF;
         held = depth;
         pixels_[static_cast<std::size_t>(y) * stride_ + static_cast<std::size_t>(x)] = colour;
+        if (first && --tileEmpty_[tile] == 0) {
+            // every pixel of the tile drawn: what a face must beat to show there at all (a
+            // bound that stays true as pixels only come nearer)
+            const int tx = (x - x0_) / kTile * kTile, ty = (y - y0_) / kTile * kTile;
+            float far = HUGE_VALF;
+            for (int j = ty; j < std::min(ty + kTile, h_); ++j) {
+                for (int i = tx; i < std::min(tx + kTile, w_); ++i) {
+                    far = std::min(
+                        far, depth_[static_cast<std::size_t>(j) * static_cast<std::size_t>(w_) +
+                                    static_cast<std::size_t>(i)]);
+                }
+            }
+            tileFar_[tile] = far;
+        }
     }
 
     std::uint32_t* pixels_;
     std::size_t stride_;
-    int x0_, y0_, w_, h_;
+    int x0_, y0_, w_, h_, tilesX_;
     std::vector<float>& depth_;
+    std::vector<float> tileFar_;  // -inf until every pixel of the tile is drawn
+    std::vector<int> tileEmpty_;  // pixels of the tile not drawn yet
 };
 
 // The legend: one row per material entry in the picture's top right corner, a swatch of the
