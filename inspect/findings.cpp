@@ -159,7 +159,8 @@ class Collector : public Diagnostics {
         add(at, Severity::kWarning, "missing-elements",
             str(missing) + " of the " + plural(size, "index", "indices") + " this count declares " +
                 (missing == 1 ? "has" : "have") + " no " + std::string(elementKeyword) +
-                " line (the first is " + str(first) + (missing == 1 ? "): it stays zero" : "): they stay zero"));
+                " line (the first is " + str(first) +
+                (missing == 1 ? "): it stays zero" : "): they stay zero"));
     }
     void cornerOutOfRange(std::uint64_t at, std::string_view keyword, std::int32_t face,
                           const std::int32_t (&corners)[3], std::size_t size) override {

@@ -326,7 +326,7 @@ function start() {
   // The sphere around the mesh fits the narrower of the two angles of view: the vertical
   // one in a wide window, the horizontal one in a tall window. Until the reader turns or
   // zooms, a new window shape frames it anew.
-  let framedByReader = false;
+  let movedByReader = false;
   const frame = () => {
     const half = (camera.fov / 2) * Math.PI / 180;
     const narrower = Math.min(half, Math.atan(Math.tan(half) * camera.aspect));
@@ -340,14 +340,14 @@ function start() {
   frame();
   const controls = new OrbitControls(camera, renderer.domElement);
   controls.target.copy(sphere.center);
-  controls.addEventListener('start', () => { framedByReader = true; });
+  controls.addEventListener('start', () => { movedByReader = true; });
 
   const draw = () => renderer.render(scene, camera);
   const resize = () => {
     const w = Math.max(1, container.clientWidth), h = Math.max(1, container.clientHeight);
     renderer.setSize(w, h, false);
     camera.aspect = w / h;
-    if (!framedByReader) frame();
+    if (!movedByReader) frame();
     camera.updateProjectionMatrix();
     draw();
   };
