@@ -336,6 +336,7 @@ bool Scanner::refill() {
                                  (!fileExhausted_ && std::fread(&next, 1, 1, file_) == 1);
         }
         bytesRead_ += static_cast<std::size_t>(end_ - blockStart_);
+        if (blockRead_) blockRead_(static_cast<std::uint64_t>(end_ - blockStart_));
         if (marking_) {
             countMarks(blockStart_, end_);
             const auto size = static_cast<std::size_t>(end_ - blockStart_);

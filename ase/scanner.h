@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,8 @@ class Scanner {
 
     // Bytes taken from the input in the pass, up to a control-Z.
     std::uint64_t bytesRead() const { return bytesRead_; }
+    // Calls `heard` after each block read, with its size.
+    void onBlockRead(std::function<void(std::uint64_t)> heard) { blockRead_ = std::move(heard); }
 
     // How often the bytes *GEOMOBJECT occur, anywhere, in what the first pass read: fewer
     // than two, and the scene holds at most one mesh. One search for a rare byte per block.
@@ -163,6 +166,7 @@ class Scanner {
     bool fileExhausted_ = false;  // the file (or the last range) has given its last byte
     bool inputEnded_ = false;     // nothing more comes into the buffer: file end or control-Z
     std::uint64_t bytesRead_ = 0;
+    std::function<void(std::uint64_t)> blockRead_;
     char* wholeEnd_ = nullptr;       // set when the whole input is in the buffer from its start
     std::string spill_;              // the head of a token that outgrew the buffer
     std::vector<ByteRange> ranges_;  // with `restricted_`, the only bytes read

@@ -150,6 +150,8 @@ struct ReadSetup {
     // driver checks there that the input did not change between passes.
     std::function<void(std::uint64_t bytesRead, bool wholeInput)> passEnded = nullptr;
     Repairs repairs = {};
+    // Called after each block read from the input, with its size: for a progress line.
+    std::function<void(std::uint64_t bytes)> blockRead = nullptr;
 };
 
 // Converts one ASE scene. Construction runs every reading pass and the post-processing;

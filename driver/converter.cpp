@@ -69,8 +69,19 @@ void requireUnchanged(std::FILE* input, const InputStamp& before) {
 
 }  // namespace
 
+InputGuard::InputGuard(std::FILE* input, const std::string& progressName)
+    : input_(input), before_(stampOf(input)) {
+    const auto size = static_cast<std::uint64_t>(before_.size);
+    if (!progressName.empty() && size > kProgressBytes && ProgressLine::wanted()) {
+        // the count and geometry passes read it all, the material pass often most of it
+        progress_ =
+            std::make_shared<ByteProgress>("tessloom: converting " + progressName, 3 * size);
+    }
+}
+
 ReadSetup InputGuard::setup(ReadSetup base) const {
-    base.passEnded = [input = input_, before = before_,
+    if (progress_) base.blockRead = [progress = progress_](std::uint64_t n) { progress->add(n); };
+    base.passEnded = [input = input_, before = before_, progress = progress_,
                       wholeBytes = std::optional<std::uint64_t>()](std::uint64_t bytesRead,
                                                                    bool wholeInput) mutable {
         // a pass that stops early, as the material pass may, has only the stamp to compare
@@ -79,6 +90,8 @@ ReadSetup InputGuard::setup(ReadSetup base) const {
                 throw Rejected("the input changed while it was read");
             }
             wholeBytes = bytesRead;
+        } else if (progress && wholeBytes && *wholeBytes > bytesRead) {
+            progress->skip(*wholeBytes - bytesRead);  // what the pass left unread
         }
         requireUnchanged(input, before);
     };
@@ -119,6 +132,7 @@ void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     } else {
         input = std::make_unique<Scanner>(inputFile, setup.blockSize);
     }
+    if (setup.blockRead) input->onBlockRead(std::move(setup.blockRead));
     auto endPass = [&](bool wholeInput) {
         if (setup.passEnded) setup.passEnded(input->bytesRead(), wholeInput);
     };
@@ -211,7 +225,7 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
     std::vector<std::string> warnings;
     const int status = reportFailure(inputPath, [&] {
         const InputFile input = openInput(inputPath);
-        const InputGuard guard(input.get());
+        const InputGuard guard(input.get(), inputPath);
         MeshConverter converter(input.get(),
                                 outputPath ? *outputPath : defaultOutputPath(inputPath),
                                 guard.setup({.repairs = options.repairs}));

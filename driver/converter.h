@@ -14,6 +14,7 @@
 
 #include "ase/meshes.h"
 #include "ase/scene.h"
+#include "driver/progress.h"
 #include "meshfile/encode.h"
 #include "meshfile/output.h"
 
@@ -101,7 +102,10 @@ InputStamp stampOf(std::FILE* file);
 // as each pass ends (through setup()) and before an output is put in place.
 class InputGuard {
   public:
-    explicit InputGuard(std::FILE* input) : input_(input), before_(stampOf(input)) {}
+    // With a name, an input of more than kProgressBytes shows a progress line on a terminal
+    // ("tessloom: converting NAME 42%") while the converters it sets up read it, erased when
+    // the guard ends.
+    explicit InputGuard(std::FILE* input, const std::string& progressName = {});
 
     // `base` with passEnded set to this guard's checks, for one converter (each converter's
     // passes are compared among themselves).
@@ -113,7 +117,11 @@ class InputGuard {
   private:
     std::FILE* input_;
     InputStamp before_;
+    std::shared_ptr<ByteProgress> progress_;
 };
+
+// Scenes larger than this show a progress line.
+inline constexpr std::uint64_t kProgressBytes = 50'000'000;
 
 // The `size` bytes that `encode` puts in the buffer it is given, written to `path`, complete
 // but not yet in place (the caller commits it), never replacing one of `keep`. Throws

@@ -32,6 +32,7 @@ constexpr const char* kOptions =
     "                 computed from the faces and their smoothing groups\n"
     "  --fix          --keep-uv and --fix-normals\n"
     "  --strict       any warning fails the conversion: nothing is written\n"
+    "  --quiet        no progress line on a terminal (warnings still show)\n"
     "  -h, --help     this text\n"
     "  --version      the version\n"
     "  --             ends the options\n";
@@ -100,6 +101,8 @@ int main(int argc, char** argv) {
             options.repairs = {.keepUv = true, .fixNormals = true};
         } else if (arg == "--strict") {
             options.strict = true;
+        } else if (arg == "--quiet") {
+            tessloom::ProgressLine::quiet();
         } else if (arg == "--each") {
             next = MeshChoice{MeshChoice::Kind::kEach, ""};
         } else if (arg == "--merge") {

@@ -229,7 +229,7 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
         const InputFile input = openInput(inputPath);
         // each conversion checks its own passes; the guard covers the search and the time
         // between them too
-        const InputGuard guard(input.get());
+        const InputGuard guard(input.get(), inputPath);
         const SceneMeshes scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
         const std::string output = outputPath ? *outputPath : defaultOutputPath(inputPath);
         if (carriageReturnsOnly(input.get()).has_value()) {

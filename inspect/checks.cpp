@@ -6,6 +6,8 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "meshfile/output.h"
+
 namespace tessloom::inspect {
 
 namespace {
@@ -161,7 +163,8 @@ std::vector<Check> Checker::results() const {
         if (c.first.empty()) c.first = held;
         checks.push_back(c);
     };
-    const std::string faces = " of " + std::to_string(sections_.numFaces) + " faces";
+    const std::string faces =
+        " of " + output::counted(static_cast<std::uint64_t>(sections_.numFaces), "face", "faces");
     settle(vertexIndices_, Outcome::kFailed, "all corners" + faces);
     settle(texIndices_, Outcome::kFailed, "all corners" + faces);
     settle(faceMaterials_, Outcome::kFailed, "all indices" + faces);

@@ -40,41 +40,47 @@ std::string plural(std::uint64_t n, const char* one, const char* many) {
 
 // The line that stands for the findings past the limit, from the first of them on.
 std::string moreOf(std::string_view id, std::size_t more) {
+    const bool one = more == 1;
     if (id == "index-out-of-range") {
         return plural(more, "more element line", "more element lines") +
-               " of this mesh from here on name an index outside their table: dropped";
+               " of this mesh from here on " +
+               (one ? "names an index outside its table" : "name an index outside their table") +
+               ": dropped";
     }
     if (id == "corner-out-of-range") {
-        return plural(more, "more face line", "more face lines") +
-               " of this mesh from here on have a corner outside their table";
+        return plural(more, "more face line", "more face lines") + " of this mesh from here on " +
+               (one ? "has a corner outside its table" : "have a corner outside their table");
     }
     if (id == "face-without-mtlid") {
-        return plural(more, "more face", "more faces") +
-               " of this mesh from here on take their *MESH_MTLID from a later line";
+        return plural(more, "more face", "more faces") + " of this mesh from here on " +
+               (one ? "takes its" : "take their") + " *MESH_MTLID from a later line";
     }
     if (id == "unreadable-number") {
-        return plural(more, "more line", "more lines") +
-               " of this mesh from here on hold a value that is not a number";
+        return plural(more, "more line", "more lines") + " of this mesh from here on " +
+               (one ? "holds" : "hold") + " a value that is not a number";
     }
     if (id == "mtlid-wraps") {
-        return plural(more, "more face", "more faces") +
-               " of this mesh from here on have a material id not below its sub-materials";
+        return plural(more, "more face", "more faces") + " of this mesh from here on " +
+               (one ? "has" : "have") + " a material id not below its sub-materials";
     }
     if (id == "nested-submaterials") {
         return plural(more, "more *NUMSUBMTLS line", "more *NUMSUBMTLS lines") +
-               " of this mesh from here on stand inside a sub-material: passed over";
+               " of this mesh from here on " + (one ? "stands" : "stand") +
+               " inside a sub-material: passed over";
     }
     if (id == "long-line") {
-        return plural(more, "more long line", "more long lines") +
-               " of this mesh from here on are read in pieces";
+        return plural(more, "more long line", "more long lines") + " of this mesh from here on " +
+               (one ? "is" : "are") + " read in pieces";
     }
     if (id == "tiling-conflict") {
         return plural(more, "more texture vertex", "more texture vertices") +
-               " of this mesh from here on keep the tiling of an earlier face, not their own";
+               " of this mesh from here on " +
+               (one ? "keeps the tiling of an earlier face, not its own"
+                    : "keep the tiling of an earlier face, not their own");
     }
     if (id == "zero-tiling") {
-        return plural(more, "more material entry", "more material entries") +
-               " from here on give no tiling: the texture coordinates they scale become 0";
+        return plural(more, "more material entry", "more material entries") + " from here on " +
+               (one ? "gives" : "give") + " no tiling: the texture coordinates they scale become 0";
     }
     return plural(more, "more finding", "more findings") + " [" + std::string(id) +
            "] of this mesh from here on";
@@ -237,21 +243,26 @@ class Collector : public Diagnostics {
     void elementsMissing(std::uint64_t at, std::string_view elementKeyword, std::size_t missing,
                          std::size_t size, std::size_t first) override {
         add(at, Severity::kWarning, "missing-elements",
-            str(missing) + " of the " + str(size) + " indices this count declares have no " +
-                std::string(elementKeyword) + " line (the first is " + str(first) +
-                "): they stay zero");
+            str(missing) + " of the " + plural(size, "index", "indices") + " this count declares " +
+                (missing == 1 ? "has" : "have") + " no " + std::string(elementKeyword) +
+                " line (the first is " + str(first) +
+                (missing == 1 ? "): it stays zero" : "): they stay zero"));
     }
     void cornerOutOfRange(std::uint64_t at, std::string_view keyword, std::int32_t face,
                           const std::int32_t (&corners)[3], std::size_t size) override {
         const bool texture = keyword != "*MESH_FACE";
         std::string bad;
+        int n = 0;
         for (const std::int32_t c : corners) {
             if (inRange(c, size)) continue;
             bad += (bad.empty() ? "" : ", ") + str(c);
+            ++n;
         }
         add(at, Severity::kWarning, "corner-out-of-range",
-            std::string(texture ? "texture corner " : "corner ") + bad + " of face " + str(face) +
-                " is not below the " + str(size) + (texture ? " texture vertices" : " vertices"));
+            std::string(texture ? "texture corner" : "corner") + (n == 1 ? " " : "s ") + bad +
+                " of face " + str(face) + (n == 1 ? " is" : " are") + " not below the " +
+                (texture ? plural(size, "texture vertex", "texture vertices")
+                         : plural(size, "vertex", "vertices")));
     }
     void mtlIdSearch(std::uint64_t at, std::int32_t face, std::uint64_t found,
                      std::uint64_t lostFace) override {

@@ -192,7 +192,8 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path) {
     return summary;
 }
 
-GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
+GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
+                      const std::function<void(double)>& progress) {
     const auto numVertex = static_cast<std::int64_t>(mesh.vertices.size());
     const auto numTVertex = static_cast<std::int64_t>(mesh.texVertices.size());
     for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
@@ -251,6 +252,10 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out) {
             }
         }
         auto& indices = primitives[f.material];
+        if (const auto i = static_cast<std::size_t>(&f - mesh.faces.data());
+            progress && i % 65536 == 0) {
+            progress(0.8 * static_cast<double>(i) / static_cast<double>(mesh.faces.size()));
+        }
         for (int k = 0; k < 3; ++k) {
             const Position n = stored[k] ? *stored[k] : *winding;
             const Corner c{vs[k], summary.texCoords ? ts[k] : -1, std::bit_cast<std::uint32_t>(n.x),

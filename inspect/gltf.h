@@ -1,6 +1,7 @@
 // Exporting a mesh file as glTF 2.0 binary (.glb), which standard 3D tools open.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -33,8 +34,10 @@ inline constexpr meshfile::Position kNoAreaNormal{0, 1, 0};
 // (B - A) x (C - A) normalised (kNoAreaNormal for a face of no area); a mesh without
 // texture vertices gets no texture coordinates; a mesh without faces gives a scene with no
 // node. Bitmap names become image URIs, percent-encoded. The bytes go to `out`, which the
-// caller commits; an output error passes through.
-GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out);
+// caller commits; an output error passes through. `progress`, when given, hears the share of
+// the work done, from 0 to 1, now and then.
+GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
+                      const std::function<void(double)>& progress = {});
 // The same, committed to `path`.
 GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path);
 

@@ -104,8 +104,7 @@ json summaryJson(const meshfile::ByteSource& source, const meshfile::Sections& s
     for (const auto& c : checker.results()) {
         std::string detail = c.first;
         if (c.offenders) {
-            detail = std::to_string(c.offenders) + (c.offenders == 1 ? " record" : " records") +
-                     ", first: " + c.first;
+            detail = output::counted(c.offenders, "record", "records") + ", first: " + c.first;
         }
         j["checks"].push_back(
             {{"outcome", outcomeName(c.outcome)}, {"name", c.name}, {"detail", detail}});

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/progress.h"
 #include "inspect/checks.h"
 #include "inspect/gltf.h"
 #include "inspect/html.h"
@@ -29,8 +31,11 @@ using namespace tessloom;
 struct Options {
     std::string path, layout, png, gltf, html;
     inspect::PictureSize size{1600, 1200};
-    bool dump = false, asJson = false, scene = false;
+    bool dump = false, asJson = false, scene = false, quiet = false;
 };
+
+// Exports of meshes with this many faces show a progress line on a terminal.
+constexpr std::int32_t kProgressFaces = 100'000;
 
 void complain(const std::string& text) {
     std::fputs(("tessloom-inspect: " + output::escaped(text) + "\n").c_str(), stderr);
@@ -67,34 +72,61 @@ void exportFile(const Options& o, const inspect::InputFile& source,
     const output::FileId input[] = {source.id()};
     std::unique_ptr<output::Output> png, gltf, html;
     std::vector<std::string> lines;
+    std::optional<ProgressLine> progress;
+    auto stage = [&](const std::string& what) {
+        if (sections.numFaces < kProgressFaces || !ProgressLine::wanted()) return;
+        if (progress) {
+            progress->relabel("tessloom-inspect: " + what);
+        } else {
+            progress.emplace("tessloom-inspect: " + what);
+        }
+    };
+    auto advance = [&](double share) {
+        if (progress) progress->update(share);
+    };
 #ifdef TESSLOOM_HTML
     if (!o.html.empty()) {
         html = std::make_unique<output::Output>(o.html, input);
-        const auto page = inspect::writePage(
-            source, sections, checker, o.path.substr(o.path.find_last_of('/') + 1),
-            [&](std::string_view text) { html->write(text.data(), text.size()); });
+        stage("writing " + o.html);
+        // the page: its own 600 kB or so and the file's bytes in base64
+        const double expected = static_cast<double>(source.size()) * 4 / 3 + 600e3;
+        double written = 0;
+        const auto page = inspect::writePage(source, sections, checker,
+                                             o.path.substr(o.path.find_last_of('/') + 1),
+                                             [&](std::string_view text) {
+                                                 html->write(text.data(), text.size());
+                                                 written += static_cast<double>(text.size());
+                                                 advance(written / expected);
+                                             });
         source.requireUnchanged();  // before anything is put in place
-        lines.push_back(o.html + ": " + std::to_string(page.bytes) + " bytes, " +
-                        std::to_string(sections.numFaces) + " faces");
+        lines.push_back(
+            o.html + ": " + output::counted(page.bytes, "byte", "bytes") + ", " +
+            output::counted(static_cast<std::uint64_t>(sections.numFaces), "face", "faces"));
     }
 #else
     (void)checker;
 #endif
     if (!o.png.empty() || !o.gltf.empty()) {
+        stage("reading " + o.path);
         const meshfile::MeshFile mesh = meshfile::readMeshFile(source, sections.layout);
         source.requireUnchanged();
         if (!o.png.empty()) {
             png = std::make_unique<output::Output>(o.png, input);
-            const auto drawn = inspect::writePreview(mesh, *png, o.size.width, o.size.height);
+            stage("drawing " + o.png);
+            const auto drawn =
+                inspect::writePreview(mesh, *png, o.size.width, o.size.height, advance);
             lines.push_back(o.png + ": " + std::to_string(o.size.width) + "x" +
-                            std::to_string(o.size.height) + ", " + std::to_string(drawn.drawn) +
-                            " faces drawn, " + std::to_string(drawn.skipped) + " not drawable");
+                            std::to_string(o.size.height) + ", " +
+                            output::counted(drawn.drawn, "face", "faces") + " drawn, " +
+                            std::to_string(drawn.skipped) + " not drawable");
         }
         if (!o.gltf.empty()) {
             gltf = std::make_unique<output::Output>(o.gltf, input);
-            const auto written = inspect::writeGltf(mesh, *gltf);
-            lines.push_back(o.gltf + ": " + std::to_string(written.vertices) + " vertices, " +
-                            std::to_string(written.primitives) + " primitives, " +
+            stage("writing " + o.gltf);
+            const auto written = inspect::writeGltf(mesh, *gltf, advance);
+            lines.push_back(o.gltf + ": " +
+                            output::counted(written.vertices, "vertex", "vertices") + ", " +
+                            output::counted(written.primitives, "primitive", "primitives") + ", " +
                             (written.texCoords ? "texture coordinates" : "no texture coordinates") +
                             ", " + gltfNormals(written));
         }
@@ -103,6 +135,7 @@ void exportFile(const Options& o, const inspect::InputFile& source,
     for (auto* out : {png.get(), gltf.get(), html.get()})
         if (out) pending.push_back(out);
     output::commitAll(pending);
+    if (progress) progress->done();  // before the summary lines, which may go to the terminal
     // with an export on standard output, nothing else goes there
     bool toStdout = false;
     for (const auto* out : pending) toStdout |= out->ownDescriptor() == 1;
@@ -231,6 +264,7 @@ int main(int argc, char** argv) {
     app.add_flag("--scene", o.scene, "read the file as an ASE scene: its meshes and findings");
     app.add_flag("--dump", o.dump, "every record, one per line, for diff");
     app.add_flag("--json", o.asJson, "the summary, or with --dump every record, as JSON");
+    app.add_flag("--quiet", o.quiet, "no progress line on a terminal (warnings still show)");
     app.add_option("--layout", o.layout, "read as with or without a material section")
         ->check(CLI::IsMember({"with", "without"}));
     app.add_option("--png", o.png, "draw the mesh in four views into a PNG file");
@@ -265,6 +299,7 @@ int main(int argc, char** argv) {
         const int status = app.exit(e);
         return status == 0 ? 0 : 2;
     }
+    if (o.quiet) ProgressLine::quiet();
     int status = 1;
     try {
         status = inspectFile(o);

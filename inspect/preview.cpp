@@ -1,4 +1,5 @@
-// The preview: each panel projects every usable face, sorts by depth and paints back to front.
+// The preview: each panel projects every usable face and fills it through a depth buffer;
+// cairo adds the frame, the labels and the legend and encodes the PNG.
 #include "inspect/preview.h"
 
 #include <cairo.h>
@@ -6,9 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <memory>
-#include <numeric>
+#include <string>
 #include <vector>
 
 namespace tessloom::inspect {
@@ -87,6 +89,285 @@ class Panel {
     double size_, x0_, y0_, w_, h_, scale_ = 1;
 };
 
+// The colour of each material entry, as the HTML page gives it: the entry's diffuse colour,
+// or one hue per entry when two entries that faces use share a diffuse colour (textured
+// entries often do). Faces whose index picks no entry, and entries whose diffuse colour is
+// not finite, are grey.
+struct Rgb {
+    double r = 0, g = 0, b = 0;
+};
+constexpr Rgb kNoEntry{0.6, 0.6, 0.6};
+
+// As three.js's Color.setHSL gives it, in sRGB.
+Rgb fromHsl(double h, double s, double l) {
+    auto channel = [](double p, double q, double t) {
+        if (t < 0) t += 1;
+        if (t > 1) t -= 1;
+        if (t < 1.0 / 6) return p + (q - p) * 6 * t;
+        if (t < 1.0 / 2) return q;
+        if (t < 2.0 / 3) return p + (q - p) * 6 * (2.0 / 3 - t);
+        return p;
+    };
+    const double p = l <= 0.5 ? l * (1 + s) : l + s - l * s, q = 2 * l - p;
+    return {channel(q, p, h + 1.0 / 3), channel(q, p, h), channel(q, p, h - 1.0 / 3)};
+}
+
+}  // namespace
+
+std::int32_t entryOfFace(std::int32_t material, std::size_t entries) {
+    if (entries == 1) return 0;
+    return material >= 0 && static_cast<std::uint64_t>(material) < entries ? material : -1;
+}
+
+namespace {
+
+struct Palette {
+    std::vector<Rgb> entries;
+    std::vector<std::size_t> faces;  // per entry, and last the faces without one
+    bool distinct = false;
+};
+
+Palette palette(const meshfile::MeshFile& mesh, const std::vector<std::size_t>& usable) {
+    Palette p;
+    const std::size_t n = mesh.materials.size();
+    p.faces.assign(n + 1, 0);
+    for (const std::size_t f : usable) {
+        const std::int32_t e = entryOfFace(mesh.faces[f].material, n);
+        ++p.faces[e < 0 ? n : static_cast<std::size_t>(e)];
+    }
+    // two used entries with one diffuse colour (any values that are not finite count as one)
+    std::vector<std::array<double, 3>> seen;
+    for (std::size_t e = 0; e < n && !p.distinct; ++e) {
+        if (p.faces[e] == 0) continue;
+        std::array<double, 3> key{};
+        for (int k = 0; k < 3; ++k) {
+            const float v = mesh.materials[e].diffuse[k];
+            key[static_cast<std::size_t>(k)] = std::isfinite(v) ? v : HUGE_VAL;
+        }
+        p.distinct = std::find(seen.begin(), seen.end(), key) != seen.end();
+        seen.push_back(key);
+    }
+    for (std::size_t e = 0; e < n; ++e) {
+        const float* d = mesh.materials[e].diffuse;
+        if (p.distinct) {
+            p.entries.push_back(
+                fromHsl(std::fmod(static_cast<double>(e) * 0.618034, 1), 0.65, 0.55));
+        } else if (std::isfinite(d[0]) && std::isfinite(d[1]) && std::isfinite(d[2])) {
+            auto unit = [](float v) { return std::clamp<double>(v, 0, 1); };
+            p.entries.push_back({unit(d[0]), unit(d[1]), unit(d[2])});
+        } else {
+            p.entries.push_back(kNoEntry);
+        }
+    }
+    p.entries.push_back(kNoEntry);
+    return p;
+}
+
+std::uint32_t packed(Rgb c, double shade) {
+    auto byte = [&](double v) {
+        return static_cast<std::uint32_t>(std::lround(std::clamp(v * shade, 0.0, 1.0) * 255));
+    };
+    return byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
+}
+
+// One panel's pixels in the picture (cairo's RGB24: one native 32-bit word a pixel) and its
+// depth buffer, filled by a plain z-buffered triangle fill: cairo's path filling costs
+// microseconds a triangle, which a mesh of millions of faces cannot afford. Faces that lie
+// behind what is drawn are passed over a tile of 8 x 8 pixels at a time, so that many large
+// faces over one another (a mesh stacked on itself) cost their tiles, not their pixels.
+class Raster {
+  public:
+    Raster(std::uint32_t* pixels, std::size_t stride, int x0, int y0, int w, int h,
+           std::vector<float>& depth)
+        : pixels_(pixels),
+          stride_(stride),
+          x0_(x0),
+          y0_(y0),
+          w_(w),
+          h_(h),
+          tilesX_((w + kTile - 1) / kTile),
+          depth_(depth) {
+        depth_.assign(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), -HUGE_VALF);
+        const int tilesY = (h + kTile - 1) / kTile;
+        tileFar_.assign(static_cast<std::size_t>(tilesX_) * static_cast<std::size_t>(tilesY),
+                        -HUGE_VALF);
+        tileEmpty_.resize(tileFar_.size());
+        for (int ty = 0; ty < tilesY; ++ty) {
+            for (int tx = 0; tx < tilesX_; ++tx) {
+                tileEmpty_[static_cast<std::size_t>(ty * tilesX_ + tx)] =
+                    std::min(kTile, w - tx * kTile) * std::min(kTile, h - ty * kTile);
+            }
+        }
+    }
+
+    // Fills the pixels whose centres lie in the triangle (edges included, so neighbours
+    // leave no gap) where it is nearer than what is there. A triangle that covers no pixel
+    // centre still sets the pixel under its centroid.
+    void fill(const Projected& a, const Projected& b, const Projected& c, std::uint32_t colour) {
+        const double minX = std::min({a.x, b.x, c.x}), maxX = std::max({a.x, b.x, c.x});
+        const double minY = std::min({a.y, b.y, c.y}), maxY = std::max({a.y, b.y, c.y});
+        // outside the panel, or not finite
+        if (!(maxX >= x0_ && minX < x0_ + w_ && maxY >= y0_ && minY < y0_ + h_)) return;
+        const int fromX = static_cast<int>(std::ceil(std::max(minX - 0.5, double(x0_))));
+        const int toX = static_cast<int>(std::floor(std::min(maxX - 0.5, double(x0_ + w_ - 1))));
+        const int fromY = static_cast<int>(std::ceil(std::max(minY - 0.5, double(y0_))));
+        const int toY = static_cast<int>(std::floor(std::min(maxY - 0.5, double(y0_ + h_ - 1))));
+        const double area = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+        const auto nearest = static_cast<float>(std::max({a.depth, b.depth, c.depth}));
+        bool covered = false;
+        if (area != 0 && fromX <= toX && fromY <= toY) {
+            // edge functions, positive inside whichever way the corners turn
+            const double sign = area > 0 ? 1 : -1;
+            struct Edge {
+                double dx, dy, at;  // the value's steps along x and y, and at the first centre
+            };
+            auto edge = [&](const Projected& p, const Projected& q) {
+                const double ex = q.x - p.x, ey = q.y - p.y;
+                const double cx = fromX + 0.5 - p.x, cy = fromY + 0.5 - p.y;
+                return Edge{-ey * sign, ex * sign, (ex * cy - ey * cx) * sign};
+            };
+            const Edge e[3] = {edge(b, c), edge(c, a), edge(a, b)};  // weights of a, b, c
+            const double scale = 1 / std::fabs(area);
+            for (int y = fromY; y <= toY; ++y) {
+                const double row = y - fromY;
+                const double start[3] = {e[0].at + row * e[0].dy, e[1].at + row * e[1].dy,
+                                         e[2].at + row * e[2].dy};
+                // the row's span where every edge function may be 0 or more, a pixel wider
+                // each way than the division says; each pixel is tested exactly below
+                double low = fromX, high = toX;
+                for (int k = 0; k < 3; ++k) {
+                    if (e[k].dx > 0) {
+                        low = std::max(low, fromX - start[k] / e[k].dx - 1);
+                    } else if (e[k].dx < 0) {
+                        high = std::min(high, fromX - start[k] / e[k].dx + 1);
+                    } else if (start[k] < 0) {
+                        high = low - 1;
+                    }
+                }
+                if (!(low <= high)) continue;
+                const int first = static_cast<int>(std::ceil(low));
+                const int last = static_cast<int>(std::floor(high));
+                const std::size_t tileRow =
+                    static_cast<std::size_t>((y - y0_) / kTile) * static_cast<std::size_t>(tilesX_);
+                for (int x = first; x <= last; ++x) {
+                    const std::size_t tile = tileRow + static_cast<std::size_t>((x - x0_) / kTile);
+                    if (!(nearest > tileFar_[tile])) {
+                        x += kTile - 1 - (x - x0_) % kTile;  // the whole tile is nearer
+                        continue;
+                    }
+                    const double along = x - fromX;
+                    const double w0 = start[0] + along * e[0].dx, w1 = start[1] + along * e[1].dx,
+                                 w2 = start[2] + along * e[2].dx;
+                    if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+                    covered = true;
+                    plot(x, y,
+                         static_cast<float>((w0 * a.depth + w1 * b.depth + w2 * c.depth) * scale),
+                         colour, tile);
+                }
+            }
+        }
+        if (!covered) {
+            const double cx = (a.x + b.x + c.x) / 3, cy = (a.y + b.y + c.y) / 3;
+            if (cx >= x0_ && cx < x0_ + w_ && cy >= y0_ && cy < y0_ + h_) {
+                const int x = static_cast<int>(cx), y = static_cast<int>(cy);
+                plot(x, y, static_cast<float>((a.depth + b.depth + c.depth) / 3), colour,
+                     static_cast<std::size_t>((y - y0_) / kTile * tilesX_ + (x - x0_) / kTile));
+            }
+        }
+    }
+
+  private:
+    static constexpr int kTile = 8;
+
+    void plot(int x, int y, float depth, std::uint32_t colour, std::size_t tile) {
+        float& held = depth_[static_cast<std::size_t>(y - y0_) * static_cast<std::size_t>(w_) +
+                             static_cast<std::size_t>(x - x0_)];
+        if (!(depth > held)) return;
+        const bool first = held == -HUGE_VALF;
+        held = depth;
+        pixels_[static_cast<std::size_t>(y) * stride_ + static_cast<std::size_t>(x)] = colour;
+        if (first && --tileEmpty_[tile] == 0) {
+            // every pixel of the tile drawn: what a face must beat to show there at all (a
+            // bound that stays true as pixels only come nearer)
+            const int tx = (x - x0_) / kTile * kTile, ty = (y - y0_) / kTile * kTile;
+            float far = HUGE_VALF;
+            for (int j = ty; j < std::min(ty + kTile, h_); ++j) {
+                for (int i = tx; i < std::min(tx + kTile, w_); ++i) {
+                    far = std::min(
+                        far, depth_[static_cast<std::size_t>(j) * static_cast<std::size_t>(w_) +
+                                    static_cast<std::size_t>(i)]);
+                }
+            }
+            tileFar_[tile] = far;
+        }
+    }
+
+    std::uint32_t* pixels_;
+    std::size_t stride_;
+    int x0_, y0_, w_, h_, tilesX_;
+    std::vector<float>& depth_;
+    std::vector<float> tileFar_;  // -inf until every pixel of the tile is drawn
+    std::vector<int> tileEmpty_;  // pixels of the tile not drawn yet
+};
+
+// The legend: one row per material entry in the picture's top right corner, a swatch of the
+// entry's colour at the right and its index and name to the left of it.
+void drawLegend(cairo_t* cr, const meshfile::MeshFile& mesh, const Palette& p, int width,
+                int height) {
+    const std::size_t n = mesh.materials.size();
+    const bool none = p.faces[n] > 0;
+    const int fit = std::min(kLegendRows, (height / 2 - 2 * kLegendMargin) / kLegendRow);
+    if (width < 400 || fit < 1) return;
+    struct Row {
+        std::string label;
+        std::size_t colour;  // entry, or n for the grey of no entry, or SIZE_MAX: no swatch
+    };
+    std::vector<Row> rows;
+    const std::size_t room = static_cast<std::size_t>(fit) - (none ? 1 : 0);
+    for (std::size_t e = 0; e < n && room > 0; ++e) {
+        if (rows.size() + 1 == room && e + 1 < n) {
+            rows.push_back(
+                {"and " + output::counted(n - e, "more entry", "more entries"), SIZE_MAX});
+            break;
+        }
+        std::string name = output::escaped(mesh.materials[e].name, output::Escape::kQuoted);
+        if (name.size() > 30) name = name.substr(0, 26) + "...\"";
+        rows.push_back({std::to_string(e) + " " + name, e});
+    }
+    if (none) rows.push_back({n == 0 ? "no material section" : "no entry", n});
+    if (rows.empty()) return;
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kLegendRow * 0.75);
+    double textWidth = 0;
+    for (const Row& r : rows) {
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, r.label.c_str(), &extents);
+        textWidth = std::max(textWidth, extents.x_advance);
+    }
+    const double swatchX = width - kLegendMargin - kLegendSwatch;
+    const double textRight = swatchX - kLegendSwatch / 2.0;
+    const double height_ = static_cast<double>(rows.size()) * kLegendRow;
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.55);
+    cairo_rectangle(cr, textRight - textWidth - 6, kLegendMargin - 4,
+                    width - kLegendMargin + 4 - (textRight - textWidth - 6), height_ + 8);
+    cairo_fill(cr);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const double top = kLegendMargin + static_cast<double>(i) * kLegendRow;
+        if (rows[i].colour != SIZE_MAX) {
+            const Rgb c = p.entries[rows[i].colour];
+            cairo_set_source_rgb(cr, c.r, c.g, c.b);
+            cairo_rectangle(cr, swatchX, top + (kLegendRow - kLegendSwatch) / 2, kLegendSwatch,
+                            kLegendSwatch);
+            cairo_fill(cr);
+        }
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, rows[i].label.c_str(), &extents);
+        cairo_set_source_rgb(cr, 0.9, 0.9, 0.9);
+        cairo_move_to(cr, textRight - extents.x_advance, top + kLegendRow * 0.75);
+        cairo_show_text(cr, rows[i].label.c_str());
+    }
+}
+
 // cairo's stream callback: an output error cannot pass through C, so it is kept for after.
 struct PngSink {
     output::Output* out;
@@ -115,34 +396,39 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
 }
 
 PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out, int width,
-                            int height) {
+                            int height, const std::function<void(double)>& progress) {
     PreviewSummary summary;
     // faces that can be drawn: indices in range, corners finite
     std::vector<std::size_t> usable;
     Vec low{HUGE_VAL, HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    auto finite = [](const Position& p) {
-        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-    };
+    std::vector<char> finiteVertex(mesh.vertices.size());
+    for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
+        const Position& p = mesh.vertices[v];
+        finiteVertex[v] = std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    }
     const auto numVertex = static_cast<std::int64_t>(mesh.vertices.size());
+    std::vector<char> usedVertex(mesh.vertices.size());
     for (std::size_t f = 0; f < mesh.faces.size(); ++f) {
         const auto& face = mesh.faces[f];
         bool ok = true;
         for (const std::int32_t v : {face.a, face.b, face.c}) {
-            ok =
-                ok && v >= 0 && v < numVertex && finite(mesh.vertices[static_cast<std::size_t>(v)]);
+            ok = ok && v >= 0 && v < numVertex && finiteVertex[static_cast<std::size_t>(v)];
         }
         if (!ok) {
             ++summary.skipped;
             continue;
         }
         usable.push_back(f);
-        for (const std::int32_t v : {face.a, face.b, face.c}) {
-            const Position& p = mesh.vertices[static_cast<std::size_t>(v)];
-            low = {std::min<double>(low.x, p.x), std::min<double>(low.y, p.y),
-                   std::min<double>(low.z, p.z)};
-            high = {std::max<double>(high.x, p.x), std::max<double>(high.y, p.y),
-                    std::max<double>(high.z, p.z)};
-        }
+        for (const std::int32_t v : {face.a, face.b, face.c})
+            usedVertex[static_cast<std::size_t>(v)] = 1;
+    }
+    for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
+        if (!usedVertex[v]) continue;
+        const Position& p = mesh.vertices[v];
+        low = {std::min<double>(low.x, p.x), std::min<double>(low.y, p.y),
+               std::min<double>(low.z, p.z)};
+        high = {std::max<double>(high.x, p.x), std::max<double>(high.y, p.y),
+                std::max<double>(high.z, p.z)};
     }
     const Vec centre = usable.empty()
                            ? Vec{}
@@ -157,58 +443,68 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out,
     cairo_set_source_rgb(cr, 0.13, 0.14, 0.16);
     cairo_paint(cr);
     cairo_surface_flush(surface.get());
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+        throw PreviewError(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr)));
+    }
 
+    // each face's colour, lit from the front of the view whichever way the face turns: the
+    // light is fixed to the mesh, so one shade serves every panel
+    const Palette colours = palette(mesh, usable);
     const Vec light = unit({0.4, 0.7, 0.6});
-    const double panelW = width / 2.0, panelH = height / 2.0;
-    std::vector<std::array<Projected, 3>> corners(usable.size());
-    std::vector<float> shade(usable.size());
-    std::vector<std::size_t> order(usable.size());
+    std::vector<std::uint32_t> faceColour(usable.size());
+    for (std::size_t i = 0; i < usable.size(); ++i) {
+        const auto& face = mesh.faces[usable[i]];
+        Vec n = unit(vec(face.faceNormal));
+        if (dot(n, n) == 0) {  // no stored normal: the winding
+            const Vec a = vec(mesh.vertices[static_cast<std::size_t>(face.a)]);
+            n = unit(cross(vec(mesh.vertices[static_cast<std::size_t>(face.b)]) - a,
+                           vec(mesh.vertices[static_cast<std::size_t>(face.c)]) - a));
+        }
+        const std::int32_t e = entryOfFace(face.material, mesh.materials.size());
+        const Rgb base =
+            colours.entries[e < 0 ? mesh.materials.size() : static_cast<std::size_t>(e)];
+        faceColour[i] = packed(base, 0.25 + 0.75 * std::fabs(dot(n, light)));
+    }
+
+    auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface.get()));
+    const auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())) / 4;
+    const int halfW = width / 2, halfH = height / 2;
+    std::vector<Projected> projected(mesh.vertices.size());
+    std::vector<float> depth;
     const auto allViews = views();
+    // progress: the four panels' faces, reported every so many
+    constexpr std::size_t kReportEvery = 1 << 16;
+    const double work = 4.0 * static_cast<double>(usable.size()) + 1;
     for (std::size_t p = 0; p < allViews.size(); ++p) {
-        const View& view = allViews[p];
-        const double x0 = p % 2 == 1 ? panelW : 0, y0 = p >= 2 ? panelH : 0;
-        const Panel panel(view, centre, size, x0, y0, panelW, panelH);
-        cairo_save(cr);
-        cairo_rectangle(cr, x0, y0, panelW, panelH);
-        cairo_clip(cr);
+        const int x0 = p % 2 == 1 ? halfW : 0, y0 = p >= 2 ? halfH : 0;
+        const int w = p % 2 == 1 ? width - halfW : halfW, h = p >= 2 ? height - halfH : halfH;
+        const Panel panel(allViews[p], centre, size, x0, y0, w, h);
+        for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
+            if (usedVertex[v]) projected[v] = panel.project(vec(mesh.vertices[v]));
+        }
+        Raster raster(pixels, stride, x0, y0, w, h, depth);
         for (std::size_t i = 0; i < usable.size(); ++i) {
             const auto& face = mesh.faces[usable[i]];
-            const Vec a = vec(mesh.vertices[static_cast<std::size_t>(face.a)]);
-            const Vec b = vec(mesh.vertices[static_cast<std::size_t>(face.b)]);
-            const Vec c = vec(mesh.vertices[static_cast<std::size_t>(face.c)]);
-            corners[i] = {panel.project(a), panel.project(b), panel.project(c)};
-            Vec n = unit(vec(face.faceNormal));
-            if (dot(n, n) == 0) n = unit(cross(b - a, c - a));  // no stored normal: the winding
-            // lit from the front of the view whichever way the face turns
-            shade[i] = static_cast<float>(0.25 + 0.75 * std::fabs(dot(n, light)));
-        }
-        std::iota(order.begin(), order.end(), std::size_t{0});
-        std::sort(order.begin(), order.end(), [&](std::size_t l, std::size_t r) {
-            const auto& u = corners[l];
-            const auto& v = corners[r];
-            return u[0].depth + u[1].depth + u[2].depth < v[0].depth + v[1].depth + v[2].depth;
-        });
-        for (const std::size_t i : order) {
-            const auto& t = corners[i];
-            const double s = shade[i];
-            cairo_set_source_rgb(cr, 0.55 * s + 0.05, 0.65 * s + 0.05, 0.8 * s + 0.05);
-            const double extent =
-                std::max({std::fabs(t[1].x - t[0].x), std::fabs(t[2].x - t[0].x),
-                          std::fabs(t[1].y - t[0].y), std::fabs(t[2].y - t[0].y)});
-            if (extent < 1) {
-                // smaller than a pixel: one pixel, far cheaper than a filled path
-                cairo_rectangle(cr, std::floor(t[0].x), std::floor(t[0].y), 1, 1);
-                cairo_fill(cr);
-                continue;
+            raster.fill(projected[static_cast<std::size_t>(face.a)],
+                        projected[static_cast<std::size_t>(face.b)],
+                        projected[static_cast<std::size_t>(face.c)], faceColour[i]);
+            if (progress && i % kReportEvery == kReportEvery - 1) {
+                progress((static_cast<double>(p) * static_cast<double>(usable.size()) +
+                          static_cast<double>(i)) /
+                         work);
             }
-            cairo_move_to(cr, t[0].x, t[0].y);
-            cairo_line_to(cr, t[1].x, t[1].y);
-            cairo_line_to(cr, t[2].x, t[2].y);
-            cairo_close_path(cr);
-            cairo_fill_preserve(cr);
-            cairo_set_line_width(cr, 0.5);  // closes the hairline gaps between neighbours
-            cairo_stroke(cr);
         }
+    }
+    cairo_surface_mark_dirty(surface.get());
+
+    for (std::size_t p = 0; p < allViews.size(); ++p) {
+        const View& view = allViews[p];
+        const int x0 = p % 2 == 1 ? halfW : 0, y0 = p >= 2 ? halfH : 0;
+        const int w = p % 2 == 1 ? width - halfW : halfW, h = p >= 2 ? height - halfH : halfH;
+        const Panel panel(view, centre, size, x0, y0, w, h);
+        cairo_save(cr);
+        cairo_rectangle(cr, x0, y0, w, h);
+        cairo_clip(cr);
         // the stored box, as a thin frame, where it is finite
         const auto& bb = mesh.bounds;
         const double box[2][3] = {{bb.minX, bb.minY, bb.minZ}, {bb.maxX, bb.maxY, bb.maxZ}};
@@ -234,27 +530,30 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out,
             }
             cairo_stroke(cr);
         }
+        const double label = std::max(10.0, h / 24.0);
         cairo_set_source_rgb(cr, 0.9, 0.9, 0.9);
         cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-        cairo_set_font_size(cr, std::max(10.0, panelH / 24));
-        cairo_move_to(cr, x0 + 10, y0 + 10 + std::max(10.0, panelH / 24));
+        cairo_set_font_size(cr, label);
+        cairo_move_to(cr, x0 + 10, y0 + 10 + label);
         cairo_show_text(cr, view.label);
         if (usable.empty()) {
-            cairo_move_to(cr, x0 + panelW / 2 - panelH / 6, y0 + panelH / 2);
+            cairo_move_to(cr, x0 + w / 2.0 - h / 6.0, y0 + h / 2.0);
             cairo_show_text(cr, mesh.faces.empty() ? "empty mesh" : "no drawable face");
         }
         cairo_restore(cr);
     }
     cairo_set_source_rgb(cr, 0.3, 0.3, 0.33);
     cairo_set_line_width(cr, 1);
-    cairo_move_to(cr, panelW, 0);
-    cairo_line_to(cr, panelW, height);
-    cairo_move_to(cr, 0, panelH);
-    cairo_line_to(cr, width, panelH);
+    cairo_move_to(cr, halfW, 0);
+    cairo_line_to(cr, halfW, height);
+    cairo_move_to(cr, 0, halfH);
+    cairo_line_to(cr, width, halfH);
     cairo_stroke(cr);
+    if (!usable.empty()) drawLegend(cr, mesh, colours, width, height);
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
         throw PreviewError(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr)));
     }
+    if (progress) progress(4.0 * static_cast<double>(usable.size()) / work);
     PngSink sink{&out, nullptr};
     const cairo_status_t written =
         cairo_surface_write_to_png_stream(surface.get(), writePng, &sink);

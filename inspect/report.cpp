@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -56,8 +57,57 @@ json boundsJson(const meshfile::Bounds& b) {
         {"radius", b.radius}, {"min", {b.minX, b.minY, b.minZ}}, {"max", {b.maxX, b.maxY, b.maxZ}}};
 }
 
+// The JSON text of `j` as json::dump lays it out, but every number that is a float32 value
+// (all floats here come from the file's float32 fields) as the shortest decimal that reads
+// back to that float32: 2.56, not 2.559999942779541.
+void appendJson(std::string& out, const json& j, int indent, int depth) {
+    auto newline = [&](int level) {
+        if (indent < 0) return;
+        out += '\n';
+        out.append(static_cast<std::size_t>(indent * level), ' ');
+    };
+    if (j.is_object() || j.is_array()) {
+        const bool object = j.is_object();
+        if (j.empty()) {
+            out += object ? "{}" : "[]";
+            return;
+        }
+        out += object ? '{' : '[';
+        bool first = true;
+        for (auto it = j.begin(); it != j.end(); ++it) {
+            if (!first) out += ',';
+            first = false;
+            newline(depth + 1);
+            if (object) {
+                out += json(it.key()).dump(-1, ' ', false, json::error_handler_t::replace);
+                out += indent < 0 ? ":" : ": ";
+            }
+            appendJson(out, *it, indent, depth + 1);
+        }
+        newline(depth);
+        out += object ? '}' : ']';
+        return;
+    }
+    if (j.is_number_float()) {
+        const double d = j.get<double>();
+        char text[32];
+        const auto f = static_cast<float>(d);
+        if (!std::isfinite(d)) {
+            out += "null";  // as json::dump writes it: JSON has no infinity or NaN
+        } else if (static_cast<double>(f) == d) {
+            out.append(text, std::to_chars(text, text + sizeof text, f).ptr);
+        } else {
+            out.append(text, std::to_chars(text, text + sizeof text, d).ptr);
+        }
+        return;
+    }
+    out += j.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 std::string jsonText(const json& j, int indent = -1) {
-    return j.dump(indent, ' ', false, json::error_handler_t::replace);
+    std::string out;
+    appendJson(out, j, indent, 0);
+    return out;
 }
 
 const char* outcomeName(Outcome o) {
@@ -205,11 +255,17 @@ void printSummary(std::FILE* out, const std::string& path, std::uint64_t size,
     auto paint = [&](const char* code, const std::string& text) {
         return colour ? std::string("\x1b[") + code + "m" + text + "\x1b[0m" : text;
     };
-    std::fprintf(out, "%s: %llu bytes, %s\n", output::escaped(path).c_str(),
-                 static_cast<unsigned long long>(size), meshfile::layoutName(sections.layout));
-    std::fprintf(out, "%-10s %d vertices, %d texture vertices, %d faces, %d material entries\n",
-                 "counts", sections.numVertex, sections.numTVertex, sections.numFaces,
-                 sections.materialEntries);
+    std::fprintf(out, "%s: %s, %s\n", output::escaped(path).c_str(),
+                 output::counted(size, "byte", "bytes").c_str(),
+                 meshfile::layoutName(sections.layout));
+    auto count = [](std::int32_t n, const char* one, const char* many) {
+        return output::counted(static_cast<std::uint64_t>(n), one, many);
+    };
+    std::fprintf(out, "%-10s %s, %s, %s, %s\n", "counts",
+                 count(sections.numVertex, "vertex", "vertices").c_str(),
+                 count(sections.numTVertex, "texture vertex", "texture vertices").c_str(),
+                 count(sections.numFaces, "face", "faces").c_str(),
+                 count(sections.materialEntries, "material entry", "material entries").c_str());
     for (std::size_t i = 0; i < checker.materials().size(); ++i) {
         const auto& m = checker.materials()[i];
         std::fprintf(out, "%-10s %-4zu ambient  %s\n", "material", i,
@@ -233,8 +289,7 @@ void printSummary(std::FILE* out, const std::string& path, std::uint64_t size,
                                                                   : "1;31";
         std::string detail = c.first;
         if (c.offenders) {
-            detail = std::to_string(c.offenders) + (c.offenders == 1 ? " record" : " records") +
-                     ", first: " + c.first;
+            detail = output::counted(c.offenders, "record", "records") + ", first: " + c.first;
         }
         std::fprintf(out, "  %s  %-26s %s\n", paint(colourCode, outcomeName(c.outcome)).c_str(),
                      c.name.c_str(), detail.c_str());

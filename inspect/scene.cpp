@@ -91,8 +91,9 @@ SceneMeshes readSceneMeshes(const std::string& path) {
 
 void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshes& scene) {
     const std::size_t last = scene.count() - 1;
-    std::string text = output::escaped(path) + ": ASE scene, " + std::to_string(scene.textSize) +
-                       " bytes, " + meshes(scene.count());
+    std::string text = output::escaped(path) + ": ASE scene, " +
+                       output::counted(scene.textSize, "byte", "bytes") + ", " +
+                       meshes(scene.count());
     if (scene.count() > 1) {
         text += "; a plain conversion keeps the last, mesh " + std::to_string(last) +
                 " (tessloom --each or --merge keep them all)";

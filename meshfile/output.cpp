@@ -570,6 +570,13 @@ void writeFile(const std::string& path, std::span<const std::uint8_t> bytes,
     out.commit();
 }
 
+std::string counted(std::uint64_t n, std::string_view one, std::string_view many) {
+    std::string text = std::to_string(n);
+    text += ' ';
+    text += n == 1 ? one : many;
+    return text;
+}
+
 std::string escaped(std::string_view text, Escape how) {
     static constexpr char kHex[] = "0123456789abcdef";
     const bool quoted = how == Escape::kQuoted;

@@ -108,4 +108,7 @@ enum class Escape {
 
 std::string escaped(std::string_view text, Escape how = Escape::kLine);
 
+// A count with its noun for a message: "1 face", "2 faces", "0 faces".
+std::string counted(std::uint64_t n, std::string_view one, std::string_view many);
+
 }  // namespace tessloom::output

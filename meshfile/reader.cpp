@@ -17,6 +17,10 @@ namespace {
 constexpr std::size_t kChunk = 64 * 1024;
 
 // A cursor that never moves past the end: each read first checks what remains.
+std::string bytes(std::uint64_t n) {
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
+}
+
 class Cursor {
   public:
     explicit Cursor(const ByteSource& source) : source_(source), size_(source.size()) {}
@@ -24,8 +28,8 @@ class Cursor {
     std::uint64_t at() const { return at_; }
     void need(std::uint64_t n, const std::string& what) const {
         if (size_ - at_ < n) {
-            throw ReadError(at_, what + " (" + std::to_string(n) + " bytes), but " +
-                                     std::to_string(size_ - at_) + " remain");
+            throw ReadError(at_, what + " (" + bytes(n) + "), but " + std::to_string(size_ - at_) +
+                                     (size_ - at_ == 1 ? " remains" : " remain"));
         }
     }
     void skip(std::uint64_t n, const std::string& what) {
@@ -122,20 +126,22 @@ Sections locateSections(const ByteSource& source, Layout layout) {
     s.numVertex = at.count("a vertex count");
     s.verticesAt = at.at();
     at.skip(kVertexBytes * static_cast<std::uint64_t>(s.numVertex),
-            std::to_string(s.numVertex) + " vertices");
+            std::to_string(s.numVertex) + (s.numVertex == 1 ? " vertex" : " vertices"));
     s.numTVertex = at.count("a texture-vertex count");
     s.texVerticesAt = at.at();
     at.skip(kTexVertexBytes * static_cast<std::uint64_t>(s.numTVertex),
-            std::to_string(s.numTVertex) + " texture vertices");
+            std::to_string(s.numTVertex) +
+                (s.numTVertex == 1 ? " texture vertex" : " texture vertices"));
     s.numFaces = at.count("a face count");
     s.facesAt = at.at();
     at.skip(kFaceBytes * static_cast<std::uint64_t>(s.numFaces),
-            std::to_string(s.numFaces) + " faces");
+            std::to_string(s.numFaces) + (s.numFaces == 1 ? " face" : " faces"));
     s.boundsAt = at.at();
     at.skip(kBoundsBytes, "the bounds");
     if (at.at() != source.size()) {
-        throw ReadError(at.at(), "the end of the file, but " +
-                                     std::to_string(source.size() - at.at()) + " bytes follow");
+        const std::uint64_t more = source.size() - at.at();
+        throw ReadError(at.at(), "the end of the file, but " + bytes(more) +
+                                     (more == 1 ? " follows" : " follow"));
     }
     return s;
 }

@@ -72,12 +72,14 @@ void addSquare(MeshFile& mesh, meshfile::Position a, meshfile::Position c,
     }
 }
 
-// The colour a face lit with this normal is painted in: 0.25 ambient plus 0.75 times the
-// cosine to the light (0.4, 0.7, 0.6), scaled per channel, as 8-bit RGB.
-std::uint32_t litColour(double nx, double ny, double nz) {
+// The colour a face of base colour (r, g, b) lit with this normal is painted in: the base
+// times 0.25 ambient plus 0.75 times the cosine to the light (0.4, 0.7, 0.6), as 8-bit RGB.
+// Without a material section every face has the grey of no entry, 0.6.
+std::uint32_t litColour(double nx, double ny, double nz, double r = 0.6, double g = 0.6,
+                        double b = 0.6) {
     const double s = 0.25 + 0.75 * std::fabs(0.4 * nx + 0.7 * ny + 0.6 * nz) / std::sqrt(1.01);
-    auto byte = [](double v) { return static_cast<std::uint32_t>(std::lround(v * 255)); };
-    return byte(0.55 * s + 0.05) << 16 | byte(0.65 * s + 0.05) << 8 | byte(0.8 * s + 0.05);
+    auto byte = [&](double v) { return static_cast<std::uint32_t>(std::lround(v * s * 255)); };
+    return byte(r) << 16 | byte(g) << 8 | byte(b);
 }
 
 // Within one step per channel of cairo's rounding.
@@ -141,6 +143,120 @@ TEST(Preview, KnownGeometryLandsWhereItShould) {
         EXPECT_EQ(s.skipped, mesh == &empty ? 0 : unusable);
         EXPECT_EQ(s.drawn + s.skipped, mesh->faces.size());
         EXPECT_EQ(Png(png).width(), 200);
+    }
+    fs::remove(png);
+}
+
+// Faces take their material entry's colour as the HTML page gives it, and the legend in the
+// top right corner shows each entry's colour. A 400x300 picture: the front panel is 200x150.
+// Three squares facing the front, in z = 0: A (x -2..0, y -1..1) with index 0, B (x 0..2,
+// y -1..1) with index 1, C (x -2..2, y 1..2) with index 99. Centre (0, 0.5, 0), size 5 (the
+// box's diagonal), so 0.9 * 150 / 5 = 27 pixels a unit: the centres of A, B and C fall on
+// pixels (73, 88), (127, 88) and (100, 48). Legend row i spans y 8 + 16i to 24 + 16i; its
+// swatch x 380..392, so pixel (386, 16 + 16i) is in it, and (377, 16 + 16i) is the legend's
+// background between the text and the swatch.
+TEST(Preview, FacesAndLegendInTheirEntrysColour) {
+    const fs::path png = temporary("entries.png");
+    const std::uint32_t none = 0x999999;   // 0.6 grey
+    const std::uint32_t panel = 0x212429;  // 0.13 0.14 0.16
+    const std::uint32_t hue0 = 0xd74242;   // HSL (0, 0.65, 0.55): 0.8425 0.2575 0.2575
+    const std::uint32_t hue1 = 0x426dd7;   // HSL (0.618034, ...): 0.2575 0.4282 0.8425
+    auto rgb = [](std::uint32_t c) {
+        return std::array<double, 3>{(c >> 16) / 255.0, (c >> 8 & 255) / 255.0, (c & 255) / 255.0};
+    };
+    auto lit = [&](std::uint32_t c) {
+        const auto [r, g, b] = rgb(c);
+        return litColour(0, 0, 1, r, g, b);
+    };
+    using Diffuse = std::vector<std::array<float, 3>>;
+    struct Case {
+        const char* what;
+        Diffuse diffuse;  // one per entry
+        int width;
+        std::uint32_t a, b, c;              // base colours of the squares
+        std::vector<std::uint32_t> legend;  // swatch colour of each row; 0: no swatch there
+    };
+    Diffuse twelve;
+    for (int e = 0; e < 12; ++e) twelve.push_back({static_cast<float>(e) / 11, 0, 1});
+    const Case cases[] = {
+        {"each entry its diffuse colour; index 99 picks none",
+         Diffuse{{1, 0, 0}, {0, 0, 1}},
+         400,
+         0xff0000,
+         0x0000ff,
+         none,
+         {0xff0000, 0x0000ff, none}},
+        // shared diffuse colours: a hue each
+        {"a hue per entry when two share a diffuse colour",
+         Diffuse{{.5f, .5f, .5f}, {.5f, .5f, .5f}},
+         400,
+         hue0,
+         hue1,
+         none,
+         {hue0, hue1, none}},
+        {"diffuse colours clamped to 0..1",
+         Diffuse{{2, -1, 0.6f}, {0, 0, 1}},
+         400,
+         0xff0099,
+         0x0000ff,
+         none,
+         {0xff0099, 0x0000ff, none}},
+        {"one entry serves every index",
+         Diffuse{{0, 1, 0}},
+         400,
+         0x00ff00,
+         0x00ff00,
+         0x00ff00,
+         {0x00ff00, panel}},
+        {"no material section: all grey", Diffuse{}, 400, none, none, none, {none, panel}},
+        // twelve entries: six rows, then one that counts the rest, then "no entry"
+        {"many entries: the first six and a count",
+         twelve,
+         400,
+         0x0000ff,
+         0x1700ff,
+         none,
+         {0x0000ff, 0x1700ff, 0x2e00ff, 0x4600ff, 0x5d00ff, 0x7400ff, 0, none}},
+        {"no legend in a narrow picture",
+         Diffuse{{1, 0, 0}, {0, 0, 1}},
+         398,
+         0xff0000,
+         0x0000ff,
+         none,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MeshFile mesh;
+        mesh.layout = c.diffuse.empty() ? Layout::kWithoutMaterials : Layout::kWithMaterials;
+        for (const auto& d : c.diffuse) {
+            meshfile::MaterialEntry m;
+            std::copy(d.begin(), d.end(), m.diffuse);
+            m.name = "m";
+            mesh.materials.push_back(m);
+        }
+        addSquare(mesh, {-2, -1, 0}, {0, 1, 0}, {0, 0, 1});
+        addSquare(mesh, {0, -1, 0}, {2, 1, 0}, {0, 0, 1});
+        addSquare(mesh, {-2, 1, 0}, {2, 2, 0}, {0, 0, 1});
+        const std::int32_t index[] = {0, 0, 1, 1, 99, 99};
+        for (std::size_t f = 0; f < 6; ++f) mesh.faces[f].material = index[f];
+        inspect::writePreview(mesh, png.string(), c.width, 300);
+        const Png picture(png);
+        EXPECT_TRUE(near(picture.pixel(73, 88), lit(c.a))) << std::hex << picture.pixel(73, 88);
+        EXPECT_TRUE(near(picture.pixel(127, 88), lit(c.b))) << std::hex << picture.pixel(127, 88);
+        EXPECT_TRUE(near(picture.pixel(100, 48), lit(c.c))) << std::hex << picture.pixel(100, 48);
+        for (std::size_t i = 0; i < c.legend.size(); ++i) {
+            const int y = 16 + 16 * static_cast<int>(i);
+            const std::uint32_t swatch = picture.pixel(386, y);
+            if (c.legend[i] == 0) {
+                EXPECT_EQ(swatch, picture.pixel(377, y)) << "row " << i;
+            } else {
+                EXPECT_TRUE(near(swatch, c.legend[i])) << "row " << i << std::hex << " " << swatch;
+            }
+        }
+        if (c.legend.empty()) {
+            EXPECT_TRUE(near(picture.pixel(c.width - 14, 16), panel));
+        }
     }
     fs::remove(png);
 }

@@ -310,8 +310,8 @@ TEST_F(InspectScene, FindingsAreLinesEditorsJumpToAndTheStatusSaysWhetherThereAr
     };
     const std::string kBad = "printf '*MESH_NUMVERTEX 2\\n*MESH_VERTEX 1 0 0 0\\n' > bad.ase; ";
     const std::string kMissing =
-        ":1: warning: 1 of the 2 indices this count declares have no *MESH_VERTEX line (the "
-        "first is 0): they stay zero [missing-elements]";
+        ":1: warning: 1 of the 2 indices this count declares has no *MESH_VERTEX line (the "
+        "first is 0): it stays zero [missing-elements]";
     const Case cases[] = {
         {"\"$I\" box.ase", 0, {"0 errors, 0 warnings"}},
         {kBad + "\"$I\" bad.ase", 1, {"bad.ase" + kMissing, "0 errors, 1 warning"}},

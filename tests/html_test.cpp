@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -190,7 +191,8 @@ class Browser : public HtmlRun {
 
     // Loads `page` (with `fragment`) and returns the document once its script has run; with
     // `png`, takes a screenshot too. Fails the test on any console message or uncaught error.
-    std::string load(const fs::path& page, const std::string& fragment, const fs::path& png = {}) {
+    std::string load(const fs::path& page, const std::string& fragment, const fs::path& png = {},
+                     const std::string& window = "1280,800") {
         const fs::path profile = dir_ / "profile", err = dir_ / "chromium.err";
         fs::remove_all(profile);
         const std::string command =
@@ -199,7 +201,9 @@ class Browser : public HtmlRun {
             "--use-angle=swiftshader --enable-unsafe-swiftshader --no-first-run "
             "--disable-background-networking --disable-component-update --disable-sync "
             "--host-resolver-rules='MAP * ~NOTFOUND' --enable-logging=stderr "
-            "--window-size=1280,800 --hide-scrollbars --virtual-time-budget=2000 "
+            "--window-size=" +
+            window +
+            " --hide-scrollbars --virtual-time-budget=2000 "
             "--user-data-dir='" +
             profile.string() + "' " + "--dump-dom " +
             (png.empty() ? "" : "--screenshot='" + png.string() + "' ") + "'file://" +
@@ -366,6 +370,117 @@ TEST_F(Browser, TheBoxIsGreyAndASeveralMaterialMeshIsColoured) {
                              "data-state=\"ready\" data-colours=\"distinct\""),
               std::string::npos)
         << body(dom);
+}
+
+// A strip 100 units long along x, 2 high, in z = 0: the shape whose sides a tall window
+// cuts off when the view is framed for its height alone. With `entries` material entries
+// the panel's legend is that long.
+MeshFile strip(int entries) {
+    MeshFile m;
+    m.layout = entries > 0 ? meshfile::Layout::kWithMaterials : meshfile::Layout::kWithoutMaterials;
+    for (int e = 0; e < entries; ++e) {
+        meshfile::MaterialEntry entry;
+        entry.diffuse[0] = entry.diffuse[1] = entry.diffuse[2] = 0.5f;
+        entry.name = "entry" + std::to_string(e);
+        m.materials.push_back(entry);
+    }
+    m.vertices = {{-50, 0, 0}, {50, 0, 0}, {50, 2, 0}, {-50, 2, 0}};
+    for (const auto& [a, b, c] : {std::array{0, 1, 2}, std::array{0, 2, 3}}) {
+        meshfile::FaceRecord f;
+        f.a = a;
+        f.b = b;
+        f.c = c;
+        f.material = entries > 0 ? 0 : -1;  // -1: the value of a file without materials
+        f.faceNormal = f.normalA = f.normalB = f.normalC = {0, 0, 1};
+        m.faces.push_back(f);
+    }
+    for (const auto& v : m.vertices) meshfile::extendBounds(m.bounds, v);
+    return m;
+}
+
+// The smallest box around the pixels of the view (the screenshot's part right of the panel)
+// that are not its background, and where the view begins.
+struct Drawn {
+    int viewLeft = -1, left = -1, right = -1, top = -1, bottom = -1, width = 0, height = 0;
+};
+
+Drawn drawnBox(const fs::path& png) {
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
+        cairo_image_surface_create_from_png(png.c_str()), cairo_surface_destroy);
+    EXPECT_EQ(cairo_surface_status(image.get()), CAIRO_STATUS_SUCCESS);
+    Drawn d;
+    d.width = cairo_image_surface_get_width(image.get());
+    d.height = cairo_image_surface_get_height(image.get());
+    const int stride = cairo_image_surface_get_stride(image.get());
+    const unsigned char* data = cairo_image_surface_get_data(image.get());
+    auto background = [&](int x, int y) {
+        const unsigned char* p = data + y * stride + 4 * x;  // B G R A
+        return std::abs(p[2] - 0xf4) + std::abs(p[1] - 0xf4) + std::abs(p[0] - 0xf4) < 24;
+    };
+    // the panel is white down to the bottom: the view begins at the first background pixel
+    for (int x = 0; x < d.width && d.viewLeft < 0; ++x)
+        if (background(x, d.height - 1)) d.viewLeft = x;
+    for (int y = 0; y < d.height; ++y) {
+        for (int x = std::max(d.viewLeft, 0); x < d.width; ++x) {
+            if (background(x, y)) continue;
+            d.left = d.left < 0 ? x : std::min(d.left, x);
+            d.right = std::max(d.right, x);
+            d.top = d.top < 0 ? y : d.top;
+            d.bottom = y;
+        }
+    }
+    return d;
+}
+
+// The mesh is framed whole in the window's shape: its drawn box (the stored bounds' lines
+// included) inside the view with room to spare on every side, and filling much of the
+// narrower way.
+TEST_F(Browser, TheWholeMeshIsFramedInWideAndTallWindows) {
+    const fs::path page = html(mesh(strip(0), "strip.obj"));
+    for (const std::string window : {"1280,800", "1280,1300", "700,1300"}) {
+        SCOPED_TRACE(window);
+        const fs::path png = dir_ / "strip.png";
+        load(page, "", png, window);
+        const Drawn d = drawnBox(png);
+        ASSERT_GT(d.viewLeft, 0);
+        ASSERT_GE(d.left, 0) << "nothing drawn";
+        EXPECT_GT(d.left, d.viewLeft + 2);
+        EXPECT_LT(d.right, d.width - 3);
+        EXPECT_GT(d.top, 2);
+        EXPECT_LT(d.bottom, d.height - 3);
+        // the strip lies along the view's width: it spans more than half of it
+        EXPECT_GT(d.right - d.left, (d.width - d.viewLeft) / 2);
+    }
+}
+
+// The view's checkboxes are on screen at the start, above the fold of a 1280x800 window,
+// however long the panel's other tables are. A probe appended to the page (after its own
+// script) notes the lowest checkbox's bottom edge and the panel's scroll position.
+TEST_F(Browser, TheViewTogglesNeedNoScrolling) {
+    const std::string probe =
+        "<script>{const p=document.getElementById('panel');"
+        "const b=Math.max(...[...document.querySelectorAll('#panel input')]"
+        ".map((e)=>e.getBoundingClientRect().bottom));"
+        "document.body.dataset.togglesBottom=Math.ceil(b);"
+        "document.body.dataset.panelScroll=p.scrollTop;"
+        "document.body.dataset.inputs=document.querySelectorAll('#panel input').length;}"
+        "</script>";
+    for (const int entries : {1, 60}) {
+        SCOPED_TRACE(entries);
+        const fs::path page = html(mesh(strip(entries), "strip.obj"));
+        std::string text = test::readFile(page);
+        text.insert(text.rfind("</body>"), probe);
+        test::writeFile(page, text);
+        const std::string b = body(load(page, ""));
+        const auto number = [&](const std::string& name) {
+            const auto at = b.find(name + "=\"");
+            return at == std::string::npos ? -1 : std::atoi(b.c_str() + at + name.size() + 2);
+        };
+        EXPECT_EQ(number("data-inputs"), 4) << b;
+        EXPECT_EQ(number("data-panel-scroll"), 0) << b;
+        EXPECT_GT(number("data-toggles-bottom"), 0) << b;
+        EXPECT_LE(number("data-toggles-bottom"), 800) << b;
+    }
 }
 
 }  // namespace

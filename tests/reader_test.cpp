@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <numeric>
 #include <regex>
 #include <sstream>
@@ -488,6 +489,85 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
     const auto records = nlohmann::json::parse(out_)["records"];
     EXPECT_EQ(records.size(), 1u + 3 + 0 + 1 + 1);
     EXPECT_EQ(records[3]["position"][2], 3.0);
+}
+
+// --json gives each float32 as the shortest decimal that reads back to it, as vertex 0's x
+// with --dump, and as the stored radius in the summary (which then fails the bounds check).
+TEST_F(Inspect, JsonFloatsAreTheShortestThatReadBack) {
+    struct Case {
+        float value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {2.56f, "2.56"},  // as a double 2.559999942779541
+        {0.1f, "0.1"},
+        {1.0f / 3, "0.33333334"},  // "0.3333333" is the float 0.33333331
+        {1.5f, "1.5"},
+        {16777216.0f, "16777216"},  // a whole number has no point
+        {-0.0f, "-0"},
+        {1e-45f, "1e-45"},  // the smallest subnormal
+        {3.4028235e38f, "3.4028235e+38"},
+        {std::numeric_limits<float>::infinity(), "null"},  // JSON has no infinity
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto vertex = plainMesh();
+        const auto u = tessloom::test::bits(c.value);
+        for (std::size_t i = 0; i < 4; ++i)
+            vertex.data[4 + i] = static_cast<std::uint8_t>(u >> (8 * i));
+        inspect(vertex.data, "--json --dump");
+        EXPECT_NE(out_.find(std::string("\"index\":0,\"position\":[") + c.text + ","),
+                  std::string::npos)
+            << out_;
+        auto radius = plainMesh();
+        const std::size_t at = radius.data.size() - 28;
+        for (std::size_t i = 0; i < 4; ++i)
+            radius.data[at + i] = static_cast<std::uint8_t>(u >> (8 * i));
+        inspect(radius.data, "--json");
+        EXPECT_NE(out_.find(std::string("\"radius\": ") + c.text + "\n"), std::string::npos)
+            << out_;
+    }
+}
+
+// A count of one takes the singular, in every line that counts something. The mesh has one
+// of each: a material entry, a vertex, a texture vertex and a (degenerate) face.
+TEST_F(Inspect, ACountOfOneIsSingular) {
+    Bytes one;
+    one.i32(1).f32s({0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0}).i32(0).i32(1).i32(1).text("m");
+    one.i32(1).f32s({0, 0, 0}).i32(1).f32s({0, 0}).i32(1);
+    one.i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).f32s({0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1});
+    one.f32s({0, 0, 0, 0, 0, 0, 0});
+    tessloom::test::writeFile(dir_ / "one.obj", std::string(one.data.begin(), one.data.end()));
+    struct Case {
+        std::string args;
+        std::vector<std::string> lines;  // each must be in standard output or standard error
+    };
+    const Case cases[] = {
+        {"one.obj",
+         {"one.obj: 209 bytes, with a material section",
+          "counts     1 vertex, 1 texture vertex, 1 face, 1 material entry",
+          "vertex indices             all corners of 1 face",
+          "degenerate faces           1 record, first: face 0"}},
+        {"one.obj --png p.png", {"p.png: 1600x1200, 1 face drawn, 0 not drawable"}},
+        {"one.obj --gltf g.glb", {"g.glb: 1 vertex, 1 primitive, texture coordinates, normals"}},
+        // one byte too many: the layout with a material section stops at the bounds' end
+        {"x.obj", {"at byte 209: expected the end of the file, but 1 byte follows"}},
+        // one byte too few: the bounds' 28 bytes are not all there
+        {"y.obj", {"at byte 181: expected the bounds (28 bytes), but 27 remain"}},
+        {"s.ase", {"s.ase: ASE scene, 1 byte, 1 mesh"}},
+#ifdef TESSLOOM_HTML
+        {"one.obj --html h.html", {" bytes, 1 face"}},
+#endif
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        sh("cp one.obj x.obj && printf z >> x.obj && head -c 208 one.obj > y.obj && "
+           "printf '*' > s.ase && '" TESSLOOM_INSPECT_BINARY "' " +
+           c.args);
+        for (const std::string& line : c.lines) {
+            EXPECT_NE((out_ + err_).find(line), std::string::npos) << out_ << err_;
+        }
+    }
 }
 
 // What the converter writes, the reader reads and every check passes: the example and

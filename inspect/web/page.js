@@ -68,6 +68,7 @@ function num(v) {
   return String(v);
 }
 const nums = (values) => values.map(num).join(' ');
+const counted = (n, one, many) => `${n} ${n === 1 ? one : many}`;
 
 function showMessage(text, state) {
   const message = document.getElementById('message');
@@ -80,9 +81,11 @@ function fillPanel() {
   document.getElementById('file-name').textContent = info.file;
   const facts = document.getElementById('facts');
   row(facts, ['size', `${info.size} bytes, ${info.layout}`]);
-  row(facts, ['counts', `${info.counts.vertices} vertices, ${info.counts.textureVertices} ` +
-                        `texture vertices, ${info.counts.faces} faces, ` +
-                        `${info.counts.entries} material entries`]);
+  const c = info.counts;
+  row(facts, ['counts', [counted(c.vertices, 'vertex', 'vertices'),
+                         counted(c.textureVertices, 'texture vertex', 'texture vertices'),
+                         counted(c.faces, 'face', 'faces'),
+                         counted(c.entries, 'material entry', 'material entries')].join(', ')]);
   const b = info.bounds;
   row(facts, ['bounds', `radius ${b.radius}, x ${b.x}, y ${b.y}, z ${b.z}`]);
   const checks = document.getElementById('checks');
@@ -199,17 +202,17 @@ function fillLegend(mesh) {
     swatch.dataset.entry = e;
     const faces = mesh.entryFaces[e];
     const tr = row(legend, [swatch, String(e), info.materials[e].name,
-                            `${faces} ${faces === 1 ? 'face' : 'faces'}`]);
+                            counted(faces, 'face', 'faces')]);
     tr.dataset.entry = e;
   }
   if (shown < info.materials.length) {
-    row(legend, ['', '', `and ${info.materials.length - shown} more entries`, '']);
+    row(legend, ['', '', `and ${counted(info.materials.length - shown, 'more entry', 'more entries')}`, '']);
   }
   const none = mesh.entryFaces[info.materials.length];
   if (none > 0) {
     const swatch = element('span', undefined, 'swatch');
     swatch.dataset.entry = info.materials.length;
-    row(legend, [swatch, 'none', 'no entry for the face\u2019s index', `${none} faces`]);
+    row(legend, [swatch, 'none', 'no entry for the face\u2019s index', counted(none, 'face', 'faces')]);
   }
 }
 
@@ -342,18 +345,31 @@ function start() {
   if (box) framed.union(box.box);
   const sphere = framed.getBoundingSphere(new Sphere());
   const radius = sphere.radius > 0 && Number.isFinite(sphere.radius) ? sphere.radius : 1;
-  const distance = radius / Math.sin((camera.fov / 2) * Math.PI / 180) * 1.15;
-  camera.position.copy(sphere.center).add(new Vector3(0.55, 0.45, 1).normalize().multiplyScalar(distance));
-  camera.near = distance / 1000;
-  camera.far = distance * 10;
+  // The sphere around the mesh fits the narrower of the two angles of view: the vertical
+  // one in a wide window, the horizontal one in a tall window. Until the reader turns or
+  // zooms, a new window shape frames it anew.
+  let movedByReader = false;
+  const frame = () => {
+    const half = (camera.fov / 2) * Math.PI / 180;
+    const narrower = Math.min(half, Math.atan(Math.tan(half) * camera.aspect));
+    const distance = radius / Math.sin(narrower) * 1.15;
+    camera.position.copy(sphere.center).add(
+        new Vector3(0.55, 0.45, 1).normalize().multiplyScalar(distance));
+    camera.near = distance / 1000;
+    camera.far = distance * 10;
+    camera.lookAt(sphere.center);
+  };
+  frame();
   const controls = new OrbitControls(camera, renderer.domElement);
   controls.target.copy(sphere.center);
+  controls.addEventListener('start', () => { movedByReader = true; });
 
   const draw = () => renderer.render(scene, camera);
   const resize = () => {
     const w = Math.max(1, container.clientWidth), h = Math.max(1, container.clientHeight);
     renderer.setSize(w, h, false);
     camera.aspect = w / h;
+    if (!movedByReader) frame();
     camera.updateProjectionMatrix();
     draw();
   };
