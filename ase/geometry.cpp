@@ -51,6 +51,29 @@ constexpr std::uint32_t groupBit(std::uint64_t n) {
     return n == 0 ? 0 : std::uint32_t{1} << ((n - 1) % 32);
 }
 
+// Adds the numbers at the start of `list`, apart by commas or blanks, to `groups`; false
+// when a character of another kind ends the list.
+bool readGroupList(std::string_view list, std::uint32_t& groups) {
+    std::uint64_t n = 0;
+    bool digits = false;
+    bool ended = false;
+    for (const char c : list) {
+        if (c >= '0' && c <= '9') {
+            n = std::min<std::uint64_t>(n * 10 + static_cast<std::uint64_t>(c - '0'), 1u << 30);
+            digits = true;
+        } else if (c == ',' || Scanner::isWhite(c)) {
+            if (digits) groups |= groupBit(n);
+            n = 0;
+            digits = false;
+        } else {
+            ended = true;
+            break;
+        }
+    }
+    if (digits) groups |= groupBit(n);
+    return !ended;
+}
+
 // The smoothing groups of a face: the comma-separated numbers after *MESH_SMOOTHING on the
 // rest of its line, `line`; none when the keyword is not there.
 std::uint32_t smoothingGroups(std::string_view line) {
@@ -68,59 +91,58 @@ std::uint32_t smoothingGroups(std::string_view line) {
             break;
         }
     }
-    // numbers apart by commas or blanks, up to the first other character
     std::uint32_t groups = 0;
-    std::uint64_t n = 0;
-    bool digits = false;
-    for (; at < line.size(); ++at) {
-        const char c = line[at];
-        if (c >= '0' && c <= '9') {
-            n = std::min<std::uint64_t>(n * 10 + static_cast<std::uint64_t>(c - '0'), 1u << 30);
-            digits = true;
-        } else if (c == ',' || Scanner::isWhite(c)) {
-            if (digits) groups |= groupBit(n);
-            n = 0;
-            digits = false;
-        } else {
-            break;
-        }
-    }
-    if (digits) groups |= groupBit(n);
+    readGroupList(line.substr(at), groups);
     return groups;
 }
 
-// Groups are read from this much of the rest of a face's line at most: exporters write them
-// within its first hundred bytes.
-constexpr std::size_t kGroupsWithin = Scanner::kMaxPeek;
+// The smoothing groups on the rest of the line of the face whose corners were just read.
+// A line that ends within the look-ahead is read in place. A longer one is read token by
+// token, never past its end nor past a *MESH_MTLID (which the search after the face takes):
+// that search then goes on from a token's start and ends where it would have.
+std::uint32_t readSmoothingGroups(Scanner& in) {
+    const std::string_view rest = in.peekLine(Scanner::kMaxPeek);
+    if (rest.size() < Scanner::kMaxPeek) return smoothingGroups(rest);
+    std::uint32_t groups = 0;
+    bool listing = false;  // the keyword came
+    std::string_view token;
+    while (in.skipBlanksInLine() && !in.nextTokenIs(kMeshMtlId) && in.nextToken(token)) {
+        if (!listing) {
+            listing = token == kMeshSmoothing;
+        } else if (token.size() > Scanner::kMaxToken) {
+            // a longer word comes back cut: its first bytes count, but for the number the
+            // cut ends in
+            std::string_view head = token.substr(0, Scanner::kMaxToken);
+            while (!head.empty() && head.back() >= '0' && head.back() <= '9') head.remove_suffix(1);
+            readGroupList(head, groups);
+            break;
+        } else if (!readGroupList(token, groups)) {
+            break;
+        }
+    }
+    return groups;
+}
 
 // With Repairs::fixNormals: the normals of one *GEOMOBJECT block (or of a scene without
 // blocks) as they come. A block is in the corner layout when each *MESH_FACENORMAL is
-// followed directly by *MESH_VERTEXNORMAL lines, which are then its corners' normals, a, b, c
-// in their order; otherwise its vertex normals are listed apart, each for the vertex its
-// line names, and every face of the block takes its corners' normals from its vertices.
+// followed directly by *MESH_VERTEXNORMAL lines, which are then read as without the repair;
+// otherwise its vertex normals are listed apart, each for the vertex its line names, and
+// every face of the block takes its corners' normals from its vertices.
 class BlockNormals {
   public:
     explicit BlockNormals(Table<Normal>& vertexNormals) : vertexNormals_(vertexNormals) {}
 
     void faceNormal(std::int32_t face, std::size_t faceCount, bool followedDirectly) {
         apart_ = apart_ || !followedDirectly;
-        face_ = inRange(face, faceCount) ? face : -1;
-        corner_ = 0;
-        if (face_ >= 0) faces_.push_back(face_);
+        if (inRange(face, faceCount)) faces_.push_back(face);
     }
-    // Any other line ends the run of vertex normals after a face normal.
-    void otherLine() { face_ = -1; }
-    void vertexNormal(std::int32_t vertex, const Normal& n, Table<Face>& faces) {
-        if (inRange(vertex, vertexNormals_.size())) {
-            vertexNormals_[static_cast<std::size_t>(vertex)] = n;
-            // past as many lines as vertices, the whole table is cleared instead
-            if (touched_.size() <= vertexNormals_.size()) touched_.push_back(vertex);
-        }
-        if (face_ < 0) return;
-        Face& face = faces[static_cast<std::size_t>(face_)];
-        Normal* corners[] = {&face.normalA, &face.normalB, &face.normalC};
-        *corners[corner_] = n;
-        if (++corner_ == 3) face_ = -1;
+    // Every *MESH_VERTEXNORMAL line of the block, those read as corners included: in a
+    // block found apart later, they too give their vertices' normals.
+    void vertexNormal(std::int32_t vertex, const Normal& n) {
+        if (!inRange(vertex, vertexNormals_.size())) return;
+        vertexNormals_[static_cast<std::size_t>(vertex)] = n;
+        // past as many lines as vertices, the whole table is cleared instead
+        if (touched_.size() <= vertexNormals_.size()) touched_.push_back(vertex);
     }
     // The block ends: in the layout apart, its faces take their vertices' normals. The table
     // is cleared where this block wrote it, so that a later block starts from nothing.
@@ -145,7 +167,6 @@ class BlockNormals {
         faces_.clear();
         touched_.clear();
         apart_ = false;
-        face_ = -1;
     }
 
   private:
@@ -153,8 +174,6 @@ class BlockNormals {
     Table<std::int32_t> faces_;    // faces whose *MESH_FACENORMAL came in this block
     Table<std::int32_t> touched_;  // vertices whose normal this block gave
     bool apart_ = false;
-    std::int32_t face_ = -1;  // the face whose corners the next vertex normals take
-    int corner_ = 0;
 };
 
 }  // namespace
@@ -176,7 +195,6 @@ void MeshConverter::readGeometryWith(W& watch) {
     while (in.nextToken(token)) {
         std::int32_t index = 0;
         const std::uint64_t at = watch.start(in, token);
-        if (fix && token != kMeshVertexNormal) block.otherLine();
         if (token == kMeshVertex) {
             watch.acting(at, token);
             if (!watch.readInt(in, index, at, token, true)) continue;
@@ -200,27 +218,25 @@ void MeshConverter::readGeometryWith(W& watch) {
             if (!direct) losses_.normalsApart = true;
             watch.faceNormal(at, direct);
             if (fix) {
-                // the vertex normals come to this loop one by one
                 block.faceNormal(index, faces.size(), direct);
-                continue;
+                // listed apart, the vertex normals come to this loop one by one
+                if (!direct) continue;
             }
             // the three vertex normals that follow belong to corners a, b, c in their order
             for (Normal* n : {&face.normalA, &face.normalB, &face.normalC}) {
                 if (!in.findToken(kMeshVertexNormal)) break;
                 const std::uint64_t normalAt = watch.start(in, kMeshVertexNormal);
                 std::int32_t vertexIndex = 0;
-                watch.readInt(in, vertexIndex, normalAt, kMeshVertexNormal);
+                const bool indexRead = watch.readInt(in, vertexIndex, normalAt, kMeshVertexNormal);
                 readConverted(in, n->x, n->y, n->z, watch, normalAt, kMeshVertexNormal);
+                if (fix && indexRead) block.vertexNormal(vertexIndex, *n);
             }
         } else if (fix && token == kMeshVertexNormal) {
             watch.acting(at, token);
-            if (!watch.readInt(in, index, at, token, true)) {
-                block.otherLine();
-                continue;
-            }
+            if (!watch.readInt(in, index, at, token, true)) continue;
             Normal n;
             readConverted(in, n.x, n.y, n.z, watch, at, token);
-            block.vertexNormal(index, n, faces);
+            block.vertexNormal(index, n);
         } else if (token == kMeshFace) {
             watch.acting(at, token);
             if (!watch.readInt(in, index, at, token, true, ':')) continue;
@@ -232,8 +248,7 @@ void MeshConverter::readGeometryWith(W& watch) {
             watch.corners(at, token, index, face.a, face.b, face.c, faces.size(), vertices.size());
             // the repair of normals reads the smoothing groups on the rest of the line
             if (fix && inRange(index, smoothing_.size())) {
-                smoothing_[static_cast<std::size_t>(index)] =
-                    smoothingGroups(in.peekLine(kGroupsWithin));
+                smoothing_[static_cast<std::size_t>(index)] = readSmoothingGroups(in);
             }
             // edge flags and smoothing groups are passed over, across lines if need be
             if (watch.findAfterFace(in, kMeshMtlId, at, index) &&

@@ -457,6 +457,14 @@ bool Scanner::nextTokenIs(std::string_view keyword) {
            std::memcmp(pos_, keyword.data(), keyword.size()) == 0 && isWhite(pos_[keyword.size()]);
 }
 
+bool Scanner::skipBlanksInLine() {
+    for (;;) {
+        while (pos_ != end_ && *pos_ != '\n' && isWhite(*pos_)) ++pos_;
+        if (pos_ != end_) return *pos_ != '\n';
+        if (!refill()) return false;
+    }
+}
+
 std::string_view Scanner::peekLine(std::size_t limit) {
     limit = std::min(limit, kMaxPeek);
     ensure(limit);  // keeps pos_

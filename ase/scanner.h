@@ -100,6 +100,10 @@ class Scanner {
     // stays unread.
     bool nextTokenIs(std::string_view keyword);
 
+    // Skips white space up to the next line feed, which stays unread; true when a token
+    // follows on this line.
+    bool skipBlanksInLine();
+
     // The text from here to the next line feed or the input's end, of at most `limit` bytes
     // and at most kMaxPeek; nothing is consumed. Valid until the next read.
     static constexpr std::size_t kMaxPeek = 256;  // what a refill keeps of the last block

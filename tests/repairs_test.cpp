@@ -149,6 +149,12 @@ TEST(Repairs, MissingNormalsComeFromTheWindingAndTheSmoothingGroups) {
         // only the face's own line gives its groups, though its *MESH_MTLID comes later
         {"groups on a later line", roof("2\n*MESH_SMOOTHING 1", "1"), flat0, flat0, flat0, flat1,
          flat1, flat1},
+        // a line longer than the look-ahead is read to its end, across blanks
+        {"groups far along a long line", roof((std::string(300, ' ') + "1").c_str(), "1"), smooth,
+         smooth, flat0, smooth, smooth, flat1},
+        {"a group list across a long line",
+         roof(("2" + std::string(300, '\t') + ",1").c_str(), "1"), smooth, smooth, flat0, smooth,
+         smooth, flat1},
         {"no group", roof("0", "0"), flat0, flat0, flat0, flat1, flat1, flat1},
         {"no number", roof("", ""), flat0, flat0, flat0, flat1, flat1, flat1},
         // a face of no area in the group adds nothing to its neighbours
@@ -208,7 +214,12 @@ TEST(Repairs, CompleteCornerNormalsConvertToTheSameBytes) {
         "*MESH_VERTEX 2 0 1 0\n*MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
         "*MESH_FACENORMAL 0 0 0 -1\n*MESH_VERTEXNORMAL 0 0 0.6 0.8\n"
         "*MESH_VERTEXNORMAL 1 0.6 0 0.8\n*MESH_VERTEXNORMAL 2 0.8 0.6 0\n";
-    for (const std::string* scene : {&box, &corner}) {
+    // the corners' search passes over other lines and unreadable numbers, as without the repair
+    const std::string lineBetween = corner.substr(0, corner.rfind("*MESH_VERTEXNORMAL 1")) +
+                                    "# a note\n" +
+                                    corner.substr(corner.rfind("*MESH_VERTEXNORMAL 1"));
+    const std::string unreadable = std::string(corner).replace(corner.find("0.6 0.8"), 7, "0.6 x");
+    for (const std::string* scene : {&box, &corner, &lineBetween, &unreadable}) {
         const auto plain = convertWith(*scene, {});
         EXPECT_EQ(plain->losses().zeroNormalFaces, 0u);
         EXPECT_EQ(encodeMeshFile(*convertWith(*scene, {.fixNormals = true})),
