@@ -123,6 +123,19 @@ std::uint32_t readSmoothingGroups(Scanner& in) {
     return groups;
 }
 
+// Whether `text` holds `count` words apart by white space. Reads of numbers each skip white
+// space and take characters of one word at most: `count` of them never pass the end of such
+// a text.
+bool wordsAtLeast(std::string_view text, int count) {
+    bool inWord = false;
+    for (const char c : text) {
+        const bool white = Scanner::isWhite(c);
+        if (!white && !inWord && --count == 0) return true;
+        inWord = !white;
+    }
+    return false;
+}
+
 // With Repairs::fixNormals: the normals of one *GEOMOBJECT block (or of a scene without
 // blocks) as they come. A block is in the corner layout when each *MESH_FACENORMAL is
 // followed directly by *MESH_VERTEXNORMAL lines, which are then read as without the repair;
@@ -232,11 +245,18 @@ void MeshConverter::readGeometryWith(W& watch) {
                 if (fix && indexRead) block.vertexNormal(vertexIndex, *n);
             }
         } else if (fix && token == kMeshVertexNormal) {
+            // Without the repair this line is skipped, and the input goes on where that skip
+            // ends: the normal is read only when its four numbers can stand before the end of
+            // a line short enough for the skip, whose rest is then skipped.
             watch.acting(at, token);
-            if (!watch.readInt(in, index, at, token, true)) continue;
-            Normal n;
-            readConverted(in, n.x, n.y, n.z, watch, at, token);
-            block.vertexNormal(index, n);
+            const std::string_view rest = in.peekLine(Scanner::kMaxSkip);
+            if (rest.size() < Scanner::kMaxSkip && wordsAtLeast(rest, 4) &&
+                watch.readInt(in, index, at, token, true)) {
+                Normal n;
+                readConverted(in, n.x, n.y, n.z, watch, at, token);
+                block.vertexNormal(index, n);
+            }
+            watch.skipLine(in);
         } else if (token == kMeshFace) {
             watch.acting(at, token);
             if (!watch.readInt(in, index, at, token, true, ':')) continue;
