@@ -7,9 +7,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ase/meshes.h"
@@ -85,8 +87,9 @@ struct Material {
 // as the passes go: the warnings are made from it.
 struct Losses {
     // Material entries that give no U or V tiling, yet scale texture vertices by the start
-    // value (0), and the texture vertices they scale.
-    std::uint64_t untiledEntries = 0;
+    // value (0): each as its material's number and sub-material (-1: the material itself),
+    // once however many meshes use it; and the texture vertices they scale.
+    std::set<std::pair<std::int32_t, std::int32_t>> untiledEntries;
     std::uint64_t untiledCoordinates = 0;
     // Faces whose corners are vertices, and those of them with a zero face or corner normal.
     std::uint64_t faces = 0;
@@ -99,7 +102,7 @@ struct Losses {
 
     // The losses of several conversions together.
     Losses& operator+=(const Losses& o) {
-        untiledEntries += o.untiledEntries;
+        untiledEntries.insert(o.untiledEntries.begin(), o.untiledEntries.end());
         untiledCoordinates += o.untiledCoordinates;
         faces += o.faces;
         zeroNormalFaces += o.zeroNormalFaces;

@@ -184,9 +184,10 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
 std::vector<std::string> lossWarnings(const std::string& inputPath, const Losses& losses) {
     std::vector<std::string> lines;
     const std::string head = "tessloom: " + output::escaped(inputPath) + ": ";
-    if (losses.untiledEntries > 0) {
+    if (!losses.untiledEntries.empty()) {
         lines.push_back(
-            head + counted(losses.untiledEntries, "material entry gives", "material entries give") +
+            head +
+            counted(losses.untiledEntries.size(), "material entry gives", "material entries give") +
             " no tiling; " +
             counted(losses.untiledCoordinates, "texture coordinate is", "texture coordinates are") +
             " scaled by 0 (--keep-uv keeps them)\n");

@@ -52,9 +52,10 @@ void MeshConverter::applyTilingWith(W& watch) {
     }
     for (std::size_t e = 0; e < untiled.size(); ++e) {
         if (untiled[e] == 0) continue;
-        ++losses_.untiledEntries;
+        const std::int32_t sub = material->subCount > 0 ? static_cast<std::int32_t>(e) : -1;
+        losses_.untiledEntries.emplace(materialRef, sub);
         losses_.untiledCoordinates += untiled[e];
-        watch.untiled(material->subCount > 0 ? static_cast<std::int32_t>(e) : -1, untiled[e]);
+        watch.untiled(sub, untiled[e]);
     }
 }
 
