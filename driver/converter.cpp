@@ -173,15 +173,8 @@ int reportFailure(const std::string& inputPath, const std::function<void()>& run
     return 1;
 }
 
-namespace {
-
-std::string counted(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-}  // namespace
-
 std::vector<std::string> lossWarnings(const std::string& inputPath, const Losses& losses) {
+    using output::counted;
     std::vector<std::string> lines;
     const std::string head = "tessloom: " + output::escaped(inputPath) + ": ";
     if (!losses.untiledEntries.empty()) {
@@ -208,7 +201,8 @@ std::vector<std::string> lossWarnings(const std::string& inputPath, const Losses
 void refuseWarnings(const RunOptions& options, const std::vector<std::string>& warnings) {
     if (!options.strict || warnings.empty()) return;
     printWarnings(warnings);
-    throw Rejected("--strict: nothing written, " + counted(warnings.size(), "warning", "warnings"));
+    throw Rejected("--strict: nothing written, " +
+                   output::counted(warnings.size(), "warning", "warnings"));
 }
 
 void printWarnings(const std::vector<std::string>& warnings) {

@@ -69,15 +69,7 @@ extern "C" void eraseAndPassOn(int signal, siginfo_t* info, void* context) {
             return;
         }
     }
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    ::sigemptyset(&fallback.sa_mask);
-    ::sigaction(signal, &fallback, nullptr);
-    sigset_t self;
-    ::sigemptyset(&self);
-    ::sigaddset(&self, signal);
-    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
-    ::raise(signal);
+    output::dieBySignal(signal);
 }
 
 bool isOurs(const struct sigaction& a) {

@@ -116,15 +116,7 @@ extern "C" void removeTemporariesAndDie(int signal) {
         if (t.directory >= 0) ::unlinkat(t.directory, t.name, 0);
     }
     // then end as the signal would have ended us, so the caller sees 128 + signal
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    ::sigemptyset(&fallback.sa_mask);
-    ::sigaction(signal, &fallback, nullptr);
-    sigset_t self;
-    ::sigemptyset(&self);
-    ::sigaddset(&self, signal);
-    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
-    ::raise(signal);
+    dieBySignal(signal);
 }
 
 // Holds the termination signals back for its lifetime, so a temporary file and its record
@@ -602,6 +594,19 @@ std::string escaped(std::string_view text, Escape how) {
         }
     }
     return quoted ? out + "\"" : out;
+}
+
+void dieBySignal(int signal) {
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    sigset_t self;
+    ::sigemptyset(&self);
+    ::sigaddset(&self, signal);
+    ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: the default action of a termination signal ends us
 }
 
 }  // namespace tessloom::output

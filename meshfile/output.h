@@ -111,4 +111,8 @@ std::string escaped(std::string_view text, Escape how = Escape::kLine);
 // A count with its noun for a message: "1 face", "2 faces", "0 faces".
 std::string counted(std::uint64_t n, std::string_view one, std::string_view many);
 
+// Ends the process by `signal` with its default action, as if nothing had caught it (the
+// caller sees 128 + signal); safe in a signal handler.
+[[noreturn]] void dieBySignal(int signal);
+
 }  // namespace tessloom::output
