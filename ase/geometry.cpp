@@ -191,11 +191,11 @@ class BlockNormals {
 
 }  // namespace
 
-template <class W>
+template <class W, bool kFix>
 void MeshConverter::readGeometryWith(W& watch) {
     Scanner& in = *input;
     in.rewind();
-    const bool fix = repairs_.fixNormals;
+    constexpr bool fix = kFix;
     if (fix) {
         vertexNormals_.assign(vertices.size(), Normal{});
         smoothing_.assign(faces.size(), 0);
@@ -301,9 +301,13 @@ void MeshConverter::readGeometryWith(W& watch) {
 }
 
 void MeshConverter::readGeometry() {
-    if (watch_) return readGeometryWith(*watch_);
+    const bool fix = repairs_.fixNormals;
+    if (watch_) {
+        return fix ? readGeometryWith<Watch, true>(*watch_)
+                   : readGeometryWith<Watch, false>(*watch_);
+    }
     Unwatched plain;
-    readGeometryWith(plain);
+    fix ? readGeometryWith<Unwatched, true>(plain) : readGeometryWith<Unwatched, false>(plain);
 }
 
 }  // namespace tessloom

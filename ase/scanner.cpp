@@ -450,8 +450,7 @@ bool Scanner::skipLineSlow() {
     return false;
 }
 
-bool Scanner::nextTokenIs(std::string_view keyword) {
-    skipWhite();
+bool Scanner::nextTokenIsSlow(std::string_view keyword) {
     ensure(keyword.size() + 1);  // keeps pos_; past the input's end stands the sentinel
     return static_cast<std::size_t>(end_ - pos_) >= keyword.size() &&
            std::memcmp(pos_, keyword.data(), keyword.size()) == 0 && isWhite(pos_[keyword.size()]);

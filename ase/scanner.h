@@ -146,6 +146,7 @@ class Scanner {
     // The common cases above are inline, since every line of a scene takes several of them;
     // these take the rest: the block's end near, long tokens, unusual numbers.
     bool nextTokenSlow(std::string_view& token);
+    bool nextTokenIsSlow(std::string_view keyword);
     bool findTokenSlow(std::string_view keyword);
     bool skipLineSlow();
     void setSentinel();
@@ -282,6 +283,12 @@ inline bool Scanner::findToken(std::string_view keyword) {
 
 // Indices and counts: an optional minus, one to nine digits and a byte that is no digit,
 // all well before the block's end. Anything else is read a character at a time.
+inline bool Scanner::nextTokenIs(std::string_view keyword) {
+    skipWhite();
+    if (static_cast<std::size_t>(end_ - pos_) <= keyword.size()) return nextTokenIsSlow(keyword);
+    return std::memcmp(pos_, keyword.data(), keyword.size()) == 0 && isWhite(pos_[keyword.size()]);
+}
+
 inline bool Scanner::readInt(std::int32_t& out) {
     skipWhite();
     const char* p = pos_;

@@ -221,7 +221,8 @@ class MeshConverter {
     void readCountsWith(W& watch);
     template <class W>
     void readMaterialsWith(W& watch);
-    template <class W>
+    // kFix: with Repairs::fixNormals, built apart so that the plain pass carries none of it.
+    template <class W, bool kFix>
     void readGeometryWith(W& watch);
     template <class W>
     void applyTilingWith(W& watch);
