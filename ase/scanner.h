@@ -119,7 +119,7 @@ class Scanner {
     bool literal(char c);
 
     // "%d": white space, an optional sign and decimal digits, saturated to the int32 range.
-    bool readInt(std::int32_t& out);
+    [[gnu::always_inline]] bool readInt(std::int32_t& out);
 
     // "%f": white space, then [sign] digits [. digits] with at least one digit, then an
     // optional exponent; rounded to the nearest float, overflow to infinity.

@@ -88,6 +88,7 @@ void MeshConverter::fixNormals() {
         std::uint32_t groups = 0;  // the set of groups of the faces around, while they agree
         bool mixed = false;
         Vec sum;
+        Normal normal;  // the sum at unit length
     };
     auto eachVertex = [](const Face& f, auto&& act) {
         act(f.a);
@@ -117,6 +118,10 @@ void MeshConverter::fixNormals() {
             }
         });
     }
+    // each vertex's sum at unit length once, for all its corners (zero: no direction)
+    for (Around& a : around) {
+        if (a.groups != 0 && !a.mixed) a.normal = unit(a.sum, Normal{});
+    }
     for (std::size_t f = 0; f < faces.size(); ++f) {
         if (!smoothed(f)) continue;
         Face& face = faces[f];
@@ -124,7 +129,8 @@ void MeshConverter::fixNormals() {
              {std::pair{face.a, &face.normalA}, std::pair{face.b, &face.normalB},
               std::pair{face.c, &face.normalC}}) {
             const Around& a = around[static_cast<std::size_t>(vertex)];
-            if (!a.mixed && isZero(*normal)) *normal = unit(a.sum, face.faceNormal);
+            if (a.mixed || !isZero(*normal)) continue;
+            *normal = isZero(a.normal) ? face.faceNormal : a.normal;
         }
     }
     if (anyMixed) {
