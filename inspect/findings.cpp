@@ -414,6 +414,14 @@ SceneFindings findScene(std::FILE* file) {
     const InputGuard guard(file);
     // the meshes first: each finding is told under its mesh as it comes
     scene.meshes = findMeshes(file);
+    const std::optional<std::uint64_t> returnsOnly = carriageReturnsOnly(file);
+    if (returnsOnly) {
+        // Without a line feed the conversion reads the text as one line, in which no count
+        // stands on a line of its own: the listing shows none, as the conversion takes none.
+        for (GeomBlock& b : scene.meshes.blocks) {
+            b.numVertex = b.numFaces = b.numTVertex = b.numTVFaces = b.materialRef = std::nullopt;
+        }
+    }
     Collector collector(scene.meshes);
     try {
         MeshConverter converter(file, "unused.obj", guard.setup({.diagnostics = &collector}));
@@ -425,7 +433,7 @@ SceneFindings findScene(std::FILE* file) {
                         [](const Pending& p) { return p.severity == Severity::kError; });
         if (!told) throw;
     }
-    if (const std::optional<std::uint64_t> at = carriageReturnsOnly(file)) {
+    if (const std::optional<std::uint64_t> at = returnsOnly) {
         collector.pending.push_back(
             {*at, Severity::kWarning, "cr-line-ends",
              [](const Lines&) {
