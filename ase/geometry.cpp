@@ -78,22 +78,20 @@ bool readGroupList(std::string_view list, std::uint32_t& groups) {
 // rest of its line, `line`; none when the keyword is not there.
 std::uint32_t smoothingGroups(std::string_view line) {
     // the keyword as a token of its own: its star is looked for, then its bytes
-    std::size_t at = 0;
-    for (;; ++at) {
-        const void* star = std::memchr(line.data() + at, '*', line.size() - at);
-        if (!star) return 0;
-        at = static_cast<std::size_t>(static_cast<const char*>(star) - line.data());
-        const std::size_t after = at + kMeshSmoothing.size();
-        if (line.compare(at, kMeshSmoothing.size(), kMeshSmoothing) == 0 &&
-            (at == 0 || Scanner::isWhite(line[at - 1])) &&
-            (after == line.size() || Scanner::isWhite(line[after]))) {
-            at = after;
-            break;
+    const char* const first = line.data();
+    const char* const last = first + line.size();
+    for (const char* p = first;; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '*', static_cast<std::size_t>(last - p)));
+        if (!p) return 0;
+        const char* after = p + kMeshSmoothing.size();
+        if (after <= last && std::memcmp(p, kMeshSmoothing.data(), kMeshSmoothing.size()) == 0 &&
+            (p == first || Scanner::isWhite(p[-1])) &&
+            (after == last || Scanner::isWhite(*after))) {
+            std::uint32_t groups = 0;
+            readGroupList(std::string_view(after, static_cast<std::size_t>(last - after)), groups);
+            return groups;
         }
     }
-    std::uint32_t groups = 0;
-    readGroupList(line.substr(at), groups);
-    return groups;
 }
 
 // The smoothing groups on the rest of the line of the face whose corners were just read.

@@ -24,8 +24,8 @@ enum class ElementKind : std::uint8_t { kVertex, kTVertex, kFace, kTFace };
 // built with it is the plain conversion and costs what it did.
 struct Unwatched {
     static std::uint64_t start(const Scanner&, std::string_view) { return 0; }
-    static bool readInt(Scanner& in, std::int32_t& out, std::uint64_t, std::string_view,
-                        bool = false, char = 0) {
+    [[gnu::always_inline]] static bool readInt(Scanner& in, std::int32_t& out, std::uint64_t,
+                                               std::string_view, bool = false, char = 0) {
         return in.readInt(out);
     }
     static bool readFloat(Scanner& in, float& out, std::uint64_t, std::string_view) {
