@@ -217,20 +217,27 @@ std::size_t Scanner::readBlock() {
             }
             if (next != pieces.end()) stop = std::min(stop, next->begin);
         }
-        if (filePos_ != at && ::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) {
-            throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
-        }
         const std::size_t want = static_cast<std::size_t>(stop - at);
-        const std::size_t got = std::fread(blockStart_ + n, 1, want, file_);
+        const std::size_t got = readFileAt(at, want, n);
         n += got;
         rangeDone_ += got;
-        filePos_ = at + got;
         if (got < want) {
             if (!std::ferror(file_)) range_ = ranges_.size();  // the file ends sooner
             break;
         }
     }
     return n;
+}
+
+// Up to `want` bytes of the file from offset `at`, into the block after its first `n`
+// bytes; the file is sought only when it does not stand there already.
+std::size_t Scanner::readFileAt(std::uint64_t at, std::size_t want, std::size_t n) {
+    if (filePos_ != at && ::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) {
+        throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
+    }
+    const std::size_t got = std::fread(blockStart_ + n, 1, want, file_);
+    filePos_ = at + got;
+    return got;
 }
 
 // One block from the pieces in turn; short only at the end.
@@ -252,13 +259,9 @@ std::size_t Scanner::readPieces() {
             rangeDone_ += want;
             continue;
         }
-        if (filePos_ != at && ::fseeko(file_, static_cast<off_t>(at), SEEK_SET) != 0) {
-            throw Rejected(std::string("cannot read the input: ") + std::strerror(errno));
-        }
-        const std::size_t got = std::fread(blockStart_ + n, 1, want, file_);
+        const std::size_t got = readFileAt(at, want, n);
         n += got;
         rangeDone_ += got;
-        filePos_ = at + got;
         if (got < want) {
             if (!std::ferror(file_)) range_ = pieces_.size();  // the file ends sooner
             break;

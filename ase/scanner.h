@@ -154,6 +154,7 @@ class Scanner {
     bool refill();
     std::size_t readBlock();
     std::size_t readPieces();
+    std::size_t readFileAt(std::uint64_t at, std::size_t want, std::size_t n);
     void countMarks(const char* first, const char* last);
     bool ensure(std::size_t count);
     int peek();
