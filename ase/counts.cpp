@@ -1,7 +1,7 @@
 // The count pass: the element counts and the material reference that size the tables.
 #include <string_view>
 
-#include "ase/keywords.h"
+#include "keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "ase/keywords.h"
+#include "keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"

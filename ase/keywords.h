@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "ase/prefilter.h"
+#include "prefilter.h"
 
 namespace tessloom {
 

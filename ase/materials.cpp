@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "ase/keywords.h"
+#include "keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"

@@ -80,7 +80,7 @@ if(tessloomHtml)
     DEPENDS ${bundle} ${webSource}/page.html ${webSource}/page.css
             ${PROJECT_SOURCE_DIR}/cmake/embed.cmake
     COMMENT "Embedding the HTML page's parts")
-  target_sources(tessloom_inspect PRIVATE inspect/html.cpp ${assets})
+  target_sources(tessloom_inspect PRIVATE ${PROJECT_SOURCE_DIR}/inspect/html.cpp ${assets})
   target_compile_definitions(tessloom_inspect PUBLIC TESSLOOM_HTML)
   install(FILES ${webPackages}/node_modules/three/LICENSE RENAME three.js-licence
           DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessloom)

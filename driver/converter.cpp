@@ -15,7 +15,7 @@
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 
 namespace tessloom {
 

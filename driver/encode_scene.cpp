@@ -1,5 +1,5 @@
 // The converter's tables as the records of a mesh file.
-#include "driver/encode_scene.h"
+#include "encode_scene.h"
 
 #include <cstddef>
 

@@ -1,10 +1,10 @@
 // Merging the conversions of a scene's meshes into the records of one mesh file.
-#include "driver/merge.h"
+#include "merge.h"
 
 #include <string>
 #include <utility>
 
-#include "driver/encode_scene.h"
+#include "encode_scene.h"
 
 namespace tessloom {
 

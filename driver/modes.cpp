@@ -8,10 +8,10 @@
 #include "ase/meshes.h"
 #include "ase/scene.h"
 #include "driver/converter.h"
-#include "driver/encode_scene.h"
-#include "driver/merge.h"
+#include "encode_scene.h"
+#include "merge.h"
 #include "meshfile/encode.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 
 namespace tessloom {
 

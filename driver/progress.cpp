@@ -12,7 +12,7 @@
 #include <iterator>
 #include <utility>
 
-#include "meshfile/output.h"
+#include "output/output.h"
 
 namespace tessloom {
 

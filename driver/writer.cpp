@@ -8,8 +8,8 @@
 
 #include "ase/scene.h"
 #include "driver/converter.h"
-#include "driver/encode_scene.h"
-#include "meshfile/output.h"
+#include "encode_scene.h"
+#include "output/output.h"
 
 namespace tessloom {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <initializer_list>
 
-#include "meshfile/output.h"
+#include "output/output.h"
 
 namespace tessloom::inspect {
 

@@ -17,7 +17,7 @@
 #include "ase/diagnostics.h"
 #include "ase/scene.h"
 #include "driver/converter.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 
 namespace tessloom::inspect {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "inspect/report.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 
 // The page's parts, built from inspect/web/ and three.js into the program.
 namespace tessloom::inspect::assets {

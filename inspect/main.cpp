@@ -21,7 +21,7 @@
 #include "inspect/preview.h"
 #include "inspect/report.h"
 #include "inspect/scene.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 #include "meshfile/reader.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "ase/scene.h"
 #include "inspect/findings.h"
 #include "inspect/report.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 
 namespace tessloom::inspect {
 

@@ -1,6 +1,6 @@
 // The output module on its own: pending outputs held back and committed together, clean-up
 // on failure and on a termination signal, and the escaping of text from outside.
-#include "meshfile/output.h"
+#include "output/output.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -17,7 +17,7 @@
 
 #include "binary.h"
 #include "meshfile/encode.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 #include "testutil.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "meshfile/output.h"
+#include "output/output.h"
 #include "meshfile/reader.h"
 
 namespace tessloom::inspect {

@@ -16,7 +16,7 @@
 #include "ase/scene.h"
 #include "driver/progress.h"
 #include "meshfile/encode.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 
 namespace tessloom {
 

@@ -1,6 +1,6 @@
 // Outputs: links resolved, the destination checked, a temporary file beside it written with
 // checked writes and renamed into place; descriptors and devices written where they stand.
-#include "meshfile/output.h"
+#include "output/output.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "inspect/checks.h"
-#include "meshfile/output.h"
+#include "output/output.h"
 #include "meshfile/reader.h"
 
 namespace tessloom::inspect {
