@@ -1,20 +1,13 @@
 // tessloom-inspect with the user's files, through the real binary: every output written
 // through the output module, failures reported with the file and the reason, standard
 // output checked; and the inspector's library parts it rests on.
-#include <signal.h>
-#include <spawn.h>
-
-#include <chrono>
 #include <limits>
-#include <thread>
 
 #include "binary.h"
 #include "inspect/checks.h"
 #include "inspect/report.h"
 #include "meshfile/encode.h"
 #include "testutil.h"
-
-extern char** environ;
 
 namespace {
 
@@ -31,14 +24,6 @@ class InspectFiles : public tessloom::test::Driver {
         Driver::SetUp();
         ASSERT_EQ(run("box.ase box.obj"), 0) << err_;
         box_ = readFile(dir_ / "box.obj");
-    }
-    int inspect(const std::string& script) {
-        return sh("I='" TESSLOOM_INSPECT_BINARY "'; " + script);
-    }
-    bool temporaryLeft() const {
-        for (const auto& name : files())
-            if (name.find(".tessloom-") != std::string::npos) return true;
-        return false;
     }
     std::string box_;
 };
@@ -85,9 +70,6 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         {"\"$I\" box.obj --png same --gltf same", 2, "name the same file same", "same", ""},
         {"\"$I\" box.obj --size 100x100", 2, "--size needs --png", "", ""},
         {"\"$I\" missing.obj --png x.png --size 10x10", 2, "each side 64 to 8192", "", ""},
-        {"\"$I\" box.obj --png x.png --size 4294967360x4294967360", 2, "each side 64 to 8192",
-         "x.png", ""},
-        {"\"$I\" box.obj --png x.png --size 8193x64", 2, "each side 64 to 8192", "x.png", ""},
         // a scene has nothing to dump, draw or export; nothing written, the option named
         {"\"$I\" --gltf x.glb box.ase", 2, "--gltf reads a mesh file, and box.ase is a scene",
          "x.glb", ""},
@@ -103,7 +85,7 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         {"\"$I\" d", 1, "d: not a regular file", "", ""},
     };
     for (const Case& c : cases) {
-        const int status = inspect(c.script);
+        const int status = sh(c.script);
         EXPECT_EQ(status, c.status) << c.script << "\n" << err_;
         if (*c.error == '\0') {
             EXPECT_EQ(err_, "") << c.script;
@@ -144,7 +126,7 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         fs::create_directory(dir_ / "rodir");
         ASSERT_EQ(::chmod((dir_ / "rodir").c_str(), 0555), 0);
         for (const char* args : {"--gltf ro.glb", "--gltf rodir/x.glb", "--png ro.glb"}) {
-            EXPECT_EQ(inspect(std::string(kNobody) + "\"$I\" box.obj " + args), 1) << args;
+            EXPECT_EQ(sh(std::string(kNobody) + "\"$I\" box.obj " + args), 1) << args;
             EXPECT_EQ(err_.rfind("tessloom-inspect: ", 0), 0u) << err_;
             EXPECT_TRUE(err_.find("is not writable") != std::string::npos ||
                         err_.find("Permission denied") != std::string::npos)
@@ -167,18 +149,8 @@ TEST_F(InspectFiles, AClosedPipeEndsTheRunQuietly) {
         int pipeEnds[2];
         ASSERT_EQ(::pipe(pipeEnds), 0);
         ::close(pipeEnds[0]);
-        posix_spawn_file_actions_t actions;
-        ::posix_spawn_file_actions_init(&actions);
-        ::posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
         // a caller that ignores SIGPIPE does not change how the run ends
-        const std::string script = "cd '" + dir_.string() + "' && trap '' PIPE && exec '" +
-                                   TESSLOOM_INSPECT_BINARY + "' " + args + " 2>'" +
-                                   (root_ / "err").string() + "'";
-        const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
-        pid_t pid = 0;
-        ASSERT_EQ(::posix_spawnp(&pid, "sh", &actions, nullptr, const_cast<char**>(argv), environ),
-                  0);
-        ::posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = spawn(std::string("trap '' PIPE && exec \"$I\" ") + args, pipeEnds[1]);
         ::close(pipeEnds[1]);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
@@ -196,7 +168,7 @@ TEST_F(InspectFiles, ChecksAlwaysDecideTheStatus) {
     bad[bad.size() - 28] ^= 0x40;  // the stored radius no longer matches the vertices
     writeFile(dir_ / "bad.obj", bad);
     for (const char* args : {"", "--dump", "--json", "--png p.png", "--gltf g.glb"}) {
-        EXPECT_EQ(inspect(std::string("\"$I\" bad.obj ") + args), 1) << args;
+        EXPECT_EQ(inspect(std::string("bad.obj ") + args), 1) << args;
         EXPECT_NE(err_.find("tessloom-inspect: bad.obj: failed checks: bounds\n"),
                   std::string::npos)
             << args << "\n"
@@ -204,31 +176,6 @@ TEST_F(InspectFiles, ChecksAlwaysDecideTheStatus) {
     }
     EXPECT_TRUE(fs::exists(dir_ / "p.png"));
     EXPECT_TRUE(fs::exists(dir_ / "g.glb"));
-}
-
-// A termination signal while the picture is drawn and written leaves the previous picture
-// and no temporary file, and ends the process as the signal does.
-TEST_F(InspectFiles, ASignalLeavesThePreviousPicture) {
-    writeFile(dir_ / "p.png", "PREVIOUS");
-    const std::string script = "cd '" + dir_.string() +
-                               "' && exec '" TESSLOOM_INSPECT_BINARY
-                               "' box.obj --png p.png --size 8192x8192";
-    const char* argv[] = {"sh", "-c", script.c_str(), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    int status = 0;
-    bool signalled = false;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        if (!signalled && temporaryLeft()) {
-            ::kill(pid, SIGINT);
-            signalled = true;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    ASSERT_TRUE(signalled) << "the run ended before its temporary file was seen";
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
-    EXPECT_EQ(readFile(dir_ / "p.png"), "PREVIOUS");
-    EXPECT_FALSE(temporaryLeft());
 }
 
 // Two faces of a square, of material indices 0 and 1 of three entries, every normal (0 0 1),
@@ -410,7 +357,8 @@ TEST(PictureSize, BoundedAndWhole) {
 // The input is compared with what it was when opened: another file moved over its name does
 // not count, a change to the file itself does.
 TEST(InputFile, NoticesAChangeToTheFile) {
-    const fs::path path = fs::temp_directory_path() / (std::to_string(::getpid()) + "in.obj");
+    const tessloom::test::TempDir temp;
+    const fs::path path = temp / "in.obj";
     writeFile(path, "12345678");
     const inspect::InputFile file(path.string());
     char bytes[4];
@@ -423,7 +371,6 @@ TEST(InputFile, NoticesAChangeToTheFile) {
     const inspect::InputFile second(path.string());
     std::ofstream(path, std::ios::app) << "more";
     EXPECT_THROW(second.requireUnchanged(), inspect::InputError);
-    fs::remove(path);
 }
 
 }  // namespace

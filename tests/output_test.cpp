@@ -1,13 +1,10 @@
 // The output module on its own: pending outputs held back and committed together, clean-up
-// on failure and on a termination signal, and the escaping of text from outside.
+// on failure, and the escaping of text from outside.
 #include "output/output.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <memory>
 
@@ -20,36 +17,26 @@ using tessloom::test::readFile;
 using tessloom::test::writeFile;
 namespace fs = std::filesystem;
 
-class Outputs : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "tessloom-out-XXXXXX").string();
-        dir_ = ::mkdtemp(tmpl.data());
-        writeFile(dir_ / "a", "old a");
-        writeFile(dir_ / "b", "old b");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string path(const char* name) const { return (dir_ / name).string(); }
-    std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
-    }
-    fs::path dir_;
-};
-
 // Nothing is in place before every output is complete; abandoned, each path keeps what it
-// held and no temporary file is left.
-TEST_F(Outputs, SeveralPendingOutputsAreAllOrNothing) {
+// held and no temporary file is left. (The clean-up on a termination signal: progress_test.)
+TEST(Outputs, SeveralPendingOutputsAreAllOrNothing) {
+    const tessloom::test::TempDir temp;
+    const fs::path& dir_ = temp.path();
+    const auto path = [&](const char* name) { return (dir_ / name).string(); };
+    const auto entries = [&] { return std::distance(fs::directory_iterator(dir_), {}); };
+    writeFile(dir_ / "a", "old a");
+    writeFile(dir_ / "b", "old b");
     {
         Output a(path("a")), b(path("b"));
         a.write("new a", 5);
         b.write("new b", 5);
         a.finish();
         EXPECT_EQ(readFile(dir_ / "a"), "old a");
-        EXPECT_EQ(entries(), 4u);  // a, b and the two temporary files
+        EXPECT_EQ(entries(), 4);  // a, b and the two temporary files
     }
     EXPECT_EQ(readFile(dir_ / "a"), "old a");
     EXPECT_EQ(readFile(dir_ / "b"), "old b");
-    EXPECT_EQ(entries(), 2u);
+    EXPECT_EQ(entries(), 2);
 
     // the second output cannot be opened: the first, already written, is abandoned with it
     try {
@@ -63,14 +50,14 @@ TEST_F(Outputs, SeveralPendingOutputsAreAllOrNothing) {
             << e.what();
     }
     EXPECT_EQ(readFile(dir_ / "a"), "old a");
-    EXPECT_EQ(entries(), 2u);
+    EXPECT_EQ(entries(), 2);
 
     Output a(path("a")), b(path("b")), c(path("c"));
     for (Output* o : {&a, &b, &c}) o->write("new", 3);
     Output* all[] = {&a, &b, &c};
     commitAll(all);
     for (const char* name : {"a", "b", "c"}) EXPECT_EQ(readFile(dir_ / name), "new") << name;
-    EXPECT_EQ(entries(), 3u);
+    EXPECT_EQ(entries(), 3);
 
     // the input itself is refused, by its identity whatever the path
     fs::create_symlink(dir_ / "a", dir_ / "link");
@@ -80,26 +67,6 @@ TEST_F(Outputs, SeveralPendingOutputsAreAllOrNothing) {
         {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}};
     EXPECT_THROW(Output(path("link"), self), OutputError);
     EXPECT_EQ(readFile(dir_ / "a"), "new");
-}
-
-// A termination signal removes every pending temporary file and ends the process as that
-// signal does.
-TEST_F(Outputs, ASignalRemovesEveryPendingTemporaryFile) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        Output a(path("a")), b(path("b"));
-        a.write("new", 3);
-        b.write("new", 3);
-        ::kill(::getpid(), SIGTERM);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_EQ(readFile(dir_ / "a"), "old a");
-    EXPECT_EQ(readFile(dir_ / "b"), "old b");
-    EXPECT_EQ(entries(), 2u);
 }
 
 TEST(Escaped, LinesAndQuotedNames) {

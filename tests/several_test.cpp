@@ -161,39 +161,14 @@ TEST_F(Several, ARejectedMeshLeavesNothingAndIsNamed) {
         {"--each broken.ase", "tessloom: broken.ase: mesh 1 \"b\": *MESH_NUMVERTEX is -1\n"},
         {"--merge broken.ase", "mesh 1 \"b\": *MESH_NUMVERTEX is -1"},
         {"--merge mixed.ase", "mesh 1 \"b\": it has no materials and the meshes before it have"},
-        {"--mesh 3 scene.ase", "no mesh 3; " + list},
         {"--mesh 99999999999999999999999 scene.ase", "no mesh 99999999999999999999999; " + list},
         {"--mesh a scene.ase", "2 meshes are named \"a\"; " + list},
-        {"--mesh c scene.ase", "no mesh is named \"c\"; " + list},
         {"--mesh '' scene.ase", "no mesh is named \"\"; " + list},
     };
     for (const auto& [args, message] : cases) expectRejected(args, message);
     EXPECT_EQ(files(), (std::set<std::string>{"box.ase", "scene.ase", "broken.ase", "broken.0.obj",
                                               "mixed.ase"}));
     EXPECT_EQ(readFile(dir_ / "broken.0.obj"), "OLD");
-}
-
-TEST_F(Several, OptionsComeBeforeThePaths) {
-    const std::string usage = "Usage: tessloom <inputfile> [<outputfile>]";
-    ASSERT_EQ(run("--help"), 0);
-    EXPECT_EQ(out_.rfind(usage + "\n", 0), 0u);
-    EXPECT_NE(out_.find("--merge"), std::string::npos);
-    ASSERT_EQ(run("--version"), 0);
-    EXPECT_TRUE(std::regex_match(out_, std::regex("tessloom [0-9]+\\.[0-9]+\\.[0-9]+\n")));
-    for (const auto& [args, error] :
-         {std::pair{"--bogus box.ase", "unknown option --bogus"},
-          std::pair{"--each", "no input path"}, std::pair{"--each a b c", "too many paths"}}) {
-        EXPECT_EQ(run(args), 1) << args;
-        EXPECT_EQ(out_, usage) << args;
-        EXPECT_EQ(err_, "tessloom: " + std::string(error) + "\n") << args;
-    }
-    EXPECT_EQ(run("-- --help"), 1);
-    EXPECT_EQ(out_, "# --help not found!\n");
-    fs::copy_file(dir_ / "box.ase", dir_ / "-");
-    EXPECT_EQ(run("-- -- out.obj"), 1);  // after --, "--" is a path like any other
-    EXPECT_EQ(out_, "# -- not found!\n");
-    EXPECT_EQ(run("--each - out.obj"), 0) << err_;  // "-" alone is a path
-    EXPECT_TRUE(fs::exists(dir_ / "out.0.obj"));
 }
 
 #ifdef TESSLOOM_INSPECT_BINARY
@@ -204,7 +179,7 @@ TEST_F(Several, TheInspectorListsASceneMeshes) {
         return std::to_string(1 + std::count(text.begin(), text.begin() + at, '\n'));
     };
     // 1: the meshes a plain conversion does not keep are findings
-    ASSERT_EQ(sh(std::string("'") + TESSLOOM_INSPECT_BINARY + "' scene.ase"), 1) << err_;
+    ASSERT_EQ(inspect("scene.ase"), 1) << err_;
     EXPECT_NE(out_.find("3 meshes; a plain conversion keeps the last, mesh 2"), std::string::npos)
         << out_;
     const std::string rows[] = {"0 " + line(kA) + " 3 1 2 \"a\"", "1 " + line(kB) + " 1 2 1 \"b\"",
@@ -213,7 +188,7 @@ TEST_F(Several, TheInspectorListsASceneMeshes) {
     for (const std::string& row : rows) {
         EXPECT_NE(squeezed.find("\n " + row + "\n"), std::string::npos) << row << "\n" << out_;
     }
-    ASSERT_EQ(sh(std::string("'") + TESSLOOM_INSPECT_BINARY + "' --json scene.ase"), 1);
+    ASSERT_EQ(inspect("--json scene.ase"), 1);
     EXPECT_NE(out_.find("\"plainConversionKeeps\": 2"), std::string::npos) << out_;
 }
 

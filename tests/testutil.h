@@ -1,6 +1,8 @@
 // Test helpers: scenes from strings, converters over them, and expected bytes by hand.
 #pragma once
 
+#include <stdlib.h>
+
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +20,8 @@
 
 namespace tessloom::test {
 
+namespace fs = std::filesystem;
+
 inline std::string readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::stringstream s;
@@ -28,6 +32,23 @@ inline std::string readFile(const std::filesystem::path& p) {
 inline void writeFile(const std::filesystem::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
 }
+
+// A new folder under the system's temporary folder, removed with all it holds.
+class TempDir {
+  public:
+    TempDir() {
+        std::string name = (fs::temp_directory_path() / "tessloom-XXXXXX").string();
+        path_ = ::mkdtemp(name.data());
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const fs::path& name) const { return path_ / name; }
+
+  private:
+    fs::path path_;
+};
 
 // An anonymous temporary file holding `text`, positioned at its start.
 class TextFile {
