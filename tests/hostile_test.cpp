@@ -22,31 +22,27 @@ struct Hostile {
     std::string scene;
     std::string limits;    // shell commands run before the binary
     std::string rejected;  // the message's tail; empty when the scene converts
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> bytes = {};  // the file written; for a rejection none
 };
 
 std::vector<std::uint8_t> zeroMesh() {
-    return Bytes{}.i32(0).i32(0).i32(0).f32s({0, 0, 0, 0, 0, 0, 0}).data;
+    return Bytes{}.zeros(10).data;
+}
+
+// A mesh of one vertex and nothing else: its position, then the radius and bounds.
+std::vector<std::uint8_t> oneVertex(std::initializer_list<float> position,
+                                    std::initializer_list<float> bounds) {
+    return Bytes{}.i32(1).f32s(position).zeros(2).f32s(bounds).data;
 }
 
 std::vector<Hostile> catalogue() {
     const std::string lowMemory = "ulimit -v 300000;";
-    std::vector<Hostile> cases;
-    for (const char* keyword : {"*MESH_NUMVERTEX", "*MESH_NUMFACES", "*MESH_NUMTVERTEX",
-                                "*MESH_NUMTVFACES", "*MATERIAL_COUNT"}) {
-        cases.push_back(
-            {keyword, std::string(keyword) + " -1\n", "", std::string(keyword) + " is -1", {}});
-    }
-    cases.push_back({"ref too large",
-                     "*MATERIAL_COUNT 2\n*MATERIAL_REF 2147483647\n",
-                     "",
-                     "*MATERIAL_REF 2147483647 names no material; the scene has 2",
-                     {}});
-    cases.push_back({"ref negative",
-                     "*MATERIAL_COUNT 2\n*MATERIAL_REF -2147483648\n",
-                     "",
-                     "*MATERIAL_REF -2147483648 names no material; the scene has 2",
-                     {}});
+    std::vector<Hostile> cases = {
+        {"ref too large", "*MATERIAL_COUNT 2\n*MATERIAL_REF 2147483647\n", "",
+         "*MATERIAL_REF 2147483647 names no material; the scene has 2"},
+        {"ref negative", "*MATERIAL_COUNT 2\n*MATERIAL_REF -2147483648\n", "",
+         "*MATERIAL_REF -2147483648 names no material; the scene has 2"},
+    };
     // A count beyond the input's size cannot come from a real export: rejected before any
     // table is made, however little the scene is.
     static const std::pair<const char*, const char*> kTooMany[] = {
@@ -58,86 +54,52 @@ std::vector<Hostile> catalogue() {
         {"*MATERIAL_COUNT 1\n*NUMSUBMTLS 40\n", "*NUMSUBMTLS 40"},
         {"*MATERIAL_COUNT 2\n*NUMSUBMTLS 31\n*MATERIAL 1\n*NUMSUBMTLS 31\n", "*NUMSUBMTLS 31"}};
     for (const auto& [scene, count] : kTooMany) {
-        cases.push_back({scene,
-                         scene,
-                         "",
+        cases.push_back({scene, scene, "",
                          std::string(count) + " exceeds what a " +
-                             std::to_string(std::strlen(scene)) + "-byte scene can hold",
-                         {}});
+                             std::to_string(std::strlen(scene)) + "-byte scene can hold"});
     }
 #ifndef TESSLOOM_SANITIZED  // the address sanitizer needs more address space than the limit
     // 400 MB of faces that the scene's size allows, under a 300 MB limit
-    cases.push_back({"out of memory",
-                     "*MESH_NUMFACES 5000000\n" + std::string(5'000'000, ' '),
-                     lowMemory,
-                     "out of memory for the scene's tables",
-                     {}});
+    cases.push_back({"out of memory", "*MESH_NUMFACES 5000000\n" + std::string(5'000'000, ' '),
+                     lowMemory, "out of memory for the scene's tables"});
 #endif
 
-    // Every kind of index that names no entry: nothing stored, the reads still made.
-    cases.push_back({"indices out of range",
-                     "*MATERIAL_COUNT 1\n*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n"
-                     "*MESH_VERTEX 1 9 9 9\n*MESH_VERTEX -1 9 9 9\n*MESH_VERTEX -2147483648 9 9 9\n"
-                     "*MESH_TVERT 2147483647 9 9\n*MESH_TFACE -1 9 9 9\n"
-                     "*MESH_FACE 1: A: 9 B: 9 C: 9\n*MESH_VERTEX 0 9 9 9\n"  // lost to the search
-                     "*MESH_MTLID 9\n"
-                     "*MESH_FACENORMAL 2147483647 9 9 9\n*MESH_VERTEXNORMAL 0 9 9 9\n"
-                     "*MESH_VERTEXNORMAL 0 9 9 9\n*MESH_VERTEXNORMAL 0 9 9 9\n"
-                     "*MATERIAL 1\n*MATERIAL_SHINE 9\n*MATERIAL -2147483648\n*BITMAP \"x\"\n"
-                     "*MATERIAL 0\n*SUBMATERIAL 0\n*MATERIAL_SHINE 9\n*NUMSUBMTLS 2\n"
-                     "*MATERIAL 0\n*NUMSUBMTLS 1\n*SUBMATERIAL 2147483647\n*UVW_U_TILING 9\n",
-                     "", "",
-                     Bytes{}
-                         .i32(1)
-                         .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
-                         .i32(0)
-                         .i32(0)
-                         .i32(0)
-                         .i32(1)
-                         .f32s({0, 0, 0})
-                         .i32(1)
-                         .f32s({0, 0})
-                         .i32(1)
-                         .i32(0)
-                         .i32(0)
-                         .i32(0)
-                         .i32(0)
-                         .i32(0)
-                         .i32(0)
-                         .i32(0)
-                         .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
-                         .f32s({0, 0, 0, 0, 0, 0, 0})
-                         .data});
-    // Sub-material numbers from the extremes of mtlId take its sign.
+    // Every kind of index that names no entry: nothing stored, the reads still made. One
+    // entry, vertex, texture vertex and face, all zero.
+    cases.push_back(
+        {"indices out of range",
+         "*MATERIAL_COUNT 1\n*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n*MESH_NUMTVERTEX 1\n"
+         "*MESH_VERTEX 1 9 9 9\n*MESH_VERTEX -1 9 9 9\n*MESH_VERTEX -2147483648 9 9 9\n"
+         "*MESH_TVERT 2147483647 9 9\n*MESH_TFACE -1 9 9 9\n"
+         "*MESH_FACE 1: A: 9 B: 9 C: 9\n*MESH_VERTEX 0 9 9 9\n"  // lost to the search
+         "*MESH_MTLID 9\n"
+         "*MESH_FACENORMAL 2147483647 9 9 9\n*MESH_VERTEXNORMAL 0 9 9 9\n"
+         "*MESH_VERTEXNORMAL 0 9 9 9\n*MESH_VERTEXNORMAL 0 9 9 9\n"
+         "*MATERIAL 1\n*MATERIAL_SHINE 9\n*MATERIAL -2147483648\n*BITMAP \"x\"\n"
+         "*MATERIAL 0\n*SUBMATERIAL 0\n*MATERIAL_SHINE 9\n*NUMSUBMTLS 2\n"
+         "*MATERIAL 0\n*NUMSUBMTLS 1\n*SUBMATERIAL 2147483647\n*UVW_U_TILING 9\n",
+         "", "", Bytes{}.i32(1).zeros(17).i32(1).zeros(3).i32(1).zeros(2).i32(1).zeros(26).data});
+    // Sub-material numbers from the extremes of mtlId take its sign: three zero entries, no
+    // vertices, two faces.
     cases.push_back({"extreme mtlId",
                      "*MATERIAL_COUNT 1\n*NUMSUBMTLS 3\n*MESH_NUMFACES 2\n"
                      "*MESH_FACE 0: A: 99999999999 B: -99999999999 C: 1 *MESH_MTLID -2147483648\n"
                      "*MESH_FACE 1: A: 0 B: 0 C: 0 *MESH_MTLID 2147483647\n",
-                     "",
-                     "",
-                     {}});
-    {
-        Bytes b;
-        b.i32(3);
-        for (int s = 0; s < 3; ++s)
-            b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).i32(0).i32(0).i32(0);
-        b.i32(0).i32(0).i32(2);
-        b.i32(-2).i32(2147483647).i32(-2147483647 - 1).i32(1).i32(0).i32(0).i32(0);
-        b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-        b.i32(1).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0);
-        b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-        b.f32s({0, 0, 0, 0, 0, 0, 0});
-        cases.back().bytes = b.data;
-    }
-    cases.push_back({"floats beyond range", "*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1e39 -1e39 1e-50\n",
                      "", "",
                      Bytes{}
+                         .i32(3)
+                         .zeros(3 * 17 + 2)
+                         .i32(2)
+                         .i32(-2)
+                         .i32(2147483647)
+                         .i32(-2147483647 - 1)
                          .i32(1)
-                         .f32s({kInf, 0, kInf})
-                         .i32(0)
-                         .i32(0)
-                         .f32s({kInf, 0, kInf, 0, 0, 0, kInf})
+                         .zeros(15)
+                         .i32(1)
+                         .zeros(25)
                          .data});
+    cases.push_back({"floats beyond range", "*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1e39 -1e39 1e-50\n",
+                     "", "", oneVertex({kInf, 0, kInf}, {kInf, 0, kInf, 0, 0, 0, kInf})});
     {
         std::string faces = "*MESH_NUMFACES 100000\n";
         for (int f = 0; f < 100000; ++f) {
@@ -152,23 +114,17 @@ std::vector<Hostile> catalogue() {
         }
         cases.push_back({"faces without mtlId", faces, "", "", b.data});
     }
+    // (1, 2, 3) stored as (1, 3, -2), |(1, 2, 3)| = sqrt(14)
+    const auto oneTwoThree = oneVertex({1, 3, -2}, {3.7416574f, 0, 1, 0, 3, -2, 0});
     {
         std::string line = "*MESH_NUMVERTEX 1\n#";
         while (line.size() < 10'000'000) line += "ab ";
         line += "\n*MESH_VERTEX 0 1 2 3\n";
-        cases.push_back({"10 MB line", line, "", "",
-                         Bytes{}
-                             .i32(1)
-                             .f32s({1, 3, -2})
-                             .i32(0)
-                             .i32(0)
-                             .f32s({3.7416574f, 0, 1, 0, 3, -2, 0})
-                             .data});
+        cases.push_back({"10 MB line", line, "", "", oneTwoThree});
         std::string token = "*MESH_NUMVERTEX 1\n" + std::string(10'000'000, 'x') +
                             " *MESH_VERTEX 0 1 2 3\n*MESH_VERTEX 0 2 -2 1\n";
         cases.push_back(
-            {"10 MB token", token, "", "",
-             Bytes{}.i32(1).f32s({2, 1, 2}).i32(0).i32(0).f32s({3, 0, 2, 0, 1, 0, 2}).data});
+            {"10 MB token", token, "", "", oneVertex({2, 1, 2}, {3, 0, 2, 0, 1, 0, 2})});
     }
     {
         std::mt19937 rng(1);
@@ -176,25 +132,17 @@ std::vector<Hostile> catalogue() {
         for (char& c : garbage) c = static_cast<char>(rng());
         cases.push_back({"binary garbage", garbage, "", "", zeroMesh()});
     }
-    cases.push_back(
-        {"bytes above 127", "*MESH_NUMVERTEX\xa0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1\xa0 2 3\n",
-         "", "",
-         Bytes{}.i32(1).f32s({1, 0, -0.0f}).i32(0).i32(0).f32s({1, 0, 1, 0, 0, 0, 0}).data});
+    cases.push_back({"bytes above 127",
+                     "*MESH_NUMVERTEX\xa0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1\xa0 2 3\n", "", "",
+                     oneVertex({1, 0, -0.0f}, {1, 0, 1, 0, 0, 0, 0})});
     cases.push_back(
         {"NUL bytes",
          std::string("*MESH_NUMVERTEX\0 7\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\0 4\n", 60), "",
-         "",
-         Bytes{}.i32(1).f32s({1, 3, -2}).i32(0).i32(0).f32s({3.7416574f, 0, 1, 0, 3, -2, 0}).data});
-    {
-        // a material section larger than the 1 MiB output buffer
-        std::string scene = "*MATERIAL_COUNT 1\n*NUMSUBMTLS 16000\n" + std::string(16000, ' ');
-        Bytes b;
-        b.i32(16000);
-        b.data.resize(4 + 16000 * 68, 0);
-        const auto rest = zeroMesh();
-        b.data.insert(b.data.end(), rest.begin(), rest.end());
-        cases.push_back({"16,000 sub-materials", scene, "", "", b.data});
-    }
+         "", oneTwoThree});
+    // a material section larger than the 1 MiB output buffer
+    cases.push_back({"16,000 sub-materials",
+                     "*MATERIAL_COUNT 1\n*NUMSUBMTLS 16000\n" + std::string(16000, ' '), "", "",
+                     Bytes{}.i32(16000).zeros(16000 * 17 + 10).data});
     cases.push_back({"empty", "", "", "", zeroMesh()});
     cases.push_back({"count as large as the scene", "*MESH_NUMTVFACES 20\n", "", "", zeroMesh()});
     cases.push_back({"white space only", " \t\r\n\v\f\r\n", "", "", zeroMesh()});

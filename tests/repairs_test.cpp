@@ -127,49 +127,40 @@ std::string roof(const char* groups0, const char* groups1, const std::string& mo
 
 TEST(Repairs, MissingNormalsComeFromTheWindingAndTheSmoothingGroups) {
     const float r2 = static_cast<float>(1 / std::sqrt(2.0));
-    const Normal flat0{0, 1, 0};
-    const Normal flat1{0, r2, -r2};
-    // the edge A-B smoothed: (0,1,0) + (0,2,-2) = (0,3,-2), at unit length
-    const Normal smooth{0, static_cast<float>(3 / std::sqrt(13.0)),
-                        static_cast<float>(-2 / std::sqrt(13.0))};
+    // F0 and F1: each face's own normal; S: the edge A-B smoothed, (0,1,0) + (0,2,-2) =
+    // (0,3,-2) at unit length; G: a vertex normal given, (1 0 0)
+    const Normal F0{0, 1, 0}, F1{0, r2, -r2}, G{1, 0, -0.0f};
+    const Normal S{0, static_cast<float>(3 / std::sqrt(13.0)),
+                   static_cast<float>(-2 / std::sqrt(13.0))};
     struct Case {
         const char* name;
         std::string scene;
-        Normal a0, b0, c0, a1, b1, c1;  // corners of face 0, then of face 1
+        Normal corners[6];  // a, b and c of face 0, then of face 1
     };
+    const std::string degenerate = "*MESH_FACE 2: A: 0 B: 0 C: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0\n";
     const Case cases[] = {
-        {"one group", roof("1", "1"), smooth, smooth, flat0, smooth, smooth, flat1},
-        {"a shared group among others", roof("1,2", "2,3"), smooth, smooth, flat0, smooth, smooth,
-         flat1},
-        {"a group list with blanks", roof("4, 1", "1"), smooth, smooth, flat0, smooth, smooth,
-         flat1},
-        {"groups 1 and 33 fall together", roof("1", "33"), smooth, smooth, flat0, smooth, smooth,
-         flat1},
-        {"different groups", roof("1", "2"), flat0, flat0, flat0, flat1, flat1, flat1},
+        {"one group", roof("1", "1"), {S, S, F0, S, S, F1}},
+        {"a shared group among others", roof("1,2", "2,3"), {S, S, F0, S, S, F1}},
+        {"a group list with blanks", roof("4, 1", "1"), {S, S, F0, S, S, F1}},
+        {"groups 1 and 33 fall together", roof("1", "33"), {S, S, F0, S, S, F1}},
+        {"different groups", roof("1", "2"), {F0, F0, F0, F1, F1, F1}},
         // only the face's own line gives its groups, though its *MESH_MTLID comes later
-        {"groups on a later line", roof("2\n*MESH_SMOOTHING 1", "1"), flat0, flat0, flat0, flat1,
-         flat1, flat1},
+        {"groups on a later line", roof("2\n*MESH_SMOOTHING 1", "1"), {F0, F0, F0, F1, F1, F1}},
         // a line longer than the look-ahead is read to its end, across blanks
-        {"groups far along a long line", roof((std::string(300, ' ') + "1").c_str(), "1"), smooth,
-         smooth, flat0, smooth, smooth, flat1},
+        {"groups far along a long line",
+         roof((std::string(300, ' ') + "1").c_str(), "1"),
+         {S, S, F0, S, S, F1}},
         {"a group list across a long line",
-         roof(("2" + std::string(300, '\t') + ",1").c_str(), "1"), smooth, smooth, flat0, smooth,
-         smooth, flat1},
-        {"no group", roof("0", "0"), flat0, flat0, flat0, flat1, flat1, flat1},
-        {"no number", roof("", ""), flat0, flat0, flat0, flat1, flat1, flat1},
+         roof(("2" + std::string(300, '\t') + ",1").c_str(), "1"),
+         {S, S, F0, S, S, F1}},
+        {"no group", roof("0", "0"), {F0, F0, F0, F1, F1, F1}},
+        {"no number", roof("", ""), {F0, F0, F0, F1, F1, F1}},
         // a face of no area in the group adds nothing to its neighbours
-        {"a degenerate neighbour",
-         roof("1", "1", "*MESH_FACE 2: A: 0 B: 0 C: 1 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"), smooth,
-         smooth, flat0, smooth, smooth, flat1},
+        {"a degenerate neighbour", roof("1", "1", degenerate), {S, S, F0, S, S, F1}},
         // a given corner stays; the others are computed
         {"one corner given",
          roof("1", "1", "*MESH_FACENORMAL 0 0 0 1\n*MESH_VERTEXNORMAL 0 1 0 0\n"),
-         {1, 0, -0.0f},
-         smooth,
-         flat0,
-         smooth,
-         smooth,
-         flat1},
+         {G, S, F0, S, S, F1}},
     };
     // groups are read from the rest of a line that a refill may cut
     for (const std::size_t block : {std::size_t{5}, std::size_t{64}, kDefaultBlockSize})
@@ -177,16 +168,16 @@ TEST(Repairs, MissingNormalsComeFromTheWindingAndTheSmoothingGroups) {
             const auto m = convertWith(c.scene, {.fixNormals = true}, block);
             const Face& f0 = m->faces[0];
             const Face& f1 = m->faces[1];
-            expectVec(f0.faceNormal,
-                      c.name == std::string("one corner given") ? Normal{0, 1, -0.0f} : flat0,
-                      std::string(c.name) + ": face 0");
-            expectVec(f1.faceNormal, flat1, std::string(c.name) + ": face 1");
-            expectVec(f0.normalA, c.a0, std::string(c.name) + ": 0a");
-            expectVec(f0.normalB, c.b0, std::string(c.name) + ": 0b");
-            expectVec(f0.normalC, c.c0, std::string(c.name) + ": 0c");
-            expectVec(f1.normalA, c.a1, std::string(c.name) + ": 1a");
-            expectVec(f1.normalB, c.b1, std::string(c.name) + ": 1b");
-            expectVec(f1.normalC, c.c1, std::string(c.name) + ": 1c");
+            const std::string name = c.name;
+            // the given face normal (0 0 1) is stored as (0, 1, -0)
+            expectVec(f0.faceNormal, name == "one corner given" ? Normal{0, 1, -0.0f} : F0,
+                      name + ": face 0");
+            expectVec(f1.faceNormal, F1, name + ": face 1");
+            const Normal got[] = {f0.normalA, f0.normalB, f0.normalC,
+                                  f1.normalA, f1.normalB, f1.normalC};
+            for (int i = 0; i < 6; ++i) {
+                expectVec(got[i], c.corners[i], name + ": corner " + std::to_string(i));
+            }
             EXPECT_EQ(m->losses().zeroNormalFaces, 0u) << c.name;
         }
 }

@@ -97,6 +97,10 @@ struct Bytes {
         for (float v : vs) f32(v);
         return *this;
     }
+    Bytes& zeros(std::size_t words) {  // 32-bit fields of 0, integers or floats
+        data.resize(data.size() + 4 * words, 0);
+        return *this;
+    }
     Bytes& text(std::string_view s) {
         data.insert(data.end(), s.begin(), s.end());
         return *this;
