@@ -20,8 +20,8 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 struct Hostile {
     const char* name;
     std::string scene;
-    std::string limits;    // shell commands run before the binary
-    std::string rejected;  // the message's tail; empty when the scene converts
+    std::string limits;                    // shell commands run before the binary
+    std::string rejected;                  // the message's tail; empty when the scene converts
     std::vector<std::uint8_t> bytes = {};  // the file written; for a rejection none
 };
 

@@ -97,8 +97,6 @@ TEST_F(Several, APlainConversionWarnsAndEachMeshIsThePlainConversionOfItsCutScen
         EXPECT_EQ(out_ + err_, withoutNormals("scene.ase", 1));
         EXPECT_EQ(bytesOf("m.obj"), expected[n]) << n;
     }
-    ASSERT_EQ(run("--mesh=b scene.ase by-name.obj"), 0);
-    EXPECT_EQ(bytesOf("by-name.obj"), expected[1]);
     ASSERT_EQ(run("--each scene.ase"), 0) << err_;
     EXPECT_EQ(out_ + err_, withoutNormals("scene.ase", 3));
     for (std::size_t n = 0; n < 3; ++n) {
