@@ -115,16 +115,11 @@ TEST_F(Driver, OutputRejectionsAndWriteFaultsLeaveEveryPathAsItWas) {
 }
 
 // A bitmap path loses what comes before its last backslash, and nothing else: forward
-// slashes are no folders to it.
+// slashes are no folders to it. (More names: the material pass's table.)
 TEST_F(Driver, BitmapNamesLoseOnlyBackslashFolders) {
     const std::pair<std::string, std::string> rows[] = {
-        {R"(C:\maps\brick.tga)", "brick.tga"},
-        {"models/cars/wheel.png", "models/cars/wheel.png"},
-        {"C:/maps/brick.tga", "C:/maps/brick.tga"},
         {R"(a\b/c.PNG)", "b/c.PNG"},
-        {R"(C:/art\x.tga)", "x.tga"},
         {R"(maps\)", ""},
-        {R"(C:\my maps\wall.tga)", "m"},  // the word ends at the blank, less its last byte
     };
     for (const auto& [path, stored] : rows) {
         writeFile(dir_ / "m.ase", "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*BITMAP \"" + path +
