@@ -41,10 +41,13 @@ vehicle() {
 vehicle 3 >"$game/art/vehicle.ase"
 cmake -G Ninja -S "$game" -B "$game/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 
-# Prints the scenes a build converted, sorted, on one line.
-converted() { grep -o 'Converting art/[a-z]*\.ase' <<<"$1" | sed 's|.*/||' | sort | xargs; }
-out=$(ninja -C "$game/build")
-[ "$(converted "$out")" = "crate.ase ship.ase tree.ase vehicle.ase" ] || { echo "$out"; exit 1; }
+# Builds the game; the scenes the build converted, sorted on one line, must be "$1".
+build_converts() {
+    out=$(ninja -C "$game/build")
+    [ "$(grep -o 'Converting art/[a-z]*\.ase' <<<"$out" | sed 's|.*/||' | sort | xargs)" = "$1" ] ||
+        { echo "$out"; exit 1; }
+}
+build_converts "crate.ase ship.ase tree.ase vehicle.ase"
 for mesh in crate tree ship; do
     cmp "$game/build/meshes/$mesh.obj" "$work/expected/$mesh.obj"
 done
@@ -71,8 +74,8 @@ each_bytes
 
 # the list of the EACH files changed: CMake runs once more, so that clean knows them, and
 # converts nothing
-out=$(ninja -C "$game/build")
-grep -q 'Re-running CMake' <<<"$out" && [ -z "$(converted "$out")" ] || { echo "$out"; exit 1; }
+build_converts ""
+grep -q 'Re-running CMake' <<<"$out" || { echo "$out"; exit 1; }
 out=$(ninja -C "$game/build" -d explain 2>&1)
 [ "$out" = "ninja: Entering directory \`$game/build'"$'\n'"ninja: no work to do." ] ||
     { echo "a second build did work: $out"; exit 1; }
@@ -85,8 +88,7 @@ echo mine >"$game/build/meshes/vehicle.x.obj"
 printf 'x\n%s\n' "$game/build/meshes/vehicle.7.txt" "$game/build/meshes/vehicle.x.obj" \
     >>"$game/build/meshes/vehicle.each"
 vehicle 1 >"$game/art/vehicle.ase"
-out=$(ninja -C "$game/build")
-[ "$(converted "$out")" = "vehicle.ase" ] || { echo "$out"; exit 1; }
+build_converts vehicle.ase
 [ "$(each_files)" = "vehicle.0.obj" ] || { each_files; exit 1; }
 stamp_lists
 each_bytes
@@ -103,15 +105,13 @@ cmp "$work/installed/share/game/meshes/vehicle.0.obj" "$game/build/meshes/vehicl
 touch -d '1 minute ago' "$game/build/meshes/crate.obj" "$game/build/meshes/ship.obj"
 before=$(stat -c %Y "$game/build/meshes/crate.obj" "$game/build/meshes/ship.obj")
 touch "$game/art/tree.ase"
-out=$(ninja -C "$game/build")
-[ "$(converted "$out")" = "tree.ase" ] || { echo "$out"; exit 1; }
+build_converts tree.ase
 [ "$(stat -c %Y "$game/build/meshes/crate.obj" "$game/build/meshes/ship.obj")" = "$before" ]
 
 # the vehicle grows to two meshes, and clean follows at once: every file goes, those of
 # the conversion CMake has not yet seen too (clean runs CMake first)
 vehicle 2 >"$game/art/vehicle.ase"
-out=$(ninja -C "$game/build")
-[ "$(converted "$out")" = "vehicle.ase" ] || { echo "$out"; exit 1; }
+build_converts vehicle.ase
 [ "$(each_files)" = "vehicle.0.obj vehicle.1.obj" ] || { each_files; exit 1; }
 ninja -C "$game/build" clean >/dev/null
 [ "$(ls -A "$game/build/meshes" | xargs)" = "vehicle.7.txt" ] || { ls -A "$game/build/meshes"; exit 1; }
