@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <string>
 
@@ -25,8 +24,8 @@ namespace {
 constexpr std::string_view kMesh = "*MESH";
 constexpr std::string_view kNodeName = "*NODE_NAME";
 
-// Bytes readable past the part being looked at: every keyword, the white byte after it and
-// a count's number fit, so a token is always judged whole.
+// Bytes readable past the part being looked at: every token looked for and the white byte
+// after it fit, so a token is always judged whole.
 constexpr std::size_t kLook = 64;
 constexpr std::size_t kPadding = 64;  // the event searches load up to 63 bytes past a byte
 

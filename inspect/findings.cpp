@@ -185,8 +185,9 @@ class Collector : public Diagnostics {
             {"*MESH_NUMTVERTEX", &Declared::numTVertex},
             {"*MESH_NUMTVFACES", &Declared::numTVFaces},
             {"*MATERIAL_REF", &Declared::materialRef}};
+        if (meshes_.meshBlocks.empty()) return;  // the whole text is no block
         const std::optional<std::size_t> mesh = meshAt(meshes_, at);
-        if (meshes_.meshBlocks.empty() || !mesh) return;
+        if (!mesh) return;
         for (const auto& [name, count] : kCounts) {
             if (name == keyword) declared[*mesh].*count = value;
         }
