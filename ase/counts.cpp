@@ -1,10 +1,10 @@
 // The count pass: the element counts and the material reference that size the tables.
 #include <string_view>
 
-#include "keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"
+#include "keywords.h"
 
 namespace tessloom {
 
@@ -49,7 +49,7 @@ void MeshConverter::readCountsWith(W& watch) {
             watch.acting(at, token);
             watch.count(kind, at);
             // each occurrence overwrites: the last mesh's counts win
-            watch.readInt(in, *target, at, token);
+            if (watch.readInt(in, *target, at, token)) watch.countRead(at, token, *target);
             if (!in.lineEndsHere()) materialsEnd_ = in.offset();
         } else {
             if (isMaterialKeyword(token)) materialsEnd_ = in.offset();

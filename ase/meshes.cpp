@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <limits>
 #include <memory>
 #include <string>
 
@@ -25,8 +24,8 @@ namespace {
 constexpr std::string_view kMesh = "*MESH";
 constexpr std::string_view kNodeName = "*NODE_NAME";
 
-// Bytes readable past the part being looked at: every keyword, the white byte after it and
-// a count's number fit, so a token is always judged whole.
+// Bytes readable past the part being looked at: every token looked for and the white byte
+// after it fit, so a token is always judged whole.
 constexpr std::size_t kLook = 64;
 constexpr std::size_t kPadding = 64;  // the event searches load up to 63 bytes past a byte
 
@@ -92,56 +91,7 @@ inline const char* scan64(const char* p, const char* end, Hits hits, Found found
 }
 #endif
 
-// A '*' that cannot start one of the tokens looked for: not followed by G, N or M, or
-// followed by "M???_" and a letter other than N (the geometry lines, "*MESH_VERTEX" ...).
-[[maybe_unused]] inline bool boringStar(const char* p) {
-    return (p[1] != 'G' && p[1] != 'N' && p[1] != 'M') ||
-           (p[1] == 'M' && p[5] == '_' && p[6] != 'N');
-}
-
-// Outside strings: the first quote, brace, or '*' that is not boring at or after p (or
-// `end`); the line feeds before it are added to `lines`.
-const char* nextPlainEvent(const char* p, const char* end, std::uint64_t& lines) {
-#if defined(__SSE2__)
-    for (; p < end; p += 16) {
-        const __m128i v = load16(p);
-        const __m128i star = equal(v, '*');
-        const __m128i events = _mm_or_si128(_mm_or_si128(equal(v, '"'), star),
-                                            _mm_or_si128(equal(v, '{'), equal(v, '}')));
-        unsigned m = static_cast<unsigned>(_mm_movemask_epi8(events));
-        unsigned lf = static_cast<unsigned>(_mm_movemask_epi8(equal(v, '\n')));
-        if (end - p < 16) {
-            const unsigned valid = (1u << (end - p)) - 1;
-            m &= valid;
-            lf &= valid;
-        }
-        if (m & static_cast<unsigned>(_mm_movemask_epi8(star))) {
-            // most stars begin a geometry line: those are no event
-            const __m128i v1 = load16(p + 1), v5 = load16(p + 5), v6 = load16(p + 6);
-            const __m128i ours =
-                _mm_or_si128(_mm_or_si128(equal(v1, 'G'), equal(v1, 'N')), equal(v1, 'M'));
-            const __m128i geometry =
-                _mm_andnot_si128(equal(v6, 'N'), _mm_and_si128(equal(v1, 'M'), equal(v5, '_')));
-            const __m128i boring =
-                _mm_and_si128(star, _mm_or_si128(geometry, _mm_andnot_si128(ours, star)));
-            m &= ~static_cast<unsigned>(_mm_movemask_epi8(boring));
-        }
-        // a few line feeds per block: counted one by one, with no popcount instruction
-        const unsigned before = m != 0 ? lf & ((1u << __builtin_ctz(m)) - 1) : lf;
-        for (unsigned f = before; f != 0; f &= f - 1) ++lines;
-        if (m != 0) return p + __builtin_ctz(m);
-    }
-    return end;
-#else
-    for (; p < end; ++p) {
-        if (*p == '\n') ++lines;
-        if (*p == '"' || *p == '{' || *p == '}' || (*p == '*' && !boringStar(p))) return p;
-    }
-    return end;
-#endif
-}
-
-// The names-only search outside blocks and strings: the first quote or *G at or after p,
+// Outside blocks and strings: the first quote or *G at or after p,
 // or `end`. Reads up to 64 bytes past `end`.
 const char* nextQuoteOrMark(const char* p, const char* end) {
 #if defined(__SSE2__)
@@ -161,7 +111,7 @@ const char* nextQuoteOrMark(const char* p, const char* end) {
 #endif
 }
 
-// The names-only search in a block, outside strings: passes the braces that do not close the
+// In a block, outside strings: passes the braces that do not close the
 // block, counting them in `depth` as the plain state would, and returns the first quote, the
 // brace that closes the block (with `depth` left at 1), with kStars a '*' followed by `a` or
 // `b`, or `end`. The bytes looked at are quotes, those stars, and the bytes b with
@@ -214,9 +164,8 @@ const char* passBraces(const char* p, const char* end, std::uint64_t& depth, cha
 
 class Finder {
   public:
-    Finder(Read read, std::size_t blockSize, MeshDetail detail)
+    Finder(Read read, std::size_t blockSize)
         : read_(std::move(read)),
-          full_(detail == MeshDetail::kFull),
           capacity_(std::max<std::size_t>(blockSize, 1) + kLook),
           buffer_(std::make_unique_for_overwrite<char[]>(capacity_ + kPadding)) {
         scene_.blocks.reserve(8);  // most scenes of several meshes hold a few
@@ -290,13 +239,12 @@ class Finder {
                 if (state_ == State::kName) keepName(b + pos, e);
                 pos = static_cast<std::size_t>(e - b);
                 if (pos == own) break;
-                if (*e == '\n') ++line_;
                 if (state_ == State::kName) endName(*e == '\n');
                 state_ = State::kPlain;
                 ++pos;
                 continue;
             }
-            if (!full_ && !open_) pos = markLine(pos, own);
+            if (!open_) pos = markLine(pos, own);
             const char* e = plainEvent(b + pos, b + own);
             pos = static_cast<std::size_t>(e - b);
             if (pos == own) break;
@@ -330,31 +278,19 @@ class Finder {
         return pos;
     }
 
-    // Outside blocks, in the plain state at pos: where the names-only search may go on. A
+    // Outside blocks, in the plain state at pos: where the search may go on. A
     // string ends at a line's end, so at the start of a line the state is the plain one again:
     // the lines before that of the next bytes *GEOMOBJECT starting before `own` change
-    // nothing. With no such bytes, it is the start of the last line before `own`. The bytes
-    // are found by their 'J', rare in scenes, which the C library finds fast.
+    // nothing. With no such bytes, it is the start of the last line before `own`.
     // Until pos passes the bytes found, the answer is kept: a long line of many strings asks
     // again after each, and must not be searched again each time.
     std::size_t markLine(std::size_t pos, std::size_t own) {
         const char* const b = buffer_.get();
         if (!markKnown_ || pos > mark_) {
-            constexpr std::size_t kJ = kGeomObject.find('J');
-            constexpr std::size_t kAfterJ = kGeomObject.size() - 1 - kJ;
-            const auto have = static_cast<std::size_t>(end_ - b);
             // a mark starting before `own` ends within the look-ahead, or at the text's end
-            const std::size_t last = std::min(own + kJ, have - std::min(have, kAfterJ));
-            mark_ = own;
-            for (std::size_t at = pos + kJ; at < last;) {
-                const auto* j = static_cast<const char*>(std::memchr(b + at, 'J', last - at));
-                if (!j) break;
-                if (std::memcmp(j - kJ, kGeomObject.data(), kGeomObject.size()) == 0) {
-                    mark_ = static_cast<std::size_t>(j - b) - kJ;
-                    break;
-                }
-                at = static_cast<std::size_t>(j - b) + 1;
-            }
+            const char* last = std::min(b + own + kGeomObject.size() - 1, end_);
+            const char* mark = findGeomObject(b + pos, last);
+            mark_ = mark ? static_cast<std::size_t>(mark - b) : own;
             const auto* lineFeed = static_cast<const char*>(::memrchr(b + pos, '\n', mark_ - pos));
             markLineStart_ = lineFeed ? static_cast<std::size_t>(lineFeed - b) + 1 : 0;
             markKnown_ = true;
@@ -363,13 +299,12 @@ class Finder {
         return std::max(pos, markLineStart_);
     }
 
-    // The next byte in [p, end) that the plain state acts on, or end. Without the full
-    // detail, lines are not counted, the braces of an open block are counted on the way
-    // (up to the closing one), and only the stars that may start a token that changes
-    // something are looked at: outside a block *GEOMOBJECT; in one *MESH and *NODE_NAME until
-    // seen (a further *GEOMOBJECT there changes nothing), and then none at all.
+    // The next byte in [p, end) that the plain state acts on, or end. The braces of an open
+    // block are counted on the way (up to the closing one), and only the stars that may
+    // start a token that changes something are looked at: outside a block *GEOMOBJECT; in
+    // one *MESH and *NODE_NAME until seen (a further *GEOMOBJECT there changes nothing), and
+    // then none at all.
     const char* plainEvent(const char* p, const char* end) {
-        if (full_) return nextPlainEvent(p, end, line_);
         if (!open_) return nextQuoteOrMark(p, end);
         if (block_.isMesh && nameSeen_) return passBraces<false>(p, end, depth_);
         return passBraces<true>(p, end, depth_, block_.isMesh ? 'N' : 'M', nameSeen_ ? 'M' : 'N');
@@ -393,7 +328,6 @@ class Finder {
                 depth_ = 0;
                 block_ = GeomBlock{};
                 block_.begin = base_ + pos;
-                block_.line = full_ ? line_ : 1;
                 nameSeen_ = false;
             }
             return kGeomObject.size();
@@ -411,44 +345,7 @@ class Finder {
             }
             return kNodeName.size();
         }
-        if (!full_) return 0;  // the counts' keywords hold no byte the search acts on
-        struct Count {
-            std::string_view keyword;
-            std::optional<std::int32_t> GeomBlock::*field;
-        };
-        static constexpr Count kCounts[] = {
-            {"*MESH_NUMVERTEX", &GeomBlock::numVertex},
-            {"*MESH_NUMFACES", &GeomBlock::numFaces},
-            {"*MESH_NUMTVERTEX", &GeomBlock::numTVertex},
-            {"*MESH_NUMTVFACES", &GeomBlock::numTVFaces},
-            {"*MATERIAL_REF", &GeomBlock::materialRef},
-        };
-        for (const Count& c : kCounts) {
-            if (tokenIs(pos, c.keyword)) {
-                if (const auto value = numberAfter(pos + c.keyword.size())) block_.*c.field = value;
-                return c.keyword.size();
-            }
-        }
         return 0;
-    }
-
-    // A number on the same line after pos: an optional sign and digits, saturated; none
-    // when the look-ahead ends first.
-    std::optional<std::int32_t> numberAfter(std::size_t pos) const {
-        const char* p = buffer_.get() + pos;
-        while (p < end_ && *p != '\n' && isWhite(*p)) ++p;
-        const bool negative = p < end_ && *p == '-';
-        if (p < end_ && (*p == '-' || *p == '+')) ++p;
-        const char* digits = p;
-        std::int64_t value = 0;
-        for (; p < end_ && *p >= '0' && *p <= '9'; ++p) {
-            value = std::min<std::int64_t>(value * 10 + (*p - '0'), std::int64_t{1} << 40);
-        }
-        if (p == digits || (p == end_ && !textEnds_)) return std::nullopt;
-        value = negative ? -value : value;
-        return static_cast<std::int32_t>(
-            std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
-                                     std::numeric_limits<std::int32_t>::max()));
     }
 
     // One byte past the limit is kept until the string ends, so that a carriage return
@@ -480,7 +377,6 @@ class Finder {
     }
 
     Read read_;
-    bool full_;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     const char* end_ = nullptr;  // the end of the bytes in the buffer
@@ -488,7 +384,6 @@ class Finder {
     std::uint64_t base_ = 0;     // the input offset of the buffer's first byte
     char before_ = ' ';          // the byte before the buffer's first (the text's start: white)
     State state_ = State::kPlain;
-    std::uint64_t line_ = 1;
     bool open_ = false;
     std::uint64_t depth_ = 0;
     bool nameSeen_ = false;
@@ -538,7 +433,7 @@ std::vector<ByteRange> SceneMeshes::restricted(std::size_t n) const {
     return ranges;
 }
 
-SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize, MeshDetail detail) {
+SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize) {
     if (std::fseek(file, 0, SEEK_SET) != 0) {
         throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
     }
@@ -552,11 +447,11 @@ SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize, MeshDetail detail
                    }
                    return n;
                },
-               blockSize, detail)
+               blockSize)
         .run();
 }
 
-SceneMeshes findMeshes(std::string_view text, std::size_t blockSize, MeshDetail detail) {
+SceneMeshes findMeshes(std::string_view text, std::size_t blockSize) {
     const std::size_t step = std::max<std::size_t>(blockSize, 1);
     return Finder(
                [&text, step](char* out, std::size_t size) {
@@ -565,33 +460,8 @@ SceneMeshes findMeshes(std::string_view text, std::size_t blockSize, MeshDetail 
                    text.remove_prefix(n);
                    return n;
                },
-               blockSize, detail)
+               blockSize)
         .run();
-}
-
-OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit) {
-    OutsideText outside;
-    std::uint64_t at = 0, total = 0;
-    auto keep = [&](std::uint64_t begin, std::uint64_t end) {
-        if (begin < end) outside.ranges.push_back({begin, end});
-        total += end > begin ? end - begin : 0;
-    };
-    for (const GeomBlock& b : scene.blocks) {
-        keep(at, b.begin);
-        at = b.end;
-    }
-    keep(at, scene.textSize);
-    if (total > limit) return {};
-    for (const ByteRange& r : outside.ranges) {
-        std::string bytes(static_cast<std::size_t>(r.end - r.begin), '\0');
-        if (::fseeko(file, static_cast<off_t>(r.begin), SEEK_SET) != 0 ||
-            std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-            throw Rejected(std::string("cannot read the input: ") +
-                           (std::ferror(file) ? std::strerror(errno) : "it became shorter"));
-        }
-        outside.bytes.push_back(std::move(bytes));
-    }
-    return outside;
 }
 
 std::optional<std::uint64_t> carriageReturnsOnly(std::FILE* file) {
@@ -626,14 +496,6 @@ std::optional<std::uint64_t> carriageReturnsOnly(std::FILE* file) {
         if (ends) return firstReturn;
         at += size;
     }
-}
-
-std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k) {
-    for (const ByteRange& r : ranges) {
-        if (k < r.end - r.begin) return r.begin + k;
-        k -= r.end - r.begin;
-    }
-    return (ranges.empty() ? 0 : ranges.back().end) + k;
 }
 
 }  // namespace tessloom
@@ -678,13 +540,25 @@ RestrictedScenes::RestrictedScenes(std::FILE* file, const SceneMeshes& scene, st
     }
     const std::uint64_t outsideBytes = scene.textSize - blockBytes_;
     if (scene.meshBlocks.empty() || outsideBytes > limit) return;
-    OutsideText outside = readOutside(file, scene, limit);
     compact_ = true;
-    outside_.reserve(static_cast<std::size_t>(outsideBytes));
-    for (std::string& bytes : outside.bytes) {
-        outside_ += bytes;
-        std::string().swap(bytes);
+    outside_.resize(static_cast<std::size_t>(outsideBytes));
+    std::size_t filled = 0;
+    auto read = [&](std::uint64_t begin, std::uint64_t end) {
+        const auto size = static_cast<std::size_t>(end - begin);
+        if (size == 0) return;
+        if (::fseeko(file, static_cast<off_t>(begin), SEEK_SET) != 0 ||
+            std::fread(outside_.data() + filled, 1, size, file) != size) {
+            throw Rejected(std::string("cannot read the input: ") +
+                           (std::ferror(file) ? std::strerror(errno) : "it became shorter"));
+        }
+        filled += size;
+    };
+    std::uint64_t at = 0;
+    for (const GeomBlock& b : scene.blocks) {
+        read(at, b.begin);
+        at = b.end;
     }
+    read(at, scene.textSize);
     // the lines, each classed and kept or left out
     // At the text's start every pass stands at a line's first token.
     Flow flow{.chain = true};

@@ -140,14 +140,6 @@ Scanner::Scanner(std::FILE* file, std::size_t blockSize)
     setSentinel();
 }
 
-Scanner::Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges,
-                 const OutsideText* outside)
-    : Scanner(file, blockSize) {
-    ranges_ = std::move(ranges);
-    restricted_ = true;
-    outside_ = outside;
-}
-
 Scanner::Scanner(std::FILE* file, std::size_t blockSize, std::vector<TextPiece> pieces)
     : Scanner(file, blockSize) {
     pieces_ = std::move(pieces);
@@ -186,47 +178,10 @@ void Scanner::rewind() {
     filePos_ = 0;
 }
 
-// One block from the file, or from the ranges in turn; short only at the end.
+// One block from the file, or from the pieces in turn; short only at the end.
 std::size_t Scanner::readBlock() {
     if (inPieces_) return readPieces();
-    if (!restricted_) return std::fread(blockStart_, 1, blockSize_, file_);
-    std::size_t n = 0;
-    while (n < blockSize_ && range_ < ranges_.size()) {
-        const ByteRange& r = ranges_[range_];
-        const std::uint64_t at = r.begin + rangeDone_;
-        if (at >= r.end) {
-            ++range_;
-            rangeDone_ = 0;
-            continue;
-        }
-        std::uint64_t stop = std::min<std::uint64_t>(r.end, at + (blockSize_ - n));
-        if (outside_) {
-            // the piece of text outside the blocks that holds `at`, or the next one after it
-            const auto& pieces = outside_->ranges;
-            const auto next = std::upper_bound(
-                pieces.begin(), pieces.end(), at,
-                [](std::uint64_t offset, const ByteRange& p) { return offset < p.begin; });
-            if (next != pieces.begin() && at < std::prev(next)->end) {
-                const auto i = static_cast<std::size_t>(std::prev(next) - pieces.begin());
-                stop = std::min(stop, pieces[i].end);
-                std::memcpy(blockStart_ + n, outside_->bytes[i].data() + (at - pieces[i].begin),
-                            static_cast<std::size_t>(stop - at));
-                n += static_cast<std::size_t>(stop - at);
-                rangeDone_ += stop - at;
-                continue;
-            }
-            if (next != pieces.end()) stop = std::min(stop, next->begin);
-        }
-        const std::size_t want = static_cast<std::size_t>(stop - at);
-        const std::size_t got = readFileAt(at, want, n);
-        n += got;
-        rangeDone_ += got;
-        if (got < want) {
-            if (!std::ferror(file_)) range_ = ranges_.size();  // the file ends sooner
-            break;
-        }
-    }
-    return n;
+    return std::fread(blockStart_, 1, blockSize_, file_);
 }
 
 // Up to `want` bytes of the file from offset `at`, into the block after its first `n`
@@ -270,12 +225,11 @@ std::size_t Scanner::readPieces() {
     return n;
 }
 
-// Marks wholly inside [first, last) are found by their 'J', rare in scenes; a mark that
+// Marks wholly inside [first, last) are found as the mesh search finds them; a mark that
 // began in the bytes before is completed from the kept tail.
 void Scanner::countMarks(const char* first, const char* last) {
     constexpr std::size_t kSize = kGeomObject.size();
-    constexpr std::size_t kJ = kGeomObject.find('J');
-    static_assert(kJ != std::string_view::npos && kSize <= sizeof markTail_);
+    static_assert(kSize <= sizeof markTail_);
     const std::size_t size = static_cast<std::size_t>(last - first);
     char joint[2 * sizeof markTail_];
     const std::size_t head = std::min(size, kSize - 1);
@@ -287,15 +241,7 @@ void Scanner::countMarks(const char* first, const char* last) {
             ++marks_;
         }
     }
-    if (size >= kSize) {
-        for (const char* p = first + kJ; p < last - (kSize - 1 - kJ);) {
-            const auto* j = static_cast<const char*>(
-                std::memchr(p, 'J', static_cast<std::size_t>(last - (kSize - 1 - kJ) - p)));
-            if (!j) break;
-            if (std::memcmp(j - kJ, kGeomObject.data(), kSize) == 0) ++marks_;
-            p = j + 1;
-        }
-    }
+    for (const char* p = first; (p = findGeomObject(p, last)) != nullptr; ++p) ++marks_;
     // a mark still open began within the last kSize - 1 bytes
     const std::size_t total = markTailSize_ + size;
     const std::size_t keep = std::min(total, kSize - 1);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <string>
+#include <utility>
 
 #include "ase/scene.h"
 
@@ -57,10 +58,12 @@ bool Watch::findAfterFace(Scanner& in, std::string_view keyword, std::uint64_t a
             return false;
         }
         if (token == keyword) {
-            if (lineEnd) sink.mtlIdSearch(at, face, start(in, token), lostFace);
+            if (lineEnd) sink.mtlIdSearch(at, face, start(in, std::as_const(token)), lostFace);
             return true;
         }
-        if (token == kMeshFace && lostFace == Diagnostics::kNowhere) lostFace = start(in, token);
+        if (token == kMeshFace && lostFace == Diagnostics::kNowhere) {
+            lostFace = start(in, std::as_const(token));
+        }
     }
 }
 

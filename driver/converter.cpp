@@ -43,20 +43,23 @@ std::string errnoText(const char* what) {
 
 }  // namespace
 
-InputFile openInput(const std::string& inputPath) {
+InputFile openInput(const std::string& inputPath, std::string_view name) {
+    const std::string cannotOpen =
+        name.empty() ? "cannot open" : "cannot open " + std::string(name);
     // Without O_NONBLOCK a FIFO that nobody writes to would hold the open forever; it is
     // rejected below with every other file that is not a regular one.
     const int fd = ::open(inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw Rejected(errnoText("cannot open the input"));
+    if (fd < 0) throw Rejected(errnoText(cannotOpen.c_str()));
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw Rejected("the input is not a regular file");
+        throw Rejected(name.empty() ? "not a regular file"
+                                    : std::string(name) + " is not a regular file");
     }
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file) {
         ::close(fd);
-        throw Rejected(errnoText("cannot open the input"));
+        throw Rejected(errnoText(cannotOpen.c_str()));
     }
     return InputFile(file);
 }
@@ -126,9 +129,6 @@ void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     if (setup.diagnostics) watch_ = std::make_unique<Watch>(*setup.diagnostics);
     if (setup.pieces) {
         input = std::make_unique<Scanner>(inputFile, setup.blockSize, std::move(*setup.pieces));
-    } else if (setup.ranges) {
-        input = std::make_unique<Scanner>(inputFile, setup.blockSize, std::move(*setup.ranges),
-                                          setup.outside);
     } else {
         input = std::make_unique<Scanner>(inputFile, setup.blockSize);
     }
@@ -229,7 +229,7 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
         }
         // the exact search only where the count pass saw the mark twice or more
         if (converter.objectMarks() >= 2) {
-            const SceneMeshes scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
+            const SceneMeshes scene = findMeshes(input.get());
             if (scene.count() >= 2) warnings.push_back(severalMeshesWarning(inputPath, scene));
         }
         guard.checkUnchanged();  // the search, too, read the file the passes read

@@ -230,7 +230,7 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
         // each conversion checks its own passes; the guard covers the search and the time
         // between them too
         const InputGuard guard(input.get(), inputPath);
-        const SceneMeshes scene = findMeshes(input.get(), kSearchBlock, MeshDetail::kNames);
+        const SceneMeshes scene = findMeshes(input.get());
         const std::string output = outputPath ? *outputPath : defaultOutputPath(inputPath);
         if (carriageReturnsOnly(input.get()).has_value()) {
             warnings.push_back(carriageReturnsWarning(inputPath));

@@ -135,8 +135,8 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
     return result;
 }
 
-// The inspector's scene mode: every finding on a line of the text, one several-meshes
-// finding for each mesh but the last.
+// The inspector's scene mode: every finding and every mesh's listed line on a line of the
+// text, one several-meshes finding for each mesh but the last.
 void findings(const std::uint8_t* data, std::size_t size) {
     std::FILE* f = ::fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
     if (!f) return;
@@ -150,40 +150,35 @@ void findings(const std::uint8_t* data, std::size_t size) {
             several += finding.id == "several-meshes";
         }
         if (several != scene.meshes.count() - 1) __builtin_trap();
+        if (scene.declared.size() != scene.meshes.count()) __builtin_trap();
+        for (const auto& declared : scene.declared) {
+            if (declared.line < 1 || declared.line > lines) __builtin_trap();
+        }
     } catch (const tessloom::Rejected&) {
     } catch (const std::bad_alloc&) {
     }
     std::fclose(f);
 }
 
-// The meshes: found alike whatever the blocks, and by the names-only search but for lines and
-// counts; each converted through its ranges equals the conversion of the text those ranges
-// cut out; a merge holds the sums of their counts.
+// The meshes: found alike whatever the blocks; each converted through its restricted scene
+// equals the conversion of the text its ranges cut out; a merge holds the sums of their
+// counts.
 void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks) {
     using namespace tessloom;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const SceneMeshes scene = findMeshes(text);
     const std::size_t blockSize = 1 + (size != 0 ? data[size - 1] % 97 : 0);
     const SceneMeshes pieces = findMeshes(text, blockSize);
-    const SceneMeshes names =
-        findMeshes(text, size % 2 ? blockSize : kSearchBlock, MeshDetail::kNames);
-    for (const SceneMeshes* other : {&pieces, &names}) {
-        if (other->textSize != scene.textSize || other->meshBlocks != scene.meshBlocks ||
-            other->blocks.size() != scene.blocks.size()) {
-            __builtin_trap();
-        }
+    if (pieces.textSize != scene.textSize || pieces.meshBlocks != scene.meshBlocks ||
+        pieces.blocks.size() != scene.blocks.size()) {
+        __builtin_trap();
     }
     // every *GEOMOBJECT token was among the bytes the count pass counted
     if (marks < scene.blocks.size()) __builtin_trap();
     for (std::size_t i = 0; i < scene.blocks.size(); ++i) {
         const GeomBlock &a = scene.blocks[i], &b = pieces.blocks[i];
-        if (a.begin != b.begin || a.end != b.end || a.line != b.line || a.name != b.name ||
-            a.numVertex != b.numVertex || a.materialRef != b.materialRef) {
-            __builtin_trap();
-        }
-        const GeomBlock& n = names.blocks[i];
-        if (n.begin != a.begin || n.end != a.end || n.closed != a.closed || n.isMesh != a.isMesh ||
-            n.name != a.name) {
+        if (a.begin != b.begin || a.end != b.end || a.closed != b.closed || a.isMesh != b.isMesh ||
+            a.name != b.name || a.nameCut != b.nameCut) {
             __builtin_trap();
         }
     }
@@ -201,20 +196,14 @@ void checkMeshes(const std::uint8_t* data, std::size_t size, std::uint64_t marks
         if (!f) return;
         std::string got;
         try {
-            const OutsideText outside = readOutside(f, scene, n % 2 == 0 ? UINT64_MAX : 0);
-            ReadSetup setup{.blockSize = 61 + n,
-                            .ranges = scene.restricted(n),
-                            .outside = &outside,
-                            .repairs = repairs};
-            // mesh 1: the kept text of the restricted scenes, as the driver reads them
-            std::optional<RestrictedScenes> restricted;
-            if (n == 1) {
-                restricted.emplace(f, scene, UINT64_MAX);
-                setup.ranges.reset();
-                setup.pieces = restricted->pieces(n);
-                setup.countBound = restricted->size(n);
-            }
-            MeshConverter mesh(f, "unused.obj", std::move(setup));
+            // mesh 1: the kept text of the restricted scenes, as the driver reads them; the
+            // others: their plain ranges, read from the file
+            const RestrictedScenes restricted(f, scene, n == 1 ? UINT64_MAX : 0);
+            MeshConverter mesh(f, "unused.obj",
+                               {.blockSize = 61 + n,
+                                .pieces = restricted.pieces(n),
+                                .countBound = restricted.size(n),
+                                .repairs = repairs});
             const std::vector<std::uint8_t> bytes = encodeMeshFile(mesh);
             got.assign(bytes.begin(), bytes.end());
             vertices += mesh.numVertex;

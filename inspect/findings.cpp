@@ -170,10 +170,28 @@ struct Pending {
 
 class Collector : public Diagnostics {
   public:
-    explicit Collector(const SceneMeshes& meshes) : meshes_(meshes), normals_(meshes.count()) {}
+    explicit Collector(const SceneMeshes& meshes)
+        : declared(meshes.count()), meshes_(meshes), normals_(meshes.count()) {}
 
     std::vector<Pending> pending;
     Lines lines;
+    std::vector<Declared> declared;
+
+    void countRead(std::uint64_t at, std::string_view keyword, std::int32_t value) override {
+        using Count = std::optional<std::int32_t> Declared::*;
+        static constexpr std::pair<std::string_view, Count> kCounts[] = {
+            {"*MESH_NUMVERTEX", &Declared::numVertex},
+            {"*MESH_NUMFACES", &Declared::numFaces},
+            {"*MESH_NUMTVERTEX", &Declared::numTVertex},
+            {"*MESH_NUMTVFACES", &Declared::numTVFaces},
+            {"*MATERIAL_REF", &Declared::materialRef}};
+        if (meshes_.meshBlocks.empty()) return;  // the whole text is no block
+        const std::optional<std::size_t> mesh = meshAt(meshes_, at);
+        if (!mesh) return;
+        for (const auto& [name, count] : kCounts) {
+            if (name == keyword) declared[*mesh].*count = value;
+        }
+    }
 
     void facesDeclared(std::uint64_t at, std::size_t faces) override {
         facesAt_ = at;
@@ -210,7 +228,8 @@ class Collector : public Diagnostics {
             const bool blocks = !meshes_.meshBlocks.empty();
             const GeomBlock block = meshes_.mesh(n);
             const std::size_t faces =
-                blocks ? static_cast<std::size_t>(std::max(block.numFaces.value_or(0), 0)) : faces_;
+                blocks ? static_cast<std::size_t>(std::max(declared[n].numFaces.value_or(0), 0))
+                       : faces_;
             if (normals.first == kNowhere && faces > 0) {
                 add(blocks || facesAt_ == kNowhere ? block.begin : facesAt_, Severity::kWarning,
                     "no-normals",
@@ -415,13 +434,6 @@ SceneFindings findScene(std::FILE* file) {
     // the meshes first: each finding is told under its mesh as it comes
     scene.meshes = findMeshes(file);
     const std::optional<std::uint64_t> returnsOnly = carriageReturnsOnly(file);
-    if (returnsOnly) {
-        // Without a line feed the conversion reads the text as one line, in which no count
-        // stands on a line of its own: the listing shows none, as the conversion takes none.
-        for (GeomBlock& b : scene.meshes.blocks) {
-            b.numVertex = b.numFaces = b.numTVertex = b.numTVFaces = b.materialRef = std::nullopt;
-        }
-    }
     Collector collector(scene.meshes);
     try {
         MeshConverter converter(file, "unused.obj", guard.setup({.diagnostics = &collector}));
@@ -461,12 +473,18 @@ SceneFindings findScene(std::FILE* file) {
                         name(last) + " (tessloom --mesh " + std::to_string(n) + " takes this one)";
              },
              0});
-        collector.lines.want(b.begin);
     }
-
+    // the listing's lines: each mesh's *GEOMOBJECT
+    for (const std::size_t block : scene.meshes.meshBlocks) {
+        collector.lines.want(scene.meshes.blocks[block].begin);
+    }
     std::stable_sort(collector.pending.begin(), collector.pending.end(),
                      [](const Pending& a, const Pending& b) { return a.at < b.at; });
     collector.lines.count(file);
+    scene.declared = std::move(collector.declared);
+    for (std::size_t n = 0; n < scene.meshes.meshBlocks.size(); ++n) {
+        scene.declared[n].line = collector.lines.at(scene.meshes.mesh(n).begin);
+    }
     // Repeats: one per line and id; a material id once per mesh. Findings that come one per
     // element line (a mesh the conversion does not keep gives hundreds) were kept up to a
     // limit per mesh as they came, the rest counted on one line where they start.

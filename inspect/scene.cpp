@@ -1,18 +1,12 @@
 // Listing a scene's meshes, as the converter would find them.
 #include "inspect/scene.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 
 #include "ase/scanner.h"
 #include "ase/scene.h"
+#include "driver/converter.h"
 #include "inspect/findings.h"
 #include "inspect/report.h"
 #include "output/output.h"
@@ -23,25 +17,13 @@ namespace {
 
 using nlohmann::json;
 
-struct Closer {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-std::unique_ptr<std::FILE, Closer> openScene(const std::string& path) {
-    // O_NONBLOCK: a FIFO is refused below instead of waited on
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw InputError(std::string("cannot open: ") + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw InputError("not a regular file");
+// The converter's opener; its reasons name no file, as the inspector's other messages.
+tessloom::InputFile openScene(const std::string& path) {
+    try {
+        return openInput(path, "");
+    } catch (const Rejected& e) {
+        throw InputError(e.what());
     }
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (!file) {
-        ::close(fd);
-        throw InputError(std::string("cannot open: ") + std::strerror(errno));
-    }
-    return std::unique_ptr<std::FILE, Closer>(file);
 }
 
 std::string counted(const std::optional<std::int32_t>& value) {
@@ -80,16 +62,10 @@ bool looksLikeScene(const std::string& path) {
     }
 }
 
-SceneMeshes readSceneMeshes(const std::string& path) {
-    const auto file = openScene(path);
-    try {
-        return findMeshes(file.get());
-    } catch (const Rejected& e) {
-        throw InputError(e.what());
-    }
-}
+namespace {
 
-void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshes& scene) {
+void printSceneListing(std::FILE* out, const std::string& path, const SceneFindings& found) {
+    const SceneMeshes& scene = found.meshes;
     const std::size_t last = scene.count() - 1;
     std::string text = output::escaped(path) + ": ASE scene, " +
                        output::counted(scene.textSize, "byte", "bytes") + ", " +
@@ -103,35 +79,36 @@ void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshe
                  "material", "name");
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const GeomBlock mesh = scene.mesh(n);
+        const Declared& declared = found.declared[n];
         std::string name = mesh.name ? output::escaped(*mesh.name, output::Escape::kQuoted) : "-";
         if (mesh.nameCut)
             name += " (cut: only its first " + std::to_string(SceneMeshes::kMaxName) +
                     " bytes are kept)";
         std::fprintf(out, "  %5zu %8llu %9s %9s %8s  %s\n", n,
-                     static_cast<unsigned long long>(mesh.line), counted(mesh.numVertex).c_str(),
-                     counted(mesh.numFaces).c_str(), counted(mesh.materialRef).c_str(),
-                     name.c_str());
+                     static_cast<unsigned long long>(declared.line),
+                     counted(declared.numVertex).c_str(), counted(declared.numFaces).c_str(),
+                     counted(declared.materialRef).c_str(), name.c_str());
     }
 }
 
-namespace {
-
-json sceneListingJson(const std::string& path, const SceneMeshes& scene) {
+json sceneListingJson(const std::string& path, const SceneFindings& found) {
+    const SceneMeshes& scene = found.meshes;
     json list = json::array();
     for (std::size_t n = 0; n < scene.count(); ++n) {
         const GeomBlock mesh = scene.mesh(n);
+        const Declared& declared = found.declared[n];
         list.push_back({{"index", n},
                         {"name", mesh.name ? json(*mesh.name) : json(nullptr)},
                         {"nameCut", mesh.nameCut},
-                        {"line", mesh.line},
+                        {"line", declared.line},
                         {"begin", mesh.begin},
                         {"end", mesh.end},
                         {"closed", mesh.closed},
-                        {"vertices", countJson(mesh.numVertex)},
-                        {"faces", countJson(mesh.numFaces)},
-                        {"textureVertices", countJson(mesh.numTVertex)},
-                        {"textureFaces", countJson(mesh.numTVFaces)},
-                        {"materialRef", countJson(mesh.materialRef)}});
+                        {"vertices", countJson(declared.numVertex)},
+                        {"faces", countJson(declared.numFaces)},
+                        {"textureVertices", countJson(declared.numTVertex)},
+                        {"textureFaces", countJson(declared.numTVFaces)},
+                        {"materialRef", countJson(declared.materialRef)}});
     }
     return {{"file", path},
             {"kind", "scene"},
@@ -146,10 +123,6 @@ std::string dumped(const json& j) {
 
 }  // namespace
 
-void printSceneListingJson(std::FILE* out, const std::string& path, const SceneMeshes& scene) {
-    std::fprintf(out, "%s\n", dumped(sceneListingJson(path, scene)).c_str());
-}
-
 int inspectScene(std::FILE* out, const std::string& path, bool asJson) {
     const auto file = openScene(path);
     SceneFindings found;
@@ -159,7 +132,7 @@ int inspectScene(std::FILE* out, const std::string& path, bool asJson) {
         throw InputError(e.what());
     }
     if (asJson) {
-        json j = sceneListingJson(path, found.meshes);
+        json j = sceneListingJson(path, found);
         json list = json::array();
         for (const Finding& f : found.findings) {
             list.push_back({{"line", f.line},
@@ -173,7 +146,7 @@ int inspectScene(std::FILE* out, const std::string& path, bool asJson) {
         j["warnings"] = found.warnings;
         std::fprintf(out, "%s\n", dumped(j).c_str());
     } else {
-        printSceneListing(out, path, found.meshes);
+        printSceneListing(out, path, found);
         for (const Finding& f : found.findings) {
             std::fprintf(out, "%s\n", findingLine(path, f).c_str());
         }

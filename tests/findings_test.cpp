@@ -232,6 +232,31 @@ TEST(Findings, AllTogetherKeepTheirLinesMeshesAndSeverities) {
     for (const auto& f : errors.findings) EXPECT_EQ(f.severity, Severity::kError);
 }
 
+// A keyword that ends a few bytes before the first read block does: the values after it come
+// with the next block, which takes the place of the keyword's bytes in the buffer.
+TEST(Findings, AKeywordAtABlockEndIsNamedAndItsCountListed) {
+    auto atBlockEnd = [](const std::string& line) {
+        std::string text = "*GEOMOBJECT {\n*MESH {\n";
+        const std::string comment = "*COMMENT " + std::string(90, 'x') + "\n";
+        while (text.size() + comment.size() < kDefaultBlockSize - 20) text += comment;
+        text.resize(kDefaultBlockSize - 20, ' ');
+        text += line;
+        for (std::size_t more = 0; more < kDefaultBlockSize; more += comment.size()) {
+            text += comment;
+        }
+        return text + "}\n}\n";
+    };
+    const auto vertex = find(atBlockEnd("*MESH_VERTEX 0 abc 0 0\n"));
+    const auto unreadable = std::find_if(vertex.findings.begin(), vertex.findings.end(),
+                                         [](const auto& f) { return f.id == "unreadable-number"; });
+    ASSERT_NE(unreadable, vertex.findings.end());
+    EXPECT_TRUE(unreadable->message.starts_with("*MESH_VERTEX: \"abc\" is not a number"))
+        << unreadable->message;
+    const auto count = find(atBlockEnd("*MESH_NUMVERTEX 1\n"));
+    ASSERT_EQ(count.declared.size(), 1u);
+    EXPECT_EQ(count.declared[0].numVertex, 1);
+}
+
 TEST(Findings, TilingConflictsAreCountedPastTwentyPerMesh) {
     std::string scene =
         "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*NUMSUBMTLS 2\n"
@@ -327,14 +352,33 @@ TEST_F(InspectScene, FindingsAreLinesEditorsJumpToAndTheStatusSaysWhetherThereAr
         // not a scene by its first byte, but read as one when asked
         {"echo hello > plain.txt; \"$I\" --scene plain.txt", 0, {"0 errors, 0 warnings"}},
         {"echo hello > plain.txt; \"$I\" plain.txt", 1, {}},
-        {"\"$I\" --scene missing.ase", 2, {}},
-        {"mkdir d; \"$I\" --scene d", 2, {}},
+        // on standard error
+        {"\"$I\" --scene missing.ase",
+         2,
+         {"tessloom-inspect: missing.ase: cannot open: No such file or directory"}},
+        {"mkdir d; \"$I\" --scene d", 2, {"tessloom-inspect: d: not a regular file"}},
+        // every mesh but the last, named by its index and name, and the last one kept
+        {"printf '*GEOMOBJECT {\\n*NODE_NAME \"a\"\\n*MESH\\n}\\n*GEOMOBJECT {\\n*MESH\\n}\\n"
+         "*GEOMOBJECT {\\n*NODE_NAME \"c\"\\n*MESH\\n}\\n' > s.ase; \"$I\" s.ase",
+         1,
+         {"s.ase:1: warning: mesh 0 \"a\" is not kept: a plain conversion keeps only the last "
+          "of the 3 meshes, 2 \"c\" (tessloom --mesh 0 takes this one) [several-meshes]",
+          "s.ase:5: warning: mesh 1 is not kept: a plain conversion keeps only the last of the 3 "
+          "meshes, 2 \"c\" (tessloom --mesh 1 takes this one) [several-meshes]",
+          "0 errors, 2 warnings"}},
+        // the listing's counts are those the conversion reads in the block: the last one, its
+        // number on a later line too; none after a token that starts the line
+        {"printf '*GEOMOBJECT {\\n*MESH {\\n*MESH_NUMVERTEX 2\\n*MESH_NUMVERTEX\\n0\\n"
+         "} *MESH_NUMFACES 5\\n}\\n' > c.ase; \"$I\" c.ase",
+         0,
+         {"      0        1         0         -        -  -"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
         EXPECT_EQ(sh("I='" TESSLOOM_INSPECT_BINARY "'; " + c.script), c.status) << err_;
         for (const std::string& line : c.lines) {
-            EXPECT_NE(("\n" + out_).find("\n" + line + "\n"), std::string::npos) << out_;
+            EXPECT_NE(("\n" + out_ + err_).find("\n" + line + "\n"), std::string::npos)
+                << out_ << err_;
         }
     }
 

@@ -62,6 +62,10 @@ class Diagnostics {
     // was cut before it.
     virtual void longLine(std::uint64_t at, std::string_view keyword) {}
 
+    // The count pass read `value` for the count `keyword` (one of *MESH_NUMVERTEX,
+    // *MESH_NUMFACES, *MESH_NUMTVERTEX, *MESH_NUMTVFACES, *MATERIAL_COUNT, *MATERIAL_REF) at
+    // `at`; a later one of the same keyword overwrites it.
+    virtual void countRead(std::uint64_t at, std::string_view keyword, std::int32_t value) {}
     // The face table holds `faces` entries, as the *MESH_NUMFACES at `at` (kNowhere: none)
     // declares.
     virtual void facesDeclared(std::uint64_t at, std::size_t faces) {}

@@ -9,25 +9,26 @@
 // whole text. Meshes are numbered from 0 in file order.
 //
 //   SceneMeshes scene = findMeshes(file);  // one streamed read through a fixed buffer
-//   findMeshes(file, kSearchBlock, MeshDetail::kNames)  // the same without lines and counts
 //   scene.count()        how many meshes (1 for a scene without mesh blocks)
-//   scene.mesh(n)        mesh n: begin/end byte offsets of its block, the line of its
-//                        *GEOMOBJECT, its name, the counts and material reference it declares
+//   scene.mesh(n)        mesh n: begin/end byte offsets of its block, its name
 //   scene.blocks         every *GEOMOBJECT block, mesh or not, in file order
 //   scene.restricted(n)  the byte ranges of mesh n's restricted scene: the text without
 //                        every other block (from its token's first byte to its closing
-//                        brace); a Scanner given these ranges reads exactly that text
-//   fileOffset(ranges, k)  where byte k of such a restricted text lies in the file
+//                        brace); a Scanner given these ranges as pieces reads exactly that
+//                        text
 //
-// Finding the blocks reads every byte; the count pass notes cheaply whether a scene may hold
-// two or more (Scanner::objectMarks()), so a scene with one mesh is never read for this.
+// The search looks at little more than the quotes and braces of mesh data. It reads every
+// byte; the count pass notes cheaply whether a scene may hold two or more (its
+// Scanner::objectMarks(), found as the search finds them, by findGeomObject()), so a scene
+// with one mesh is never read for this. The lines and the counts a mesh declares are what
+// the passes hear (a Diagnostics listener), not the search's business.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,22 @@ namespace tessloom {
 
 // The bytes that make a *GEOMOBJECT token.
 inline constexpr std::string_view kGeomObject = "*GEOMOBJECT";
+
+// Where the first bytes *GEOMOBJECT that lie wholly in [first, last) begin, or null. They
+// are found by their 'J', rare in scenes, which the C library finds fast.
+inline const char* findGeomObject(const char* first, const char* last) {
+    constexpr std::size_t kJ = kGeomObject.find('J');
+    constexpr std::size_t kAfterJ = kGeomObject.size() - 1 - kJ;
+    if (last - first < static_cast<std::ptrdiff_t>(kGeomObject.size())) return nullptr;
+    for (const char* p = first + kJ; p < last - kAfterJ;) {
+        const auto* j = static_cast<const char*>(
+            std::memchr(p, 'J', static_cast<std::size_t>(last - kAfterJ - p)));
+        if (!j) return nullptr;
+        if (std::memcmp(j - kJ, kGeomObject.data(), kGeomObject.size()) == 0) return j - kJ;
+        p = j + 1;
+    }
+    return nullptr;
+}
 
 // Bytes [begin, end) of the input.
 struct ByteRange {
@@ -46,7 +63,6 @@ struct ByteRange {
 struct GeomBlock {
     std::uint64_t begin = 0;  // the first byte of its *GEOMOBJECT token
     std::uint64_t end = 0;    // one past its closing brace, or the end of the text
-    std::uint64_t line = 1;   // 1-based line of its *GEOMOBJECT token (lines end at a line feed)
     bool closed = false;      // a brace closed it
     bool isMesh = false;      // it holds the token *MESH
     // The string after its first *NODE_NAME (same line, up to the next " or the line's end,
@@ -54,9 +70,6 @@ struct GeomBlock {
     // followed by a string. At most kMaxName bytes are kept.
     std::optional<std::string> name;
     bool nameCut = false;  // the name was longer than what is kept
-    // The last value of each of these keywords in the block (outside strings, a number
-    // on the keyword's own line), as the count pass would take it from the block alone.
-    std::optional<std::int32_t> numVertex, numFaces, numTVertex, numTVFaces, materialRef;
 };
 
 struct SceneMeshes {
@@ -68,24 +81,13 @@ struct SceneMeshes {
 
     // At least 1: a scene without mesh blocks is one mesh.
     std::size_t count() const { return meshBlocks.empty() ? 1 : meshBlocks.size(); }
-    // Mesh n < count(); without mesh blocks, the whole text (begin 0, end textSize, line 1,
-    // no name, nothing declared).
+    // Mesh n < count(); without mesh blocks, the whole text (begin 0, end textSize, no
+    // name).
     GeomBlock mesh(std::size_t n) const;
     // The ranges of mesh n's restricted scene, in order, none empty; the whole text for a
     // scene without mesh blocks.
     std::vector<ByteRange> restricted(std::size_t n) const;
 };
-
-// The text outside every block, read once: the restricted scenes of a scene share it, and
-// take it from memory instead of going back to the file for each piece between blocks.
-struct OutsideText {
-    std::vector<ByteRange> ranges;   // in order
-    std::vector<std::string> bytes;  // the bytes of each range
-};
-
-// Reads the text outside the scene's blocks, or nothing when it is more than `limit` bytes.
-// Throws Rejected when the stream cannot be read.
-OutsideText readOutside(std::FILE* file, const SceneMeshes& scene, std::uint64_t limit);
 
 // Where the first carriage return of the text (up to a control-Z) stands when the text holds
 // no line feed at all, and so reads as one line; none otherwise, or when it cannot be read.
@@ -160,27 +162,12 @@ class RestrictedScenes {
     std::uint64_t blockBytes_ = 0;        // bytes of every block together
 };
 
-// What a search keeps of each block.
-enum class MeshDetail {
-    kFull,  // all that GeomBlock holds
-    // All but the lines (each 1) and the declared counts and material reference (none):
-    // enough to count and name the meshes and cut their restricted scenes, at a fraction of
-    // the cost, as it looks at little more than the quotes and braces of mesh data.
-    kNames,
-};
-
 inline constexpr std::size_t kSearchBlock = std::size_t{1} << 16;
 
 // Reads the stream from its start to a control-Z or its end, `blockSize` bytes at a time.
 // Throws Rejected when the stream cannot be read.
-SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize = kSearchBlock,
-                       MeshDetail detail = MeshDetail::kFull);
+SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize = kSearchBlock);
 // The same over text in memory, fed `blockSize` bytes at a time (tests vary it).
-SceneMeshes findMeshes(std::string_view text, std::size_t blockSize = kSearchBlock,
-                       MeshDetail detail = MeshDetail::kFull);
-
-// Where byte k of the text made of `ranges` lies in the input; past their end, the end of
-// the last range plus the excess.
-std::uint64_t fileOffset(std::span<const ByteRange> ranges, std::uint64_t k);
+SceneMeshes findMeshes(std::string_view text, std::size_t blockSize = kSearchBlock);
 
 }  // namespace tessloom

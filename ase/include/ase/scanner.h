@@ -33,13 +33,8 @@ class Scanner {
     // The stream stays owned by the caller. Blocks are at most `blockSize` bytes, and no
     // larger than a regular file's size needs.
     explicit Scanner(std::FILE* file, std::size_t blockSize);
-    // Reads only these byte ranges of the file, in order, as if the rest were not there:
-    // the passes then see a scene restricted to one mesh exactly as a file holding only
-    // those bytes. The ranges are in increasing order and do not overlap.
-    // Bytes of the ranges that lie in `outside` (which outlives the scanner) come from there.
-    Scanner(std::FILE* file, std::size_t blockSize, std::vector<ByteRange> ranges,
-            const OutsideText* outside = nullptr);
-    // Reads these pieces in order, as if they were the whole file.
+    // Reads these pieces in order, as if they were the whole file: the passes then see a
+    // scene restricted to one mesh exactly as a file holding only those bytes.
     Scanner(std::FILE* file, std::size_t blockSize, std::vector<TextPiece> pieces);
 
     // Back to the start of the input for a new pass.
@@ -175,13 +170,10 @@ class Scanner {
     std::function<void(std::uint64_t)> blockRead_;
     char* wholeEnd_ = nullptr;       // set when the whole input is in the buffer from its start
     std::string spill_;              // the head of a token that outgrew the buffer
-    std::vector<ByteRange> ranges_;  // with `restricted_`, the only bytes read
-    bool restricted_ = false;
-    const OutsideText* outside_ = nullptr;
     std::vector<TextPiece> pieces_;  // with `inPieces_`, the text read
     bool inPieces_ = false;
     std::uint64_t filePos_ = UINT64_MAX;  // where the file stands, when known
-    std::size_t range_ = 0;               // the range being read, and how far
+    std::size_t range_ = 0;               // the piece being read, and how far
     std::uint64_t rangeDone_ = 0;
     bool marking_ = true;  // counting marks: until the first pass ends
     bool rewound_ = false;

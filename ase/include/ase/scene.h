@@ -138,11 +138,7 @@ inline constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 18;
 struct ReadSetup {
     // Bytes of one read; tests pass tiny sizes to exercise refills.
     std::size_t blockSize = kDefaultBlockSize;
-    // Only these bytes of the input, as if nothing else were there; those that lie in
-    // `outside` (which outlives the converter) are taken from it.
-    std::optional<std::vector<ByteRange>> ranges = std::nullopt;
-    const OutsideText* outside = nullptr;
-    // Or these pieces, in order, as the whole text (their memory outlives the converter).
+    // Only these pieces, in order, as the whole text (their memory outlives the converter).
     std::optional<std::vector<TextPiece>> pieces = std::nullopt;
     // When set, the bytes that bound the counts, instead of those the count pass read.
     std::optional<std::uint64_t> countBound = std::nullopt;

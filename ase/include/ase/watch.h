@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ase/diagnostics.h"
@@ -41,6 +42,7 @@ struct Unwatched {
     }
     static void acting(std::uint64_t, std::string_view) {}
     static void count(CountKind, std::uint64_t) {}
+    static void countRead(std::uint64_t, std::string_view, std::int32_t) {}
     static void countRejected(std::uint64_t, std::string_view, std::int32_t, std::uint64_t) {}
     static void nestedSubMaterials(std::uint64_t, std::int32_t) {}
     static void inputEnded(const Scanner&) {}
@@ -62,9 +64,18 @@ class Watch {
   public:
     explicit Watch(Diagnostics& listener) : sink(listener) {}
 
-    // The offset where `token`, just read, starts.
-    static std::uint64_t start(const Scanner& in, std::string_view token) {
-        return in.offset() - token.size();
+    // The offset where `token`, just read, starts. The token is viewed anew in a copy: the
+    // scanner's view of it ends with the next read, which may refill the buffer, and the
+    // messages about the values read after it name it.
+    std::uint64_t start(const Scanner& in, std::string_view& token) {
+        const std::uint64_t at = start(in, std::as_const(token));
+        if (token.data() != token_.data()) token_.assign(token);
+        token = token_;
+        return at;
+    }
+    // The offset where `keyword`, just read, starts.
+    static std::uint64_t start(const Scanner& in, const std::string_view& keyword) {
+        return in.offset() - keyword.size();
     }
     // The reads, telling the listener when the text there is no number or more than one;
     // `after` is a character the format expects right after the number.
@@ -94,6 +105,9 @@ class Watch {
         cut_ = false;
     }
     void count(CountKind kind, std::uint64_t at) { countAt[static_cast<int>(kind)] = at; }
+    void countRead(std::uint64_t at, std::string_view keyword, std::int32_t value) {
+        sink.countRead(at, keyword, value);
+    }
     void countRejected(std::uint64_t at, std::string_view keyword, std::int32_t value,
                        std::uint64_t limit) {
         sink.countRejected(at, keyword, value, limit);
@@ -149,6 +163,7 @@ class Watch {
     std::int32_t materialRef = 0;
 
   private:
+    std::string token_;  // the last token start() was given
     bool cut_ = false;
     // Where the referenced material's line and its sub-materials' lines start.
     std::uint64_t materialAt_ = Diagnostics::kNowhere;

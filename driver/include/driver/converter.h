@@ -79,8 +79,9 @@ struct FileCloser {
 using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // The input opened for the passes: a regular file, opened without waiting on a FIFO.
-// Throws Rejected.
-InputFile openInput(const std::string& inputPath);
+// Throws Rejected, the reason naming the file as `name` ("cannot open the input: ...",
+// "the input is not a regular file"), or naming none when it is empty ("cannot open: ...").
+InputFile openInput(const std::string& inputPath, std::string_view name = "the input");
 
 // What fstat says of the input.
 struct InputStamp {

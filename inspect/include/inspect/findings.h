@@ -26,8 +26,17 @@ struct Finding {
     std::uint64_t offset = 0;         // the byte the finding points at
 };
 
+// What the listing shows of a mesh besides its block.
+struct Declared {
+    std::uint64_t line = 1;  // of its *GEOMOBJECT
+    // The last value the count pass read in its block for each of these counts; none in a
+    // scene without mesh blocks.
+    std::optional<std::int32_t> numVertex, numFaces, numTVertex, numTVFaces, materialRef;
+};
+
 struct SceneFindings {
     SceneMeshes meshes;
+    std::vector<Declared> declared;  // one per mesh
     // In the order of the file. Findings that come one per element line are told up to 20
     // per mesh and kind; one more line then counts the rest.
     std::vector<Finding> findings;

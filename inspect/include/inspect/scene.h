@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "ase/meshes.h"
-
 namespace tessloom::inspect {
 
 // True when the file's first byte that is not white space is '*' followed by three bytes of
@@ -13,20 +11,12 @@ namespace tessloom::inspect {
 // cannot be read is a scene when its name ends in ".ase" in any case.
 bool looksLikeScene(const std::string& path);
 
-// The scene's meshes. Throws InputError when the file cannot be read or is not a regular
-// file.
-SceneMeshes readSceneMeshes(const std::string& path);
-
-// One line for the scene, then a line per mesh: index, line of its *GEOMOBJECT, declared
-// vertex and face counts, material reference, name; "-" where the block declares none.
-void printSceneListing(std::FILE* out, const std::string& path, const SceneMeshes& scene);
-// The same as one JSON document.
-void printSceneListingJson(std::FILE* out, const std::string& path, const SceneMeshes& scene);
-
-// The listing, then one line per finding (what a conversion will do to the scene, in the
-// form compilers use) and their count; with asJson, one document with the findings as
-// objects. Returns the exit status: 0 with no finding, 1 with any. Throws InputError when
-// the scene cannot be read.
+// The listing (one line for the scene, then a line per mesh: index, line of its
+// *GEOMOBJECT, the vertex and face counts and material reference the count pass read in its
+// block, name; "-" where it read none), then one line per finding (what a conversion will do
+// to the scene, in the form compilers use) and their count; with asJson, one document with
+// the listing and the findings as objects. Returns the exit status: 0 with no finding, 1 with any.
+// Throws InputError when the scene cannot be read.
 int inspectScene(std::FILE* out, const std::string& path, bool asJson);
 
 }  // namespace tessloom::inspect
