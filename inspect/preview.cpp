@@ -218,9 +218,6 @@ class Raster {
         if (area != 0 && fromX <= toX && fromY <= toY) {
             // edge functions, positive inside whichever way the corners turn
             const double sign = area > 0 ? 1 : -1;
-            struct Edge {
-                double dx, dy, at;  // the value's steps along x and y, and at the first centre
-            };
             auto edge = [&](const Projected& p, const Projected& q) {
                 const double ex = q.x - p.x, ey = q.y - p.y;
                 const double cx = fromX + 0.5 - p.x, cy = fromY + 0.5 - p.y;
@@ -232,19 +229,8 @@ class Raster {
                 const double row = y - fromY;
                 const double start[3] = {e[0].at + row * e[0].dy, e[1].at + row * e[1].dy,
                                          e[2].at + row * e[2].dy};
-                // the row's span where every edge function may be 0 or more, a pixel wider
-                // each way than the division says; each pixel is tested exactly below
                 double low = fromX, high = toX;
-                for (int k = 0; k < 3; ++k) {
-                    if (e[k].dx > 0) {
-                        low = std::max(low, fromX - start[k] / e[k].dx - 1);
-                    } else if (e[k].dx < 0) {
-                        high = std::min(high, fromX - start[k] / e[k].dx + 1);
-                    } else if (start[k] < 0) {
-                        high = low - 1;
-                    }
-                }
-                if (!(low <= high)) continue;
+                if (!narrow(e, start, fromX, low, high)) continue;
                 const int first = static_cast<int>(std::ceil(low));
                 const int last = static_cast<int>(std::floor(high));
                 const std::size_t tileRow =
@@ -266,18 +252,45 @@ class Raster {
                 }
             }
         }
-        if (!covered) {
-            const double cx = (a.x + b.x + c.x) / 3, cy = (a.y + b.y + c.y) / 3;
-            if (cx >= x0_ && cx < x0_ + w_ && cy >= y0_ && cy < y0_ + h_) {
-                const int x = static_cast<int>(cx), y = static_cast<int>(cy);
-                plot(x, y, static_cast<float>((a.depth + b.depth + c.depth) / 3), colour,
-                     static_cast<std::size_t>((y - y0_) / kTile * tilesX_ + (x - x0_) / kTile));
-            }
-        }
+        if (!covered) plotCentroid(a, b, c, colour);
     }
 
   private:
     static constexpr int kTile = 8;
+
+    // An edge function: its value's steps along x and y, and its value at the first centre.
+    struct Edge {
+        double dx, dy, at;
+    };
+
+    // Narrows [low, high] to the row's span where every edge function may be 0 or more, a
+    // pixel wider each way than the division says (each pixel is tested exactly after);
+    // false when nothing is left. `start` holds each function's value at the row's first
+    // centre, fromX.
+    static bool narrow(const Edge (&e)[3], const double (&start)[3], int fromX, double& low,
+                       double& high) {
+        for (int k = 0; k < 3; ++k) {
+            if (e[k].dx > 0) {
+                low = std::max(low, fromX - start[k] / e[k].dx - 1);
+            } else if (e[k].dx < 0) {
+                high = std::min(high, fromX - start[k] / e[k].dx + 1);
+            } else if (start[k] < 0) {
+                high = low - 1;
+            }
+        }
+        return low <= high;
+    }
+
+    // The pixel under the triangle's centroid, for one that covers no pixel centre.
+    void plotCentroid(const Projected& a, const Projected& b, const Projected& c,
+                      std::uint32_t colour) {
+        const double cx = (a.x + b.x + c.x) / 3, cy = (a.y + b.y + c.y) / 3;
+        if (cx >= x0_ && cx < x0_ + w_ && cy >= y0_ && cy < y0_ + h_) {
+            const int x = static_cast<int>(cx), y = static_cast<int>(cy);
+            plot(x, y, static_cast<float>((a.depth + b.depth + c.depth) / 3), colour,
+                 static_cast<std::size_t>((y - y0_) / kTile * tilesX_ + (x - x0_) / kTile));
+        }
+    }
 
     void plot(int x, int y, float depth, std::uint32_t colour, std::size_t tile) {
         float& held = depth_[static_cast<std::size_t>(y - y0_) * static_cast<std::size_t>(w_) +
