@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <string_view>
 #include <tuple>
 
 #include "inspect/gltf.h"
@@ -497,8 +498,10 @@ TEST(Gltf, WhatCannotBeWrittenIsRefusedOrLeftOut) {
     fs::remove(glb);
 }
 
-// The NORMAL of each corner of each face, in face order (one primitive).
-std::vector<std::array<float, 3>> cornerNormals(const fs::path& glb) {
+// An attribute (three floats of NORMAL, two of TEXCOORD_0) of each corner of each face, in
+// face order (one primitive); a TEXCOORD_0 has 0 as its third.
+std::vector<std::array<float, 3>> cornerValues(const fs::path& glb,
+                                               const char* attribute = "NORMAL") {
     tinygltf::Model model;
     tinygltf::TinyGLTF loader;
     std::string error, warning;
@@ -511,14 +514,15 @@ std::vector<std::array<float, 3>> cornerNormals(const fs::path& glb) {
         const auto& view = model.bufferViews.at(static_cast<std::size_t>(a.bufferView));
         return model.buffers[0].data.data() + view.byteOffset + a.byteOffset;
     };
+    const std::size_t floats = std::string_view(attribute) == "NORMAL" ? 3 : 2;
     const auto& indices = model.accessors.at(static_cast<std::size_t>(primitive.indices));
     const unsigned char* index = bytesOf(primitive.indices);
-    const unsigned char* normals = bytesOf(primitive.attributes.at("NORMAL"));
+    const unsigned char* values = bytesOf(primitive.attributes.at(attribute));
     for (std::size_t i = 0; i < indices.count; ++i) {
         std::uint32_t corner;
         std::memcpy(&corner, index + 4 * i, 4);
-        std::array<float, 3> n;
-        std::memcpy(n.data(), normals + 12 * corner, 12);
+        std::array<float, 3> n{};
+        std::memcpy(n.data(), values + 4 * floats * corner, 4 * floats);
         out.push_back(n);
     }
     return out;
@@ -575,7 +579,7 @@ TEST(Gltf, EveryNormalWrittenIsAUnitOne) {
     const auto summary = inspect::writeGltf(mesh, glb.string());
     EXPECT_EQ(summary.windingFaces, 5u);
     EXPECT_EQ(summary.noAreaFaces, 1u);
-    const auto normals = cornerNormals(glb);
+    const auto normals = cornerValues(glb);
     ASSERT_EQ(normals.size(), 3 * std::size(cases));
     for (std::size_t f = 0; f < std::size(cases); ++f) {
         for (std::size_t k = 0; k < 3; ++k) {
@@ -589,6 +593,24 @@ TEST(Gltf, EveryNormalWrittenIsAUnitOne) {
     // a mesh whose every normal is given keeps them, and counts none
     const auto box = inspect::writeGltf(exampleMesh(), glb.string());
     EXPECT_EQ(std::make_pair(box.windingFaces, box.noAreaFaces), std::make_pair(0ul, 0ul));
+    fs::remove(glb);
+}
+
+// glTF's texture origin is the image's top left, the mesh file's its bottom left: V becomes
+// 1 - V, U stays, values outside 0..1 (tiling) included.
+TEST(Gltf, TextureCoordinatesTurnUpsideDown) {
+    const fs::path glb = temporary("uv.glb");
+    MeshFile mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.texVertices = {{0.25f, 0.75f}, {2, -1}, {0, 1}};
+    meshfile::FaceRecord f;
+    std::tie(f.a, f.b, f.c, f.ta, f.tb, f.tc) = std::tuple(0, 1, 2, 0, 1, 2);
+    f.normalA = f.normalB = f.normalC = {0, 0, 1};
+    mesh.faces.push_back(f);
+    inspect::writeGltf(mesh, glb.string());
+    const auto uv = cornerValues(glb, "TEXCOORD_0");
+    const std::vector<std::array<float, 3>> expected = {{0.25f, 0.25f, 0}, {2, 2, 0}, {0, 0, 0}};
+    EXPECT_EQ(uv, expected);
     fs::remove(glb);
 }
 
