@@ -2,6 +2,7 @@
 #include "inspect/gltf.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -10,7 +11,6 @@
 #include <map>
 #include <optional>
 #include <ostream>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -192,8 +192,12 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, const std::string& path) {
     return summary;
 }
 
-GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
-                      const std::function<void(double)>& progress) {
+namespace {
+
+// What a valid glTF file cannot hold: a coordinate that is not finite, a corner that names
+// no vertex (or no texture vertex, when there are some), more corners than 32-bit indices
+// number. Throws ExportError naming the first offender.
+void requireExportable(const meshfile::MeshFile& mesh) {
     const auto numVertex = static_cast<std::int64_t>(mesh.vertices.size());
     const auto numTVertex = static_cast<std::int64_t>(mesh.texVertices.size());
     for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
@@ -211,8 +215,6 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
     if (mesh.faces.size() > (std::uint64_t{UINT32_MAX} - 1) / 3)
         throw ExportError(std::to_string(mesh.faces.size()) +
                           " faces, more than glTF's 32-bit indices number");
-    GltfSummary summary;
-    summary.texCoords = numTVertex > 0;
     for (const auto& f : mesh.faces) {
         const char* corners = "abc";
         const std::int32_t vs[] = {f.a, f.b, f.c}, ts[] = {f.ta, f.tb, f.tc};
@@ -223,64 +225,80 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
                 throw ExportError(where + " names vertex " + std::to_string(vs[k]) + " of " +
                                   std::to_string(numVertex));
             }
-            if (summary.texCoords && (ts[k] < 0 || ts[k] >= numTVertex)) {
+            if (numTVertex > 0 && (ts[k] < 0 || ts[k] >= numTVertex)) {
                 throw ExportError(where + " names texture vertex " + std::to_string(ts[k]) +
                                   " of " + std::to_string(numTVertex));
             }
         }
     }
-    summary.normals = !mesh.faces.empty();
+}
 
-    // corners become vertices; faces group by their material index, in index order
-    std::optional<CornerIndex> index(std::in_place);
+// The glTF vertices, one per distinct corner, as arrays of floats; and the corners' numbers
+// of the faces of each material index, in index order.
+struct Welded {
     std::vector<float> positions, normals, uvs;
     std::map<std::int32_t, std::vector<std::uint32_t>> primitives;
+};
+
+// Each face's three normals: the stored ones made unit, or where one cannot be, the face's
+// winding normal; counted in the summary.
+std::array<Position, 3> cornerNormals(const meshfile::MeshFile& mesh, const meshfile::FaceRecord& f,
+                                      GltfSummary& summary) {
+    const std::optional<Position> stored[] = {unit(f.normalA), unit(f.normalB), unit(f.normalC)};
+    std::optional<Position> winding;
+    if (!stored[0] || !stored[1] || !stored[2]) {
+        const auto& v = mesh.vertices;
+        winding = windingNormal(v[static_cast<std::size_t>(f.a)], v[static_cast<std::size_t>(f.b)],
+                                v[static_cast<std::size_t>(f.c)]);
+        ++summary.windingFaces;
+        if (!winding) {
+            winding = kNoAreaNormal;
+            ++summary.noAreaFaces;
+        }
+    }
+    return {stored[0] ? *stored[0] : *winding, stored[1] ? *stored[1] : *winding,
+            stored[2] ? *stored[2] : *winding};
+}
+
+// Corners become vertices, the same corner of several faces one vertex; faces group by
+// their material index. Progress goes from 0 to 0.8.
+Welded weld(const meshfile::MeshFile& mesh, GltfSummary& summary,
+            const std::function<void(double)>& progress) {
+    Welded welded;
+    CornerIndex index;
     for (const auto& f : mesh.faces) {
         const std::int32_t vs[] = {f.a, f.b, f.c}, ts[] = {f.ta, f.tb, f.tc};
-        const std::optional<Position> stored[] = {unit(f.normalA), unit(f.normalB),
-                                                  unit(f.normalC)};
-        std::optional<Position> winding;
-        if (!stored[0] || !stored[1] || !stored[2]) {
-            const auto& v = mesh.vertices;
-            winding =
-                windingNormal(v[static_cast<std::size_t>(f.a)], v[static_cast<std::size_t>(f.b)],
-                              v[static_cast<std::size_t>(f.c)]);
-            ++summary.windingFaces;
-            if (!winding) {
-                winding = kNoAreaNormal;
-                ++summary.noAreaFaces;
-            }
-        }
-        auto& indices = primitives[f.material];
+        const std::array<Position, 3> normal = cornerNormals(mesh, f, summary);
+        auto& indices = welded.primitives[f.material];
         if (const auto i = static_cast<std::size_t>(&f - mesh.faces.data());
             progress && i % 65536 == 0) {
             progress(0.8 * static_cast<double>(i) / static_cast<double>(mesh.faces.size()));
         }
-        for (int k = 0; k < 3; ++k) {
-            const Position n = stored[k] ? *stored[k] : *winding;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const Position& n = normal[k];
             const Corner c{vs[k], summary.texCoords ? ts[k] : -1, std::bit_cast<std::uint32_t>(n.x),
                            std::bit_cast<std::uint32_t>(n.y), std::bit_cast<std::uint32_t>(n.z)};
-            const auto [number, added] = index->add(c);
+            const auto [number, added] = index.add(c);
             if (added) {
                 const Position& p = mesh.vertices[static_cast<std::size_t>(vs[k])];
-                positions.insert(positions.end(), {p.x, p.y, p.z});
-                normals.insert(normals.end(), {n.x, n.y, n.z});
+                welded.positions.insert(welded.positions.end(), {p.x, p.y, p.z});
+                welded.normals.insert(welded.normals.end(), {n.x, n.y, n.z});
                 if (summary.texCoords) {
                     const auto& t = mesh.texVertices[static_cast<std::size_t>(ts[k])];
-                    uvs.insert(uvs.end(), {t.u, 1.0f - t.v});
+                    welded.uvs.insert(welded.uvs.end(), {t.u, 1.0f - t.v});
                 }
             }
             indices.push_back(number);
         }
     }
-    summary.vertices = index->size();
-    index.reset();  // the corners are numbered: the table is done with
-    summary.primitives = primitives.size();
+    summary.vertices = index.size();
+    summary.primitives = welded.primitives.size();
+    return welded;
+}
 
-    tinygltf::Model model;
-    model.asset.version = "2.0";
-    model.asset.generator = "tessloom-inspect";
-    model.buffers.resize(1);
+// A glTF material per material entry, with the entry's bitmap as an image beside the file
+// when there are texture coordinates to place it.
+void addMaterials(tinygltf::Model& model, const meshfile::MeshFile& mesh, bool texCoords) {
     for (const auto& m : mesh.materials) {
         tinygltf::Material material;
         // a glTF name is UTF-8 text: bytes that are not become U+FFFD, as in --json
@@ -293,7 +311,7 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
                                                          factor(m.diffuse[2]), 1.0};
         material.pbrMetallicRoughness.metallicFactor = 0;
         // a texture needs texture coordinates to be drawn with
-        if (m.hasBitmap && !m.name.empty() && summary.texCoords) {
+        if (m.hasBitmap && !m.name.empty() && texCoords) {
             tinygltf::Image image;
             image.uri = uriOf(m.name);  // beside the .glb, as the scene named it; not embedded
             model.images.push_back(image);
@@ -305,78 +323,121 @@ GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
         }
         model.materials.push_back(material);
     }
-    tinygltf::Scene scene;
-    if (!mesh.faces.empty()) {
-        const std::size_t count = summary.vertices;
-        // every array goes into one buffer, reserved whole so that it never grows by copying;
-        // each array is freed once it is in, so memory peaks near the mesh's own size
-        std::size_t total = (positions.size() + normals.size() + uvs.size()) * 4 + 12;
-        for (const auto& entry : primitives) total += entry.second.size() * 4 + 4;
-        model.buffers[0].data.reserve(total);
-        auto release = [](auto& v) { std::remove_reference_t<decltype(v)>().swap(v); };
-        const int position = addAccessor(model, positions.data(), positions.size() * 4,
-                                         TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count,
-                                         TINYGLTF_TARGET_ARRAY_BUFFER);
-        auto& accessor = model.accessors[static_cast<std::size_t>(position)];
-        accessor.minValues = {positions[0], positions[1], positions[2]};
-        accessor.maxValues = accessor.minValues;
-        for (std::size_t i = 0; i < positions.size(); ++i) {
-            accessor.minValues[i % 3] = std::min<double>(accessor.minValues[i % 3], positions[i]);
-            accessor.maxValues[i % 3] = std::max<double>(accessor.maxValues[i % 3], positions[i]);
-        }
-        release(positions);
-        tinygltf::Mesh gltfMesh;
-        int normal = -1, uv = -1;
-        if (summary.normals) {
-            normal = addAccessor(model, normals.data(), normals.size() * 4,
-                                 TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count,
-                                 TINYGLTF_TARGET_ARRAY_BUFFER);
-        }
-        release(normals);
-        if (summary.texCoords) {
-            uv = addAccessor(model, uvs.data(), uvs.size() * 4, TINYGLTF_COMPONENT_TYPE_FLOAT,
-                             TINYGLTF_TYPE_VEC2, count, TINYGLTF_TARGET_ARRAY_BUFFER);
-        }
-        release(uvs);
-        const auto entries = static_cast<std::int64_t>(mesh.materials.size());
-        for (auto& [materialIndex, indices] : primitives) {
-            tinygltf::Primitive primitive;
-            primitive.mode = TINYGLTF_MODE_TRIANGLES;
-            primitive.attributes["POSITION"] = position;
-            if (normal >= 0) primitive.attributes["NORMAL"] = normal;
-            if (uv >= 0) primitive.attributes["TEXCOORD_0"] = uv;
-            primitive.indices = addAccessor(
-                model, indices.data(), indices.size() * 4, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT,
-                TINYGLTF_TYPE_SCALAR, indices.size(), TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
-            release(indices);
-            // one entry serves every face (its index is the scene's material number); with
-            // sub-materials the index picks one, a negative index none
-            if (entries == 1) {
-                primitive.material = 0;
-            } else if (materialIndex >= 0 && materialIndex < entries) {
-                primitive.material = materialIndex;
-            }
-            gltfMesh.primitives.push_back(primitive);
-        }
-        model.meshes.push_back(gltfMesh);
-        tinygltf::Node node;
-        node.mesh = 0;
-        model.nodes.push_back(node);
-        scene.nodes.push_back(0);
+}
+
+// Frees a vector's memory, not only its elements.
+template <typename T>
+void release(std::vector<T>& v) {
+    std::vector<T>().swap(v);
+}
+
+// The vertices' accessors: position (with its bounds, which glTF requires), and normal and
+// texture coordinate where the mesh has them. Each array is freed once it is in the buffer.
+// Returns the attributes for every primitive.
+std::map<std::string, int> addVertices(tinygltf::Model& model, Welded& welded,
+                                       const GltfSummary& summary) {
+    const std::size_t count = summary.vertices;
+    std::map<std::string, int> attributes;
+    const auto& positions = welded.positions;
+    const int position =
+        addAccessor(model, positions.data(), positions.size() * 4, TINYGLTF_COMPONENT_TYPE_FLOAT,
+                    TINYGLTF_TYPE_VEC3, count, TINYGLTF_TARGET_ARRAY_BUFFER);
+    auto& accessor = model.accessors[static_cast<std::size_t>(position)];
+    accessor.minValues = {positions[0], positions[1], positions[2]};
+    accessor.maxValues = accessor.minValues;
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        accessor.minValues[i % 3] = std::min<double>(accessor.minValues[i % 3], positions[i]);
+        accessor.maxValues[i % 3] = std::max<double>(accessor.maxValues[i % 3], positions[i]);
     }
-    if (mesh.faces.empty()) {
-        model.buffers.clear();  // a glTF buffer may not be empty
-        // a scene with no node, named so that it is written as an object, not as null
-        scene.name = "empty mesh";
+    attributes["POSITION"] = position;
+    release(welded.positions);
+    if (summary.normals) {
+        attributes["NORMAL"] = addAccessor(model, welded.normals.data(), welded.normals.size() * 4,
+                                           TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, count,
+                                           TINYGLTF_TARGET_ARRAY_BUFFER);
     }
-    model.scenes.push_back(scene);
-    model.defaultScene = 0;
+    release(welded.normals);
+    if (summary.texCoords) {
+        attributes["TEXCOORD_0"] = addAccessor(model, welded.uvs.data(), welded.uvs.size() * 4,
+                                               TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2,
+                                               count, TINYGLTF_TARGET_ARRAY_BUFFER);
+    }
+    release(welded.uvs);
+    return attributes;
+}
+
+// The one mesh, a primitive per material index, and the node that shows it.
+void addMesh(tinygltf::Model& model, const meshfile::MeshFile& mesh, Welded& welded,
+             const GltfSummary& summary) {
+    // every array goes into one buffer, reserved whole so that it never grows by copying;
+    // each array is freed once it is in, so memory peaks near the mesh's own size
+    std::size_t total =
+        (welded.positions.size() + welded.normals.size() + welded.uvs.size()) * 4 + 12;
+    for (const auto& entry : welded.primitives) total += entry.second.size() * 4 + 4;
+    model.buffers[0].data.reserve(total);
+    const std::map<std::string, int> attributes = addVertices(model, welded, summary);
+    tinygltf::Mesh gltfMesh;
+    const auto entries = static_cast<std::int64_t>(mesh.materials.size());
+    for (auto& [materialIndex, indices] : welded.primitives) {
+        tinygltf::Primitive primitive;
+        primitive.mode = TINYGLTF_MODE_TRIANGLES;
+        primitive.attributes = attributes;
+        primitive.indices = addAccessor(model, indices.data(), indices.size() * 4,
+                                        TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR,
+                                        indices.size(), TINYGLTF_TARGET_ELEMENT_ARRAY_BUFFER);
+        release(indices);
+        // one entry serves every face (its index is the scene's material number); with
+        // sub-materials the index picks one, a negative index none
+        if (entries == 1) {
+            primitive.material = 0;
+        } else if (materialIndex >= 0 && materialIndex < entries) {
+            primitive.material = materialIndex;
+        }
+        gltfMesh.primitives.push_back(primitive);
+    }
+    model.meshes.push_back(gltfMesh);
+    tinygltf::Node node;
+    node.mesh = 0;
+    model.nodes.push_back(node);
+}
+
+// The model as a .glb to `out`.
+void emit(tinygltf::Model& model, output::Output& out) {
     tinygltf::TinyGLTF writer;
     OutputBuffer buffer(out);
     std::ostream stream(&buffer);
     const bool written = writer.WriteGltfSceneToStream(&model, stream, false, true);
     buffer.flushAll();
     if (!written) throw ExportError("cannot encode the glTF file");
+}
+
+}  // namespace
+
+GltfSummary writeGltf(const meshfile::MeshFile& mesh, output::Output& out,
+                      const std::function<void(double)>& progress) {
+    requireExportable(mesh);
+    GltfSummary summary;
+    summary.texCoords = !mesh.texVertices.empty();
+    summary.normals = !mesh.faces.empty();
+    Welded welded = weld(mesh, summary, progress);
+
+    tinygltf::Model model;
+    model.asset.version = "2.0";
+    model.asset.generator = "tessloom-inspect";
+    model.buffers.resize(1);
+    addMaterials(model, mesh, summary.texCoords);
+    tinygltf::Scene scene;
+    if (!mesh.faces.empty()) {
+        addMesh(model, mesh, welded, summary);
+        scene.nodes.push_back(0);
+    } else {
+        model.buffers.clear();  // a glTF buffer may not be empty
+        // a scene with no node, named so that it is written as an object, not as null
+        scene.name = "empty mesh";
+    }
+    model.scenes.push_back(scene);
+    model.defaultScene = 0;
+    emit(model, out);
     return summary;
 }
 

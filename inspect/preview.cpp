@@ -218,9 +218,6 @@ class Raster {
         if (area != 0 && fromX <= toX && fromY <= toY) {
             // edge functions, positive inside whichever way the corners turn
             const double sign = area > 0 ? 1 : -1;
-            struct Edge {
-                double dx, dy, at;  // the value's steps along x and y, and at the first centre
-            };
             auto edge = [&](const Projected& p, const Projected& q) {
                 const double ex = q.x - p.x, ey = q.y - p.y;
                 const double cx = fromX + 0.5 - p.x, cy = fromY + 0.5 - p.y;
@@ -232,19 +229,8 @@ class Raster {
                 const double row = y - fromY;
                 const double start[3] = {e[0].at + row * e[0].dy, e[1].at + row * e[1].dy,
                                          e[2].at + row * e[2].dy};
-                // the row's span where every edge function may be 0 or more, a pixel wider
-                // each way than the division says; each pixel is tested exactly below
                 double low = fromX, high = toX;
-                for (int k = 0; k < 3; ++k) {
-                    if (e[k].dx > 0) {
-                        low = std::max(low, fromX - start[k] / e[k].dx - 1);
-                    } else if (e[k].dx < 0) {
-                        high = std::min(high, fromX - start[k] / e[k].dx + 1);
-                    } else if (start[k] < 0) {
-                        high = low - 1;
-                    }
-                }
-                if (!(low <= high)) continue;
+                if (!narrow(e, start, fromX, low, high)) continue;
                 const int first = static_cast<int>(std::ceil(low));
                 const int last = static_cast<int>(std::floor(high));
                 const std::size_t tileRow =
@@ -266,18 +252,45 @@ class Raster {
                 }
             }
         }
-        if (!covered) {
-            const double cx = (a.x + b.x + c.x) / 3, cy = (a.y + b.y + c.y) / 3;
-            if (cx >= x0_ && cx < x0_ + w_ && cy >= y0_ && cy < y0_ + h_) {
-                const int x = static_cast<int>(cx), y = static_cast<int>(cy);
-                plot(x, y, static_cast<float>((a.depth + b.depth + c.depth) / 3), colour,
-                     static_cast<std::size_t>((y - y0_) / kTile * tilesX_ + (x - x0_) / kTile));
-            }
-        }
+        if (!covered) plotCentroid(a, b, c, colour);
     }
 
   private:
     static constexpr int kTile = 8;
+
+    // An edge function: its value's steps along x and y, and its value at the first centre.
+    struct Edge {
+        double dx, dy, at;
+    };
+
+    // Narrows [low, high] to the row's span where every edge function may be 0 or more, a
+    // pixel wider each way than the division says (each pixel is tested exactly after);
+    // false when nothing is left. `start` holds each function's value at the row's first
+    // centre, fromX.
+    static bool narrow(const Edge (&e)[3], const double (&start)[3], int fromX, double& low,
+                       double& high) {
+        for (int k = 0; k < 3; ++k) {
+            if (e[k].dx > 0) {
+                low = std::max(low, fromX - start[k] / e[k].dx - 1);
+            } else if (e[k].dx < 0) {
+                high = std::min(high, fromX - start[k] / e[k].dx + 1);
+            } else if (start[k] < 0) {
+                high = low - 1;
+            }
+        }
+        return low <= high;
+    }
+
+    // The pixel under the triangle's centroid, for one that covers no pixel centre.
+    void plotCentroid(const Projected& a, const Projected& b, const Projected& c,
+                      std::uint32_t colour) {
+        const double cx = (a.x + b.x + c.x) / 3, cy = (a.y + b.y + c.y) / 3;
+        if (cx >= x0_ && cx < x0_ + w_ && cy >= y0_ && cy < y0_ + h_) {
+            const int x = static_cast<int>(cx), y = static_cast<int>(cy);
+            plot(x, y, static_cast<float>((a.depth + b.depth + c.depth) / 3), colour,
+                 static_cast<std::size_t>((y - y0_) / kTile * tilesX_ + (x - x0_) / kTile));
+        }
+    }
 
     void plot(int x, int y, float depth, std::uint32_t colour, std::size_t tile) {
         float& held = depth_[static_cast<std::size_t>(y - y0_) * static_cast<std::size_t>(w_) +
@@ -395,19 +408,24 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, const std::string& p
     return summary;
 }
 
-PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out, int width,
-                            int height, const std::function<void(double)>& progress) {
-    PreviewSummary summary;
-    // faces that can be drawn: indices in range, corners finite
-    std::vector<std::size_t> usable;
-    Vec low{HUGE_VAL, HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+namespace {
+
+// The faces that can be drawn (indices in range, corners finite) and the vertices they use.
+struct Drawable {
+    std::vector<std::size_t> faces;
+    std::vector<char> usedVertex;
+    std::size_t skipped = 0;
+};
+
+Drawable drawable(const meshfile::MeshFile& mesh) {
+    Drawable d;
     std::vector<char> finiteVertex(mesh.vertices.size());
     for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
         const Position& p = mesh.vertices[v];
         finiteVertex[v] = std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
     }
     const auto numVertex = static_cast<std::int64_t>(mesh.vertices.size());
-    std::vector<char> usedVertex(mesh.vertices.size());
+    d.usedVertex.assign(mesh.vertices.size(), 0);
     for (std::size_t f = 0; f < mesh.faces.size(); ++f) {
         const auto& face = mesh.faces[f];
         bool ok = true;
@@ -415,45 +433,46 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out,
             ok = ok && v >= 0 && v < numVertex && finiteVertex[static_cast<std::size_t>(v)];
         }
         if (!ok) {
-            ++summary.skipped;
+            ++d.skipped;
             continue;
         }
-        usable.push_back(f);
+        d.faces.push_back(f);
         for (const std::int32_t v : {face.a, face.b, face.c})
-            usedVertex[static_cast<std::size_t>(v)] = 1;
+            d.usedVertex[static_cast<std::size_t>(v)] = 1;
     }
+    return d;
+}
+
+// What every panel centres on and scales to: the middle and the diagonal of the box of the
+// vertices that drawable faces use.
+struct Framing {
+    Vec centre;
+    double size = 1;
+};
+
+Framing framing(const meshfile::MeshFile& mesh, const Drawable& d) {
+    if (d.faces.empty()) return {};
+    Vec low{HUGE_VAL, HUGE_VAL, HUGE_VAL}, high{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
-        if (!usedVertex[v]) continue;
+        if (!d.usedVertex[v]) continue;
         const Position& p = mesh.vertices[v];
         low = {std::min<double>(low.x, p.x), std::min<double>(low.y, p.y),
                std::min<double>(low.z, p.z)};
         high = {std::max<double>(high.x, p.x), std::max<double>(high.y, p.y),
                 std::max<double>(high.z, p.z)};
     }
-    const Vec centre = usable.empty()
-                           ? Vec{}
-                           : Vec{(low.x + high.x) / 2, (low.y + high.y) / 2, (low.z + high.z) / 2};
-    const double size = usable.empty() ? 1 : std::sqrt(dot(high - low, high - low));
+    return {Vec{(low.x + high.x) / 2, (low.y + high.y) / 2, (low.z + high.z) / 2},
+            std::sqrt(dot(high - low, high - low))};
+}
 
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), cairo_surface_destroy);
-    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> owner(cairo_create(surface.get()),
-                                                             cairo_destroy);
-    cairo_t* cr = owner.get();
-    cairo_set_source_rgb(cr, 0.13, 0.14, 0.16);
-    cairo_paint(cr);
-    cairo_surface_flush(surface.get());
-    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
-        throw PreviewError(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr)));
-    }
-
-    // each face's colour, lit from the front of the view whichever way the face turns: the
-    // light is fixed to the mesh, so one shade serves every panel
-    const Palette colours = palette(mesh, usable);
+// Each drawable face's colour, lit from the front of the view whichever way the face turns:
+// the light is fixed to the mesh, so one shade serves every panel.
+std::vector<std::uint32_t> faceColours(const meshfile::MeshFile& mesh, const Drawable& d,
+                                       const Palette& colours) {
     const Vec light = unit({0.4, 0.7, 0.6});
-    std::vector<std::uint32_t> faceColour(usable.size());
-    for (std::size_t i = 0; i < usable.size(); ++i) {
-        const auto& face = mesh.faces[usable[i]];
+    std::vector<std::uint32_t> faceColour(d.faces.size());
+    for (std::size_t i = 0; i < d.faces.size(); ++i) {
+        const auto& face = mesh.faces[d.faces[i]];
         Vec n = unit(vec(face.faceNormal));
         if (dot(n, n) == 0) {  // no stored normal: the winding
             const Vec a = vec(mesh.vertices[static_cast<std::size_t>(face.a)]);
@@ -465,70 +484,113 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out,
             colours.entries[e < 0 ? mesh.materials.size() : static_cast<std::size_t>(e)];
         faceColour[i] = packed(base, 0.25 + 0.75 * std::fabs(dot(n, light)));
     }
+    return faceColour;
+}
 
-    auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface.get()));
-    const auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface.get())) / 4;
+// Panel p's place in a picture of width x height: front, top, side, perspective, left to
+// right and top to bottom.
+struct Rect {
+    int x0, y0, w, h;
+};
+
+Rect panelRect(std::size_t p, int width, int height) {
     const int halfW = width / 2, halfH = height / 2;
+    return {p % 2 == 1 ? halfW : 0, p >= 2 ? halfH : 0, p % 2 == 1 ? width - halfW : halfW,
+            p >= 2 ? height - halfH : halfH};
+}
+
+using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
+
+// A picture of the background colour, or PreviewError.
+Surface blankPicture(int width, int height) {
+    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height),
+                    cairo_surface_destroy);
+    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()),
+                                                          cairo_destroy);
+    cairo_set_source_rgb(cr.get(), 0.13, 0.14, 0.16);
+    cairo_paint(cr.get());
+    cairo_surface_flush(surface.get());
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
+        throw PreviewError(std::string("cannot draw: ") +
+                           cairo_status_to_string(cairo_status(cr.get())));
+    }
+    return surface;
+}
+
+// Every drawable face into every panel's pixels. Progress goes up to four faces' worth per
+// face of the `work` there is.
+void drawFaces(cairo_surface_t* surface, const meshfile::MeshFile& mesh, const Drawable& d,
+               const Framing& frame, const std::vector<std::uint32_t>& faceColour, double work,
+               const std::function<void(double)>& progress) {
+    auto* pixels = reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface));
+    const auto stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) / 4;
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
     std::vector<Projected> projected(mesh.vertices.size());
     std::vector<float> depth;
     const auto allViews = views();
     // progress: the four panels' faces, reported every so many
     constexpr std::size_t kReportEvery = 1 << 16;
-    const double work = 4.0 * static_cast<double>(usable.size()) + 1;
     for (std::size_t p = 0; p < allViews.size(); ++p) {
-        const int x0 = p % 2 == 1 ? halfW : 0, y0 = p >= 2 ? halfH : 0;
-        const int w = p % 2 == 1 ? width - halfW : halfW, h = p >= 2 ? height - halfH : halfH;
-        const Panel panel(allViews[p], centre, size, x0, y0, w, h);
+        const auto [x0, y0, w, h] = panelRect(p, width, height);
+        const Panel panel(allViews[p], frame.centre, frame.size, x0, y0, w, h);
         for (std::size_t v = 0; v < mesh.vertices.size(); ++v) {
-            if (usedVertex[v]) projected[v] = panel.project(vec(mesh.vertices[v]));
+            if (d.usedVertex[v]) projected[v] = panel.project(vec(mesh.vertices[v]));
         }
         Raster raster(pixels, stride, x0, y0, w, h, depth);
-        for (std::size_t i = 0; i < usable.size(); ++i) {
-            const auto& face = mesh.faces[usable[i]];
+        for (std::size_t i = 0; i < d.faces.size(); ++i) {
+            const auto& face = mesh.faces[d.faces[i]];
             raster.fill(projected[static_cast<std::size_t>(face.a)],
                         projected[static_cast<std::size_t>(face.b)],
                         projected[static_cast<std::size_t>(face.c)], faceColour[i]);
             if (progress && i % kReportEvery == kReportEvery - 1) {
-                progress((static_cast<double>(p) * static_cast<double>(usable.size()) +
+                progress((static_cast<double>(p) * static_cast<double>(d.faces.size()) +
                           static_cast<double>(i)) /
                          work);
             }
         }
     }
-    cairo_surface_mark_dirty(surface.get());
+    cairo_surface_mark_dirty(surface);
+}
 
+// The stored bounding box's 12 edges as a thin frame, where every bound is finite.
+void drawBox(cairo_t* cr, const Panel& panel, const meshfile::Bounds& bb) {
+    const double box[2][3] = {{bb.minX, bb.minY, bb.minZ}, {bb.maxX, bb.maxY, bb.maxZ}};
+    for (const auto& corner : box)
+        for (const double v : corner)
+            if (!std::isfinite(v)) return;
+    cairo_set_source_rgba(cr, 0.95, 0.75, 0.3, 0.8);
+    cairo_set_line_width(cr, 1);
+    for (int e = 0; e < 12; ++e) {
+        // the 12 edges: pick the axis the edge runs along and the other two ends
+        const int axis = e / 4, i = e % 4;
+        Vec from{box[i & 1][0], box[(i >> 1) & 1][1], box[0][2]};
+        if (axis == 0) from = {box[0][0], box[i & 1][1], box[(i >> 1) & 1][2]};
+        if (axis == 1) from = {box[i & 1][0], box[0][1], box[(i >> 1) & 1][2]};
+        Vec to = from;
+        if (axis == 0) to.x = box[1][0];
+        if (axis == 1) to.y = box[1][1];
+        if (axis == 2) to.z = box[1][2];
+        const Projected s = panel.project(from), t = panel.project(to);
+        cairo_move_to(cr, s.x, s.y);
+        cairo_line_to(cr, t.x, t.y);
+    }
+    cairo_stroke(cr);
+}
+
+// Over the faces: each panel's box frame and label (and why it is empty, when it is), the
+// lines between the panels, the legend.
+void drawOverlay(cairo_t* cr, const meshfile::MeshFile& mesh, const Drawable& d,
+                 const Framing& frame, const Palette& colours, int width, int height) {
+    const auto allViews = views();
     for (std::size_t p = 0; p < allViews.size(); ++p) {
         const View& view = allViews[p];
-        const int x0 = p % 2 == 1 ? halfW : 0, y0 = p >= 2 ? halfH : 0;
-        const int w = p % 2 == 1 ? width - halfW : halfW, h = p >= 2 ? height - halfH : halfH;
-        const Panel panel(view, centre, size, x0, y0, w, h);
+        const auto [x0, y0, w, h] = panelRect(p, width, height);
         cairo_save(cr);
         cairo_rectangle(cr, x0, y0, w, h);
         cairo_clip(cr);
-        // the stored box, as a thin frame, where it is finite
-        const auto& bb = mesh.bounds;
-        const double box[2][3] = {{bb.minX, bb.minY, bb.minZ}, {bb.maxX, bb.maxY, bb.maxZ}};
-        bool boxFinite = true;
-        for (const auto& corner : box)
-            for (const double v : corner) boxFinite = boxFinite && std::isfinite(v);
-        if (boxFinite && !usable.empty()) {
-            cairo_set_source_rgba(cr, 0.95, 0.75, 0.3, 0.8);
-            cairo_set_line_width(cr, 1);
-            for (int e = 0; e < 12; ++e) {
-                // the 12 edges: pick the axis the edge runs along and the other two ends
-                const int axis = e / 4, i = e % 4;
-                Vec from{box[i & 1][0], box[(i >> 1) & 1][1], box[0][2]};
-                if (axis == 0) from = {box[0][0], box[i & 1][1], box[(i >> 1) & 1][2]};
-                if (axis == 1) from = {box[i & 1][0], box[0][1], box[(i >> 1) & 1][2]};
-                Vec to = from;
-                if (axis == 0) to.x = box[1][0];
-                if (axis == 1) to.y = box[1][1];
-                if (axis == 2) to.z = box[1][2];
-                const Projected s = panel.project(from), t = panel.project(to);
-                cairo_move_to(cr, s.x, s.y);
-                cairo_line_to(cr, t.x, t.y);
-            }
-            cairo_stroke(cr);
+        if (!d.faces.empty()) {
+            drawBox(cr, Panel(view, frame.centre, frame.size, x0, y0, w, h), mesh.bounds);
         }
         const double label = std::max(10.0, h / 24.0);
         cairo_set_source_rgb(cr, 0.9, 0.9, 0.9);
@@ -536,7 +598,7 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out,
         cairo_set_font_size(cr, label);
         cairo_move_to(cr, x0 + 10, y0 + 10 + label);
         cairo_show_text(cr, view.label);
-        if (usable.empty()) {
+        if (d.faces.empty()) {
             cairo_move_to(cr, x0 + w / 2.0 - h / 6.0, y0 + h / 2.0);
             cairo_show_text(cr, mesh.faces.empty() ? "empty mesh" : "no drawable face");
         }
@@ -544,26 +606,46 @@ PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out,
     }
     cairo_set_source_rgb(cr, 0.3, 0.3, 0.33);
     cairo_set_line_width(cr, 1);
-    cairo_move_to(cr, halfW, 0);
-    cairo_line_to(cr, halfW, height);
-    cairo_move_to(cr, 0, halfH);
-    cairo_line_to(cr, width, halfH);
+    cairo_move_to(cr, width / 2, 0);
+    cairo_line_to(cr, width / 2, height);
+    cairo_move_to(cr, 0, height / 2);
+    cairo_line_to(cr, width, height / 2);
     cairo_stroke(cr);
-    if (!usable.empty()) drawLegend(cr, mesh, colours, width, height);
+    if (!d.faces.empty()) drawLegend(cr, mesh, colours, width, height);
     if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
         throw PreviewError(std::string("cannot draw: ") + cairo_status_to_string(cairo_status(cr)));
     }
-    if (progress) progress(4.0 * static_cast<double>(usable.size()) / work);
+}
+
+// The picture as PNG to `out`.
+void emit(cairo_surface_t* surface, output::Output& out) {
     PngSink sink{&out, nullptr};
-    const cairo_status_t written =
-        cairo_surface_write_to_png_stream(surface.get(), writePng, &sink);
+    const cairo_status_t written = cairo_surface_write_to_png_stream(surface, writePng, &sink);
     if (sink.error) std::rethrow_exception(sink.error);
     if (written != CAIRO_STATUS_SUCCESS) {
         throw PreviewError(std::string("cannot encode the picture: ") +
                            cairo_status_to_string(written));
     }
-    summary.drawn = usable.size();
-    return summary;
+}
+
+}  // namespace
+
+PreviewSummary writePreview(const meshfile::MeshFile& mesh, output::Output& out, int width,
+                            int height, const std::function<void(double)>& progress) {
+    const Drawable d = drawable(mesh);
+    const Framing frame = framing(mesh, d);
+    const Surface surface = blankPicture(width, height);
+    const Palette colours = palette(mesh, d.faces);
+    const double work = 4.0 * static_cast<double>(d.faces.size()) + 1;
+    drawFaces(surface.get(), mesh, d, frame, faceColours(mesh, d, colours), work, progress);
+    {
+        std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()),
+                                                              cairo_destroy);
+        drawOverlay(cr.get(), mesh, d, frame, colours, width, height);
+    }
+    if (progress) progress(4.0 * static_cast<double>(d.faces.size()) / work);
+    emit(surface.get(), out);
+    return {d.faces.size(), d.skipped};
 }
 
 }  // namespace tessloom::inspect
