@@ -20,9 +20,7 @@ void MeshConverter::readCountsWith(W& watch) {
     in.rewind();
     materialsEnd_ = 0;
     std::string_view token;
-    for (;;) {
-        watch.skipInBulk(in, [&] { return in.skipPlainLines(kMayMatter); });
-        if (!in.nextToken(token)) break;
+    while (in.nextToken(token)) {
         std::int32_t* target = nullptr;
         CountKind kind{};
         if (token == kMeshNumVertex) {

@@ -329,69 +329,6 @@ TEST(Scanner, FindTokenAgreesWithTheTokenLoop) {
     }
 }
 
-// skipPlainLines() must move on exactly as reading a token and skipping the rest of its line
-// would, whatever mix of lines, white space runs, long lines and block ends it meets. Every
-// '#' token is numbered, so a token seen by one loop and not the other shows.
-TEST(Scanner, BulkLineSkippingAgreesWithTheTokenLoop) {
-    std::mt19937 random(7);
-    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    // '#' becomes a numbered token, '~' a run of white space, '=' a line too long for
-    // skipPlainLines(), '-' a token of any length up to 70
-    const char* pieces[] = {"\t\t\t*MESH_VERTEX 12\t1.0\t2.0\n",
-                            "# 1 2 #\n",  // seen, and so is the one after it
-                            "x #\n",      // never seen
-                            "~",
-                            "y= #\n",  // seen after a long line
-                            "w\r\n#\r\n",
-                            "\n#",
-                            "-\n",
-                            "\v\f#z\n"};
-    for (int round = 0; round < 300; ++round) {
-        std::string text;
-        int number = 0;
-        while (text.size() < 3000) {
-            for (const char* c = pieces[pick(std::size(pieces))]; *c; ++c) {
-                if (*c == '#') {
-                    text.append("#").append(std::to_string(number++));
-                } else if (*c == '~') {
-                    text.append(static_cast<std::size_t>(pick(140)), " \t\n"[pick(3)]);
-                } else if (*c == '=') {
-                    text.append(static_cast<std::size_t>(120 + pick(200)), 'a');
-                } else if (*c == '-') {
-                    text.append(static_cast<std::size_t>(1 + pick(70)), 'b');
-                } else {
-                    text.push_back(*c);
-                }
-            }
-        }
-        for (std::size_t block : {std::size_t{200}, std::size_t{4093}, std::size_t{65536}}) {
-            TextFile a(text), b(text);
-            Scanner loop(a.get(), block), bulk(b.get(), block);
-            loop.rewind();
-            bulk.rewind();
-            std::string seen, seenInBulk;
-            std::string_view token;
-            while (loop.nextToken(token)) {
-                if (token[0] != '#') {
-                    loop.skipLine();
-                } else {
-                    seen += std::string(token) + " ";
-                }
-            }
-            for (;;) {
-                bulk.skipPlainLines([](const char* t) { return t[0] == '#'; });
-                if (!bulk.nextToken(token)) break;
-                if (token[0] != '#') {
-                    bulk.skipLine();
-                } else {
-                    seenInBulk += std::string(token) + " ";
-                }
-            }
-            ASSERT_EQ(seen, seenInBulk) << "round " << round << " block " << block;
-        }
-    }
-}
-
 // Sampled float32 patterns printed with nine significant digits come back bit for bit,
 // including those that straddle a refill.
 TEST(Scanner, SampledFloatsRoundTrip) {
