@@ -99,63 +99,6 @@ inline bool takeSign(Char*& p) {
     return *p++ == '-';
 }
 
-// Bytes a number of the "%f" grammar may hold.
-constexpr bool isNumberByte(char c) {
-    return isDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
-}
-
-// What the "%f" grammar takes from a text: [sign] digits [. digits] with at least one digit
-// (on either side of the point), then, only after a digit, e or E, [sign], digits. An e
-// without digits is taken and ignored; a sign or point taken without any digit is lost.
-struct FloatText {
-    const char* end;              // past the last byte taken
-    const char* first;            // the first digit or point, after the sign
-    const char* last;             // past the digits, and past the exponent when it has digits
-    std::uint64_t mantissa = 0;   // the digits as one integer, exact when at most 19
-    std::size_t significant = 0;  // digits, leading zeros included
-    std::size_t decimals = 0;     // digits after the point
-    bool negative = false;
-    bool digits = false;    // at least one: a number
-    bool exponent = false;  // with exponent digits
-};
-
-// Reads the grammar at p. The text must end in a byte that no number holds (the scanner's
-// sentinel) with four bytes readable after it.
-inline FloatText scanFloat(const char* p) {
-    FloatText n;
-    n.negative = takeSign(p);
-    n.first = p;
-    while (isDigit(*p)) n.mantissa = n.mantissa * 10 + digitValue(*p++);
-    n.significant = static_cast<std::size_t>(p - n.first);
-    n.digits = p != n.first;
-    if (*p == '.') {
-        const char* const fraction = ++p;
-        // exporters write four decimals: most fractions in one step
-        if (const int four = fourDigits(p); four >= 0) {
-            n.mantissa = n.mantissa * 10'000 + static_cast<std::uint64_t>(four);
-            p += 4;
-        }
-        while (isDigit(*p)) n.mantissa = n.mantissa * 10 + digitValue(*p++);
-        n.decimals = static_cast<std::size_t>(p - fraction);
-        n.significant += n.decimals;
-        n.digits = n.digits || p != fraction;
-    }
-    n.last = p;
-    if (n.digits && (*p == 'e' || *p == 'E')) {
-        ++p;
-        takeSign(p);
-        n.exponent = isDigit(*p);
-        while (isDigit(*p)) ++p;
-        if (n.exponent) n.last = p;
-    }
-    n.end = p;
-    return n;
-}
-
-// [first, last) of a FloatText, without its sign, rounded to the nearest float; out of range
-// gives infinity or zero. In scanner.cpp.
-float decimalToFloat(const char* first, const char* last);
-
 // m / 10^4 rounded to the nearest float, for m < 10^8: with at most 24 bits in m, by one
 // float division; with more, by a division in double, whose error is far below the distance
 // from m / 10^4 to any point halfway between two floats (tests check every m).
@@ -163,25 +106,4 @@ inline float fourDecimalsToFloat(std::uint32_t m) {
     return m <= (1u << 24) ? static_cast<float>(m) / 1e4f
                            : static_cast<float>(static_cast<double>(m) / 1e4);
 }
-
-// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
-inline constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                         1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-
-// The value of a number the grammar took, rounded to the nearest float. At most 19 digits
-// without an exponent give an exact integer: one that fits a float's 24 bits divided by an
-// exact power of ten is one correctly rounded division, and four decimals are handled up to
-// 10^8 by fourDecimalsToFloat(). The rest goes to decimalToFloat().
-inline float toFloat(const FloatText& n) {
-    float value;
-    if (!n.exponent && n.significant <= 19 && n.decimals == 4 && n.mantissa < 100'000'000) {
-        value = fourDecimalsToFloat(static_cast<std::uint32_t>(n.mantissa));
-    } else if (!n.exponent && n.significant <= 19 && n.mantissa <= (1u << 24) && n.decimals <= 10) {
-        value = static_cast<float>(n.mantissa) / kPowersOfTen[n.decimals];
-    } else {
-        value = decimalToFloat(n.first, n.last);
-    }
-    return n.negative ? -value : value;
-}
-
 }  // namespace tessloom::scan

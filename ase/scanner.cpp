@@ -31,8 +31,11 @@ constexpr std::size_t kPage = 4096;
 // Exponents saturate here; far beyond any float's range, far below overflow.
 constexpr std::int64_t kExponentLimit = 1'000'000'000'000;
 
+using scan::digitValue;
+using scan::fourDigits;
 using scan::isDigit;
 using scan::kPadding;
+using scan::takeSign;
 
 #if defined(__SSE2__)
 using scan::whiteMask;
@@ -83,13 +86,104 @@ std::int64_t decimalExponent(const char* first, const char* last) {
     std::int64_t exponent = 0;
     if (p != last) {
         ++p;
-        const bool negative = scan::takeSign(p);  // digits follow the e
+        const bool negative = takeSign(p);  // digits follow the e
         for (; p != last; ++p) {
             exponent = std::min<std::int64_t>(exponent * 10 + (*p - '0'), kExponentLimit);
         }
         if (negative) exponent = -exponent;
     }
     return integerDigits - firstNonZero - 1 + exponent;
+}
+
+// Bytes a number of the "%f" grammar may hold.
+constexpr bool isNumberByte(char c) {
+    return isDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+}
+
+// What the "%f" grammar takes from a text: [sign] digits [. digits] with at least one digit
+// (on either side of the point), then, only after a digit, e or E, [sign], digits. An e
+// without digits is taken and ignored; a sign or point taken without any digit is lost.
+struct FloatText {
+    const char* end;              // past the last byte taken
+    const char* first;            // the first digit or point, after the sign
+    const char* last;             // past the digits, and past the exponent when it has digits
+    std::uint64_t mantissa = 0;   // the digits as one integer, exact when at most 19
+    std::size_t significant = 0;  // digits, leading zeros included
+    std::size_t decimals = 0;     // digits after the point
+    bool negative = false;
+    bool digits = false;    // at least one: a number
+    bool exponent = false;  // with exponent digits
+};
+
+// Reads the grammar at p. The text must end in a byte that no number holds (the scanner's
+// sentinel) with four bytes readable after it.
+FloatText scanFloat(const char* p) {
+    FloatText n;
+    n.negative = takeSign(p);
+    n.first = p;
+    std::uint64_t m = 0;
+    while (isDigit(*p)) m = m * 10 + digitValue(*p++);
+    n.significant = static_cast<std::size_t>(p - n.first);
+    n.digits = p != n.first;
+    if (*p == '.') {
+        const char* const fraction = ++p;
+        // exporters write four decimals: most fractions in one step
+        if (const int four = fourDigits(p); four >= 0) {
+            m = m * 10'000 + static_cast<std::uint64_t>(four);
+            p += 4;
+        }
+        while (isDigit(*p)) m = m * 10 + digitValue(*p++);
+        n.decimals = static_cast<std::size_t>(p - fraction);
+        n.significant += n.decimals;
+        n.digits = n.digits || p != fraction;
+    }
+    n.mantissa = m;
+    n.last = p;
+    if (n.digits && (*p == 'e' || *p == 'E')) {
+        ++p;
+        takeSign(p);
+        n.exponent = isDigit(*p);
+        while (isDigit(*p)) ++p;
+        if (n.exponent) n.last = p;
+    }
+    n.end = p;
+    return n;
+}
+
+// [first, last) of a FloatText, without its sign, rounded to the nearest float; out of range
+// gives infinity or zero.
+float decimalToFloat(const char* first, const char* last) {
+    float value = 0;
+    if (std::from_chars(first, last, value).ec == std::errc::result_out_of_range) {
+        value = decimalExponent(first, last) >= 0 ? std::numeric_limits<float>::infinity() : 0.0f;
+    }
+    return value;
+}
+
+// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                  1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+// The value of a number the grammar took, rounded to the nearest float. At most 19 digits
+// without an exponent make an exact integer: one that fits a float's 24 bits divided by an
+// exact power of ten is one correctly rounded division. The rest goes to decimalToFloat().
+float toFloat(const FloatText& n) {
+    const float value =
+        !n.exponent && n.significant <= 19 && n.mantissa <= (1u << 24) && n.decimals <= 10
+            ? static_cast<float>(n.mantissa) / kPowersOfTen[n.decimals]
+            : decimalToFloat(n.first, n.last);
+    return n.negative ? -value : value;
+}
+
+// The grammar read in `text`, which keeps its bytes: the buffer's sentinel and padding stand
+// after them while it is read.
+FloatText scanText(std::string& text) {
+    const std::size_t size = text.size();
+    text.push_back('\n');
+    text.append(kPadding, '\0');
+    const FloatText n = scanFloat(text.data());
+    text.resize(size);  // keeps the storage: n still points into it
+    return n;
 }
 
 // A block sized to the file, for the small scenes most runs convert: the bytes to the
@@ -106,14 +200,6 @@ std::size_t blockSizeFor(std::FILE* file, std::size_t blockSize) {
 }
 
 }  // namespace
-
-float scan::decimalToFloat(const char* first, const char* last) {
-    float value = 0;
-    if (std::from_chars(first, last, value).ec == std::errc::result_out_of_range) {
-        value = decimalExponent(first, last) >= 0 ? std::numeric_limits<float>::infinity() : 0.0f;
-    }
-    return value;
-}
 
 Scanner::Scanner(std::FILE* file, std::size_t blockSize)
     : file_(file), blockSize_(blockSizeFor(file, std::max<std::size_t>(blockSize, 1))) {
@@ -531,15 +617,15 @@ bool Scanner::readIntSlow(std::int32_t& out) {
     return true;
 }
 
-// The grammar read in spill_, which keeps its bytes; the sentinel and padding of the
-// buffer stand after them while it is read.
-scan::FloatText Scanner::scanSpill() {
-    const std::size_t size = spill_.size();
-    spill_.push_back('\n');
-    spill_.append(kPadding, '\0');
-    const scan::FloatText n = scan::scanFloat(spill_.data());
-    spill_.resize(size);  // keeps the storage: n still points into it
-    return n;
+// The whole grammar, read in place; a number that runs into the end of the buffer is read
+// from the spill buffer.
+bool Scanner::readFloatText(float& out) {
+    const FloatText n = scanFloat(pos_);
+    if (n.end == end_ && !inputEnded_) return readSpilledFloat(out);
+    pos_ = const_cast<char*>(n.end);
+    if (!n.digits) return false;
+    out = toFloat(n);
+    return true;
 }
 
 // A number that ran into the end of the buffer: its bytes, and those that follow it in the
@@ -553,18 +639,18 @@ bool Scanner::readSpilledFloat(float& out) {
     while (refill()) {
         char* p = pos_;
         bool other = false;  // a byte other than a digit
-        for (; scan::isNumberByte(*p); ++p) other = other || !isDigit(*p);
+        for (; isNumberByte(*p); ++p) other = other || !isDigit(*p);
         spill_.append(pos_, p);
         pos_ = p;
         if (p == end_ && !other) continue;
-        const auto taken = static_cast<std::size_t>(scanSpill().end - spill_.data());
+        const auto taken = static_cast<std::size_t>(scanText(spill_).end - spill_.data());
         pos_ -= spill_.size() - taken;
         spill_.resize(taken);
         if (p != end_ || pos_ != p) break;
     }
-    const scan::FloatText n = scanSpill();
+    const FloatText n = scanText(spill_);
     if (!n.digits) return false;
-    out = scan::toFloat(n);
+    out = toFloat(n);
     return true;
 }
 

@@ -1,7 +1,6 @@
 // Token scanner: streams an ASE file through one fixed buffer and offers the reads the passes use.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -149,8 +148,8 @@ class Scanner {
     int peek();
     bool longToken(std::string_view& token, std::size_t length);
     bool readIntSlow(std::int32_t& out);
+    bool readFloatText(float& out);
     bool readSpilledFloat(float& out);
-    scan::FloatText scanSpill();
 
     std::FILE* file_;
     std::size_t blockSize_;
@@ -281,15 +280,32 @@ inline bool Scanner::readInt(std::int32_t& out) {
     return readIntSlow(out);
 }
 
-// Read in place; a number that runs into the end of the buffer is read from the spill buffer.
+// Coordinates, normals and colours as exporters write them: an optional sign, one to four
+// integer digits, a point and four decimals, then white space before the buffer's end. The
+// digits m over 10^4 are rounded to the nearest float. Every other text goes to
+// readFloatText(), which reads the whole grammar.
 inline bool Scanner::readFloat(float& out) {
     skipWhite();
-    const scan::FloatText n = scan::scanFloat(pos_);
-    if (n.end == end_ && !inputEnded_) return readSpilledFloat(out);
-    pos_ = const_cast<char*>(n.end);
-    if (!n.digits) return false;
-    out = scan::toFloat(n);
-    return true;
+    const char* p = pos_;
+    const bool negative = scan::takeSign(p);
+    const char* const first = p;
+    std::uint32_t whole = 0;  // below 10^4, so the mantissa stays below 10^8
+    for (const char* const stop = p + 4; p != stop; ++p) {
+        const std::uint32_t d = scan::digitValue(*p);
+        if (d > 9) break;
+        whole = whole * 10 + d;
+    }
+    if (p != first && *p == '.') {
+        const int four = scan::fourDigits(p + 1);
+        if (four >= 0 && isWhite(p[5]) && p + 5 != end_) {
+            const float value =
+                scan::fourDecimalsToFloat(whole * 10'000 + static_cast<std::uint32_t>(four));
+            out = negative ? -value : value;
+            pos_ = const_cast<char*>(p + 5);
+            return true;
+        }
+    }
+    return readFloatText(out);
 }
 
 }  // namespace tessloom
