@@ -145,6 +145,7 @@ TEST(GeometryPass, BadIndicesStoreNothingButKeepTheReads) {
         "*MESH_FACENORMAL -2147483648 9 9 9\n\t*MESH_VERTEXNORMAL 0 9 9 9\n"
         "\t*MESH_VERTEXNORMAL 0 9 9 9\n\t*MESH_VERTEXNORMAL 0 9 9 9\n"
         "*MESH_TFACE 1 9 9 9\n"
+        "*MESH_TFACE - 9 9 9\n"  // no index: nothing stored, and the lines after it are read
         "*MESH_VERTEX *MESH_VERTEX 0 1 2 3\n"  // the failed index leaves its stopper for the loop
         "*MESH_FACE 0: A: 4 B: 5 C: 6\n");     // end of input during the search: corners stay
     EXPECT_TRUE(m->texVertices.empty());
