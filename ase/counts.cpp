@@ -21,6 +21,11 @@ void MeshConverter::readCountsWith(W& watch) {
     materialsEnd_ = 0;
     std::string_view token;
     while (in.nextToken(token)) {
+        // most lines hold a mesh's elements: no count, no material keyword
+        if (token.starts_with("*MESH_") && !token.starts_with("*MESH_NUM")) {
+            watch.skipLine(in);
+            continue;
+        }
         std::int32_t* target = nullptr;
         CountKind kind{};
         if (token == kMeshNumVertex) {
