@@ -175,8 +175,6 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
         {"-1e-50", true, -0.0f, ""},
         {"1e-45", true, std::numeric_limits<float>::denorm_min(), ""},
         {"0.000001e50", true, kInf, ""},  // the exponent lifts tiny digits over the top
-        {"0.000001E50", true, kInf, ""},
-        {"1E-50", true, 0.0f, ""},
         {"1000000e-50", true, 1e-44f, ""},
         // across blocks: the bytes a number may hold past its end are given back
         {"1" + zeros + "e-300e5", true, 1.0f, "e5"},
