@@ -106,4 +106,5 @@ inline float fourDecimalsToFloat(std::uint32_t m) {
     return m <= (1u << 24) ? static_cast<float>(m) / 1e4f
                            : static_cast<float>(static_cast<double>(m) / 1e4);
 }
+
 }  // namespace tessloom::scan
