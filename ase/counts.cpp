@@ -1,4 +1,6 @@
 // The count pass: the element counts and the material reference that size the tables.
+#include <algorithm>
+#include <initializer_list>
 #include <string_view>
 
 #include "ase/scanner.h"
@@ -7,6 +9,25 @@
 #include "keywords.h"
 
 namespace tessloom {
+
+namespace {
+
+// Lines of a mesh's elements, most of a scene, begin with "*MESH_" and no "NUM" after it: no
+// keyword this pass knows does.
+constexpr std::string_view kElementStart = "*MESH_";
+constexpr std::string_view kCountStart = "*MESH_NUM";
+static_assert(std::ranges::none_of(materialKeywords::kAll, [](std::string_view k) {
+    return k.starts_with(kElementStart);
+}));
+static_assert(std::ranges::all_of(
+    std::initializer_list<std::string_view>{
+        countKeywords::kMeshNumVertex, countKeywords::kMeshNumFaces, countKeywords::kMeshNumTVertex,
+        countKeywords::kMeshNumTVFaces, countKeywords::kMaterialCount, countKeywords::kMaterialRef},
+    [](std::string_view k) {
+        return !k.starts_with(kElementStart) || k.starts_with(kCountStart);
+    }));
+
+}  // namespace
 
 // Besides the counts, this pass finds where the material pass may stop: past the end of the
 // line of the last token that pass would act on. Every line's first token after that point
@@ -20,9 +41,11 @@ void MeshConverter::readCountsWith(W& watch) {
     in.rewind();
     materialsEnd_ = 0;
     std::string_view token;
-    for (;;) {
-        watch.skipInBulk(in, [&] { return in.skipPlainLines(kMayMatter); });
-        if (!in.nextToken(token)) break;
+    while (in.nextToken(token)) {
+        if (token.starts_with(kElementStart) && !token.starts_with(kCountStart)) {
+            watch.skipLine(in);
+            continue;
+        }
         std::int32_t* target = nullptr;
         CountKind kind{};
         if (token == kMeshNumVertex) {

@@ -284,14 +284,10 @@ void MeshConverter::readGeometryWith(W& watch) {
             watch.corners(at, token, index, face.ta, face.tb, face.tc, faces.size(),
                           texVertices.size());
             watch.given(ElementKind::kTFace, index, at);
-        } else if (fix) {
-            // each mesh block's normals are laid out on their own
-            if (token == kGeomObject) block.blockEnded(faces);
-            watch.skipLine(in);
         } else {
-            // lines this pass skips come in runs: the rest of the run goes in bulk
+            // each mesh block's normals are laid out on their own
+            if (fix && token == kGeomObject) block.blockEnded(faces);
             watch.skipLine(in);
-            watch.skipInBulk(in, [&] { return in.skipPlainLines(kMayMatter); });
         }
     }
     if (fix) block.blockEnded(faces);

@@ -1,10 +1,7 @@
-// The keywords each reading pass acts on, and the filters made from them that let a pass
-// skip in bulk the lines whose first token cannot be one of its keywords.
+// The keywords each reading pass acts on.
 #pragma once
 
 #include <string_view>
-
-#include "prefilter.h"
 
 namespace tessloom {
 
@@ -40,11 +37,6 @@ inline bool isMaterialKeyword(std::string_view token) {
     return false;
 }
 
-// Keys of seven bytes, as many as *BITMAP has: *MATERI, *NUMSUB, *SUBMAT, *BITMAP, *UVW_U_,
-// *UVW_V_, *MAP_CL.
-inline constexpr Prefilter kMayMatter({kAll}, 0, 7);
-static_assert(passesAll(kMayMatter, {kAll}));
-
 }  // namespace materialKeywords
 
 // The count pass's keywords: the element counts and the material reference.
@@ -56,15 +48,6 @@ inline constexpr std::string_view kMeshNumTVertex = "*MESH_NUMTVERTEX";
 inline constexpr std::string_view kMeshNumTVFaces = "*MESH_NUMTVFACES";
 inline constexpr std::string_view kMaterialCount = "*MATERIAL_COUNT";
 inline constexpr std::string_view kMaterialRef = "*MATERIAL_REF";
-
-inline constexpr std::string_view kAll[] = {kMeshNumVertex,  kMeshNumFaces,  kMeshNumTVertex,
-                                            kMeshNumTVFaces, kMaterialCount, kMaterialRef};
-
-// The count pass also notes where the material keywords stand, so the lines it may not skip
-// are those of both tables; seven bytes again, for *BITMAP. Geometry lines, most of a scene,
-// are "*MESH_" and a letter other than N.
-inline constexpr Prefilter kMayMatter({kAll, materialKeywords::kAll}, 0, 7);
-static_assert(passesAll(kMayMatter, {kAll, materialKeywords::kAll}));
 
 }  // namespace countKeywords
 
@@ -80,16 +63,6 @@ inline constexpr std::string_view kMeshMtlId = "*MESH_MTLID";
 inline constexpr std::string_view kMeshTFace = "*MESH_TFACE";
 // Read only by the repair of normals: a face's smoothing groups, on its *MESH_FACE line.
 inline constexpr std::string_view kMeshSmoothing = "*MESH_SMOOTHING";
-
-// Those that start a line (*MESH_MTLID stands inside a face's line).
-inline constexpr std::string_view kLineStarts[] = {kMeshVertex,       kMeshTVert, kMeshFaceNormal,
-                                                   kMeshVertexNormal, kMeshFace,  kMeshTFace};
-
-// Keys from byte 3 to 9, as far as *MESH_FACE goes: SH_VERT, SH_TVER, SH_FACE, SH_TFAC; byte
-// 10 then keeps out *MESH_VERTCOL, whose lines come in runs as long as the vertices'. "*ME"
-// goes unchecked: the other lines this pass skips are animation samples and colour faces.
-inline constexpr Prefilter kMayMatter({kLineStarts}, 3, 7);
-static_assert(passesAll(kMayMatter, {kLineStarts}));
 
 }  // namespace geometryKeywords
 

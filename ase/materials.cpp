@@ -84,12 +84,7 @@ void MeshConverter::readMaterialsWith(W& watch) {
     // Past the line that holds the last token this pass acts on, it stops at a line's end
     // (see readCounts): what follows would all be skipped.
     auto done = [&](bool atLineStart) { return atLineStart && in.offset() > materialsEnd_; };
-    for (;;) {
-        if (done(watch.skipInBulk(in,
-                                  [&] { return in.skipPlainLines(kMayMatter, materialsEnd_); }))) {
-            break;
-        }
-        if (!in.nextToken(token)) break;
+    while (in.nextToken(token)) {
         if (token.starts_with("*MESH_")) {
             // geometry, most of the lines: no material keyword starts so
             if (done(watch.skipLine(in))) break;

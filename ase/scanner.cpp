@@ -24,20 +24,18 @@ namespace tessloom {
 namespace {
 
 // Bytes kept from the previous block at a refill: an unfinished token of up to kMaxToken
-// characters, or the look-ahead a number needs.
+// characters, or what a look-ahead needs.
 constexpr std::size_t kKeep = Scanner::kMaxPeek;
 // Blocks are read to a page boundary; the kept bytes go in the head before it.
 constexpr std::size_t kPage = 4096;
-// Significant digits kept by readFloatSlow(); further non-zero digits only mark the
-// value as above the kept ones, which is all that correct rounding needs of them.
-constexpr std::size_t kMaxSignificant = 200;
 // Exponents saturate here; far beyond any float's range, far below overflow.
 constexpr std::int64_t kExponentLimit = 1'000'000'000'000;
 
+using scan::digitValue;
 using scan::fourDigits;
 using scan::isDigit;
-using scan::kNumberSpan;
 using scan::kPadding;
+using scan::takeSign;
 
 #if defined(__SSE2__)
 using scan::whiteMask;
@@ -68,10 +66,6 @@ inline char* skipWhiteUntil(char* p, char* end) {
 }
 #endif
 
-// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
-constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                  1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-
 // Decimal exponent m of the value d.ddd x 10^m written in [first, last), which holds at
 // least one non-zero digit.
 std::int64_t decimalExponent(const char* first, const char* last) {
@@ -92,8 +86,7 @@ std::int64_t decimalExponent(const char* first, const char* last) {
     std::int64_t exponent = 0;
     if (p != last) {
         ++p;
-        bool negative = false;
-        if (p != last && (*p == '+' || *p == '-')) negative = *p++ == '-';
+        const bool negative = takeSign(p);  // digits follow the e
         for (; p != last; ++p) {
             exponent = std::min<std::int64_t>(exponent * 10 + (*p - '0'), kExponentLimit);
         }
@@ -102,15 +95,95 @@ std::int64_t decimalExponent(const char* first, const char* last) {
     return integerDigits - firstNonZero - 1 + exponent;
 }
 
-// Converts a number span of the "%f" grammar, without its sign and without an incomplete
-// exponent, to the nearest float; out of range gives infinity or zero.
-float convertFloat(const char* first, const char* last, bool negative) {
+// Bytes a number of the "%f" grammar may hold.
+constexpr bool isNumberByte(char c) {
+    return isDigit(c) || c == '.' || c == 'e' || c == 'E' || c == '+' || c == '-';
+}
+
+// What the "%f" grammar takes from a text: [sign] digits [. digits] with at least one digit
+// (on either side of the point), then, only after a digit, e or E, [sign], digits. An e
+// without digits is taken and ignored; a sign or point taken without any digit is lost.
+struct FloatText {
+    const char* end;              // past the last byte taken
+    const char* first;            // the first digit or point, after the sign
+    const char* last;             // past the digits, and past the exponent when it has digits
+    std::uint64_t mantissa = 0;   // the digits as one integer, exact when at most 19
+    std::size_t significant = 0;  // digits, leading zeros included
+    std::size_t decimals = 0;     // digits after the point
+    bool negative = false;
+    bool digits = false;    // at least one: a number
+    bool exponent = false;  // with exponent digits
+};
+
+// Reads the grammar at p. The text must end in a byte that no number holds (the scanner's
+// sentinel) with four bytes readable after it.
+FloatText scanFloat(const char* p) {
+    FloatText n;
+    n.negative = takeSign(p);
+    n.first = p;
+    std::uint64_t m = 0;
+    while (isDigit(*p)) m = m * 10 + digitValue(*p++);
+    n.significant = static_cast<std::size_t>(p - n.first);
+    n.digits = p != n.first;
+    if (*p == '.') {
+        const char* const fraction = ++p;
+        // exporters write four decimals: most fractions in one step
+        if (const int four = fourDigits(p); four >= 0) {
+            m = m * 10'000 + static_cast<std::uint64_t>(four);
+            p += 4;
+        }
+        while (isDigit(*p)) m = m * 10 + digitValue(*p++);
+        n.decimals = static_cast<std::size_t>(p - fraction);
+        n.significant += n.decimals;
+        n.digits = n.digits || p != fraction;
+    }
+    n.mantissa = m;
+    n.last = p;
+    if (n.digits && (*p == 'e' || *p == 'E')) {
+        ++p;
+        takeSign(p);
+        n.exponent = isDigit(*p);
+        while (isDigit(*p)) ++p;
+        if (n.exponent) n.last = p;
+    }
+    n.end = p;
+    return n;
+}
+
+// [first, last) of a FloatText, without its sign, rounded to the nearest float; out of range
+// gives infinity or zero.
+float decimalToFloat(const char* first, const char* last) {
     float value = 0;
-    auto result = std::from_chars(first, last, value);
-    if (result.ec == std::errc::result_out_of_range) {
+    if (std::from_chars(first, last, value).ec == std::errc::result_out_of_range) {
         value = decimalExponent(first, last) >= 0 ? std::numeric_limits<float>::infinity() : 0.0f;
     }
-    return negative ? -value : value;
+    return value;
+}
+
+// Exact powers of ten as floats: 10^10 = 2^10 * 9765625 still fits a float's 24 bits.
+constexpr float kPowersOfTen[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                  1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+
+// The value of a number the grammar took, rounded to the nearest float. At most 19 digits
+// without an exponent make an exact integer: one that fits a float's 24 bits divided by an
+// exact power of ten is one correctly rounded division. The rest goes to decimalToFloat().
+float toFloat(const FloatText& n) {
+    const float value =
+        !n.exponent && n.significant <= 19 && n.mantissa <= (1u << 24) && n.decimals <= 10
+            ? static_cast<float>(n.mantissa) / kPowersOfTen[n.decimals]
+            : decimalToFloat(n.first, n.last);
+    return n.negative ? -value : value;
+}
+
+// The grammar read in `text`, which keeps its bytes: the buffer's sentinel and padding stand
+// after them while it is read.
+FloatText scanText(std::string& text) {
+    const std::size_t size = text.size();
+    text.push_back('\n');
+    text.append(kPadding, '\0');
+    const FloatText n = scanFloat(text.data());
+    text.resize(size);  // keeps the storage: n still points into it
+    return n;
 }
 
 // A block sized to the file, for the small scenes most runs convert: the bytes to the
@@ -476,13 +549,9 @@ std::int32_t saturatedInt(bool negative, std::int64_t magnitude) {
 }  // namespace
 
 bool Scanner::readIntSlow(std::int32_t& out) {
+    peek();  // at the input's end, the sentinel stands there
+    const bool negative = scan::takeSign(pos_);
     int c = peek();
-    bool negative = false;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        ++pos_;
-        c = peek();
-    }
     if (!isDigit(c)) return false;
     std::int64_t magnitude = 0;
     do {
@@ -494,113 +563,40 @@ bool Scanner::readIntSlow(std::int32_t& out) {
     return true;
 }
 
-bool Scanner::readFloatGeneral(float& out) {
-    if (!ensure(kNumberSpan)) return false;
-    const char* p = pos_;
-    bool negative = false;
-    if (*p == '+' || *p == '-') negative = *p++ == '-';
-    const char* first = p;
-    bool digits = false;
-    // The digits as an integer, for an exact division: a mantissa of at most 24 bits divided
-    // by an exact power of ten is one correctly rounded float division.
-    std::uint64_t mantissa = 0;
-    while (isDigit(*p)) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
-    std::size_t significant = static_cast<std::size_t>(p - first);
-    std::size_t decimals = 0;
-    digits = p != first;
-    if (*p == '.') {
-        const char* fraction = ++p;
-        // the sentinel and the padding make four bytes readable anywhere up to end_
-        if (const int four = fourDigits(p); four >= 0) {
-            mantissa = mantissa * 10000 + static_cast<std::uint64_t>(four);
-            p += 4;
-        }
-        while (isDigit(*p)) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
-        decimals = static_cast<std::size_t>(p - fraction);
-        significant += decimals;
-        digits = digits || p != fraction;
-    }
-    const char* const mantissaEnd = p;
-    const char* last = p;
-    if (digits && (*p == 'e' || *p == 'E')) {
-        ++p;
-        if (*p == '+' || *p == '-') ++p;
-        if (isDigit(*p)) {
-            while (isDigit(*p)) ++p;
-            last = p;
-        }
-    }
-    // The sentinel stopped the scan: the number may go on in the next block.
-    if (p == end_ && !inputEnded_) return readFloatSlow(out);
-    pos_ = const_cast<char*>(p);
-    if (!digits) return false;
-    if (last == mantissaEnd && significant <= 19 && mantissa <= (1u << 24) && decimals <= 10) {
-        const float value = static_cast<float>(mantissa) / kPowersOfTen[decimals];
-        out = negative ? -value : value;
-        return true;
-    }
-    out = convertFloat(first, last, negative);
+// The whole grammar, read in place; a number that runs into the end of the buffer is read
+// from the spill buffer.
+bool Scanner::readFloatText(float& out) {
+    const FloatText n = scanFloat(pos_);
+    if (n.end == end_ && !inputEnded_) return readSpilledFloat(out);
+    pos_ = const_cast<char*>(n.end);
+    if (!n.digits) return false;
+    out = toFloat(n);
     return true;
 }
 
-// The same grammar one character at a time, for a number that straddles a refill or is
-// longer than the look-ahead. It keeps the value as 0.<significant digits> x 10^shift.
-bool Scanner::readFloatSlow(float& out) {
-    int c = peek();
-    bool negative = false;
-    if (c == '+' || c == '-') {
-        negative = c == '-';
-        ++pos_;
-        c = peek();
+// A number that ran into the end of the buffer: its bytes, and those that follow it in the
+// next blocks as long as they are bytes a number may hold, are gathered in spill_ and read
+// there. Digits never end a number, so it is read again only when a block brings another
+// byte, of which a number takes at most four; when that read ends before the bytes gathered,
+// the bytes past its end, all from the last block, are given back to the buffer.
+bool Scanner::readSpilledFloat(float& out) {
+    spill_.assign(pos_, end_);
+    pos_ = end_;
+    while (refill()) {
+        char* p = pos_;
+        bool other = false;  // a byte other than a digit
+        for (; isNumberByte(*p); ++p) other = other || !isDigit(*p);
+        spill_.append(pos_, p);
+        pos_ = p;
+        if (p == end_ && !other) continue;
+        const auto taken = static_cast<std::size_t>(scanText(spill_).end - spill_.data());
+        pos_ -= spill_.size() - taken;
+        spill_.resize(taken);
+        if (p != end_ || pos_ != p) break;
     }
-    std::string significant;
-    std::int64_t shift = 0;
-    bool digits = false;
-    bool sticky = false;
-    auto addDigit = [&](int d, bool integerPart) {
-        digits = true;
-        if (significant.empty()) {
-            if (d == '0') {
-                if (!integerPart) --shift;
-                return;
-            }
-        }
-        if (integerPart) ++shift;
-        if (significant.size() < kMaxSignificant) {
-            significant.push_back(static_cast<char>(d));
-        } else if (d != '0') {
-            sticky = true;
-        }
-    };
-    for (; isDigit(c); ++pos_, c = peek()) addDigit(c, true);
-    if (c == '.') {
-        ++pos_;
-        for (c = peek(); isDigit(c); ++pos_, c = peek()) addDigit(c, false);
-    }
-    if (!digits) return false;
-    std::int64_t exponent = 0;
-    if (c == 'e' || c == 'E') {
-        ++pos_;
-        c = peek();
-        bool negativeExponent = false;
-        if (c == '+' || c == '-') {
-            negativeExponent = c == '-';
-            ++pos_;
-            c = peek();
-        }
-        for (; isDigit(c); ++pos_, c = peek()) {
-            exponent = std::min<std::int64_t>(exponent * 10 + (c - '0'), kExponentLimit);
-        }
-        if (negativeExponent) exponent = -exponent;
-    }
-    if (significant.empty()) {
-        out = negative ? -0.0f : 0.0f;
-        return true;
-    }
-    if (sticky) significant.push_back('1');
-    const std::int64_t total = std::clamp<std::int64_t>(shift + exponent, -99999, 99999);
-    std::string number = "0." + significant + "e" + std::to_string(total);
-    out = convertFloat(number.data(), number.data() + number.size(), negative);
+    const FloatText n = scanText(spill_);
+    if (!n.digits) return false;
+    out = toFloat(n);
     return true;
 }
 

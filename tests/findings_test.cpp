@@ -55,6 +55,16 @@ std::string longLine(std::string_view rest) {
     return "*COMMENT " + std::string(252, 'x') + " " + std::string(rest);
 }
 
+// A control-Z as the last byte of the first block the scanner reads, then `tail`: a first
+// line of 63 bytes and lines of 64 before it, so it starts line kDefaultBlockSize / 64 + 1.
+std::string controlZAtBlockEnd(std::string_view tail) {
+    std::string text = "*MESH_NUMVERTEX 0" + std::string(45, ' ') + "\n";
+    for (std::size_t i = 1; i < kDefaultBlockSize / 64; ++i) {
+        text += "*COMMENT " + std::string(54, 'x') + "\n";
+    }
+    return text + "\x1a" + std::string(tail);
+}
+
 TEST(Findings, EachRuleIsReportedOnItsLine) {
     const std::string kWraps =
         "*MATERIAL_COUNT 1\n*MATERIAL 0 {\n*NUMSUBMTLS 2\n}\n*MESH_NUMVERTEX 1\n"
@@ -143,6 +153,10 @@ TEST(Findings, EachRuleIsReportedOnItsLine) {
          "*MESH_NUMVERTEX 0\n\x1a*MESH_NUMVERTEX 5\n",
          {{2, "ignored-after-eof"}}},
         {"a control-Z at the very end", "*MESH_NUMVERTEX 0\n\x1a", {}},
+        {"a control-Z that ends a block and the text", controlZAtBlockEnd(""), {}},
+        {"a control-Z that ends a block, text in the next",
+         controlZAtBlockEnd("*MESH_NUMVERTEX 5\n"),
+         {{kDefaultBlockSize / 64 + 1, "ignored-after-eof"}}},
         {"a keyword in the rest of a cut line",
          "*MESH_NUMVERTEX 1\n" + longLine("*MESH_VERTEX 0 1 2 3\n") + longLine("x y\n") +
              "*MESH_VERTEX 0 1 2 3\n*COMMENT " + std::string(140, 'y') + "\n",

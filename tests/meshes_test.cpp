@@ -35,6 +35,9 @@ TEST(Meshes, BlocksRunFromTheTokenToTheBraceClosingTheFirstOneOutsideStrings) {
         std::vector<ExpectedBlock> blocks;
     };
     using namespace std::string_view_literals;
+    // a name longer than the limit whose string the text's end cuts off, a brace in it
+    const std::string longName(SceneMeshes::kMaxName + 1, 'n');
+    const std::string openName = "*GEOMOBJECT {\n *MESH { }\n *NODE_NAME \"" + longName + " }";
     const Case cases[] = {
         {"no block", "*MESH_NUMVERTEX 3\n*MESH {\n}\n", {}},
         {"two meshes after a material list",
@@ -49,6 +52,9 @@ TEST(Meshes, BlocksRunFromTheTokenToTheBraceClosingTheFirstOneOutsideStrings) {
         {"a string ends at the line's end",
          "*GEOMOBJECT {\n *NODE_NAME \"open {\n *MESH { }\n}\ntail }\n",
          {{"*GEOMOBJECT {\n *NODE_NAME \"open {\n *MESH { }\n}", true, true, "open {"}}},
+        {"a block that ends in its name's string, cut at the limit",
+         openName,
+         {{openName, false, true, std::string(SceneMeshes::kMaxName, 'n')}}},
         {"a block that never closes",
          "*GEOMOBJECT {\n *MESH {\n }\n",
          {{"*GEOMOBJECT {\n *MESH {\n }\n", false, true, std::nullopt}}},

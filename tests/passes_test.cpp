@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "ase/keywords.h"
 #include "ase/scene.h"
 #include "testutil.h"
 
@@ -146,6 +145,7 @@ TEST(GeometryPass, BadIndicesStoreNothingButKeepTheReads) {
         "*MESH_FACENORMAL -2147483648 9 9 9\n\t*MESH_VERTEXNORMAL 0 9 9 9\n"
         "\t*MESH_VERTEXNORMAL 0 9 9 9\n\t*MESH_VERTEXNORMAL 0 9 9 9\n"
         "*MESH_TFACE 1 9 9 9\n"
+        "*MESH_TFACE - 9 9 9\n"  // no index: nothing stored, and the lines after it are read
         "*MESH_VERTEX *MESH_VERTEX 0 1 2 3\n"  // the failed index leaves its stopper for the loop
         "*MESH_FACE 0: A: 4 B: 5 C: 6\n");     // end of input during the search: corners stay
     EXPECT_TRUE(m->texVertices.empty());
@@ -264,88 +264,6 @@ TEST(MaterialPass, BitmapNames) {
     EXPECT_EQ(m->materials[0].name, std::string(300, 'p') + ".tga");
     auto n = convert(std::string("*MATERIAL_COUNT 1\n*BITMAP \"a\0b.tga\"", 35));
     EXPECT_EQ(n->materials[0].name, std::string("a\0b.tga", 7));
-}
-
-// A pass skips in bulk the lines whose first token its filter keeps out: each filter must
-// pass every keyword of its pass, and keep out the lines that make up most of a scene. A
-// filter compares a window of bytes (0 to 7 for counts and materials, 3 to 10 for geometry)
-// with what the keywords hold there, so a token that only begins like a keyword passes.
-TEST(Passes, BulkSkipFiltersPassEveryKeywordAndKeepOutCommonLines) {
-    const Prefilter& counts = countKeywords::kMayMatter;
-    const Prefilter& geometry = geometryKeywords::kMayMatter;
-    const Prefilter& materials = materialKeywords::kMayMatter;
-    struct Row {
-        const Prefilter& filter;
-        std::string_view line;
-        bool passes;
-    };
-    const Row rows[] = {
-        {counts, "*MESH_NUMVERTEX 8", true},
-        {counts, "*MESH_NUMFACES 12", true},
-        {counts, "*MESH_NUMTVERTEX 8", true},
-        {counts, "*MESH_NUMTVFACES 12", true},
-        {counts, "*MATERIAL_COUNT 1", true},
-        {counts, "*MATERIAL_REF 0", true},
-        {counts, "*MATERIAL 0 {", true},  // the material keywords mark where that pass stops
-        {counts, "*BITMAP \"a.tga\"", true},
-        {counts, "*UVW_V_OFFSET 0.5", true},
-        {counts, "*MESH_NUMCVERTEX 3", true},  // begins as *MESH_NUMVERTEX does
-        {counts, "*MESH_NORMALS {", false},    // *MESH_N, then O where the counts have U
-        {counts, "*MESH_VERTEX 0\t1.0\t2.0\t3.0", false},
-        {counts, "*MESH_FACE 0: A: 0 B: 1 C: 2", false},
-        {counts, "*MESH_TVERT 0\t0.5\t0.5\t0.0", false},
-        {counts, "*CONTROL_ROT_SAMPLE 160\t0.0\t0.0\t1.0\t0.1", false},
-        {counts, "*MAP_DIFFUSE {", false},
-        {counts, "}", false},
-        {geometry, "*MESH_VERTEX 0\t1.0\t2.0\t3.0", true},
-        {geometry, "*MESH_TVERT 0\t0.5\t0.5\t0.0", true},
-        {geometry, "*MESH_FACENORMAL 0\t0.0\t0.0\t1.0", true},
-        {geometry, "*MESH_VERTEXNORMAL 0\t0.0\t0.0\t1.0", true},
-        {geometry, "*MESH_FACE 0: A: 0 B: 1 C: 2", true},
-        {geometry, "*MESH_FACE\t0:", true},  // byte 10 may be anything after *MESH_FACE
-        {geometry, "*MESH_TFACE 0\t0\t1\t2", true},
-        {geometry, "*MESH_VERTEX_LIST {", true},  // begins as *MESH_VERTEX does
-        {geometry, "*MASH_TVERT 1", true},        // bytes 0 to 2 are not looked at
-        {geometry, "*MESH_VERTCOL 0\t1.0\t1.0\t1.0", false},
-        {geometry, "*MESH_CFACE 0\t0\t1\t2", false},
-        {geometry, "*MESH_CVERTEX 0\t1.0\t1.0\t1.0", false},
-        {geometry, "*MESH_MTLID 1", false},  // read inside a face's line, never first
-        {geometry, "*MESH_NUMFACES 12", false},
-        {geometry, "*MESH {", false},
-        {geometry, "*CONTROL_POS_SAMPLE 0\t1.0\t2.0\t3.0", false},
-        {geometry, "-0.5000\t1.0000", false},
-        {geometry, "}", false},
-        {materials, "*MATERIAL 0 {", true},
-        {materials, "*NUMSUBMTLS 2", true},
-        {materials, "*SUBMATERIAL 0 {", true},
-        {materials, "*MATERIAL_AMBIENT 0.1 0.1 0.1", true},
-        {materials, "*MATERIAL_DIFFUSE 0.5 0.5 0.5", true},
-        {materials, "*MATERIAL_SPECULAR 0.9 0.9 0.9", true},
-        {materials, "*MATERIAL_SHINE 0.25", true},
-        {materials, "*BITMAP\t\"a.tga\"", true},  // byte 7 may be anything after *BITMAP
-        {materials, "*UVW_U_TILING 1.0", true},
-        {materials, "*UVW_V_TILING 1.0", true},
-        {materials, "*UVW_U_OFFSET 0.0", true},
-        {materials, "*UVW_V_OFFSET 0.0", true},
-        {materials, "*MAP_CLASS \"Bitmap\"", true},
-        {materials, "*MATERIAL_NAME \"a\"", true},  // begins as *MATERIAL_... does
-        {materials, "*MAP_DIFFUSE {", false},
-        {materials, "*MAP_AMOUNT 1.0", false},
-        {materials, "*BITMAX \"a.tga\"", false},
-        {materials, "*MATERIAL_COUNT 1", true},  // the count pass's, but it begins the same
-        {materials, "*MESH_VERTEX 0\t1.0\t2.0\t3.0", false},
-        {materials, "*MESH_NUMVERTEX 8", false},
-        {materials, "*SCENE {", false},
-        {materials, "}", false},
-    };
-    for (const Row& row : rows) {
-        // the rest of the line and the next, as the filter may read past the token
-        const std::string text = std::string(row.line) + "\n" + std::string(32, ' ');
-        const char* pass = &row.filter == &counts     ? "counts"
-                           : &row.filter == &geometry ? "geometry"
-                                                      : "materials";
-        EXPECT_EQ(row.filter(text.data()), row.passes) << pass << ": " << row.line;
-    }
 }
 
 }  // namespace

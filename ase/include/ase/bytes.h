@@ -17,9 +17,6 @@ namespace tessloom::scan {
 // Bytes readable past the scanner's sentinel, so the helpers below may load 16 bytes at a
 // time.
 inline constexpr std::size_t kPadding = 16;
-// A number read in place needs this much look-ahead; a longer one is read by
-// Scanner::readFloatSlow().
-inline constexpr std::size_t kNumberSpan = 128;
 
 constexpr bool isDigit(int c) {
     return c >= '0' && c <= '9';
@@ -93,6 +90,13 @@ inline int fourDigits(const char* p) {
     std::uint32_t d = low;                  // bytes: d0 d1 d2 d3 (d0 first)
     d = (d * 10 + (d >> 8)) & 0x00FF00FFu;  // two-digit pairs
     return static_cast<int>((d * 100 + (d >> 16)) & 0xFFFFu);
+}
+
+// Takes a + or - at p; true for a minus. The one sign rule of "%d", "%f" and exponents.
+template <class Char>
+inline bool takeSign(Char*& p) {
+    if (*p != '+' && *p != '-') return false;
+    return *p++ == '-';
 }
 
 // m / 10^4 rounded to the nearest float, for m < 10^8: with at most 24 bits in m, by one

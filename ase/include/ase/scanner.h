@@ -1,7 +1,6 @@
 // Token scanner: streams an ASE file through one fixed buffer and offers the reads the passes use.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -64,17 +63,6 @@ class Scanner {
     // True when nothing but white space stands between here and the next line feed, within
     // what the buffer holds (or when the input ends here).
     bool lineEndsHere() const;
-
-    // Passes over the lines a pass only skips. A pass reads a token and, unless it is one of
-    // its keywords, skips the rest of the line; this moves the input on exactly as that loop
-    // would, a whole line at a time, as long as each line's first token is one for which
-    // mayMatter(token) is false. It stops at the start of the line whose token may matter,
-    // of a line that starts past `until` (an offset), of a line longer than 127 bytes, or
-    // of one near the block's end. mayMatter sees at least 128 readable bytes from the
-    // token's start, which may run past the token, and must be true for every keyword of
-    // the pass. True when it moved, and so stopped right after a line feed.
-    template <class MayMatter>
-    bool skipPlainLines(const MayMatter& mayMatter, std::uint64_t until = UINT64_MAX);
 
     // Skips any amount of white space, none included (a blank, tab or line feed in a format).
     void skipWhite() {
@@ -155,8 +143,8 @@ class Scanner {
     int peek();
     bool longToken(std::string_view& token, std::size_t length);
     bool readIntSlow(std::int32_t& out);
-    bool readFloatGeneral(float& out);
-    bool readFloatSlow(float& out);
+    bool readFloatText(float& out);
+    bool readSpilledFloat(float& out);
 
     std::FILE* file_;
     std::size_t blockSize_;
@@ -168,8 +156,8 @@ class Scanner {
     bool inputEnded_ = false;     // nothing more comes into the buffer: file end or control-Z
     std::uint64_t bytesRead_ = 0;
     std::function<void(std::uint64_t)> blockRead_;
-    char* wholeEnd_ = nullptr;       // set when the whole input is in the buffer from its start
-    std::string spill_;              // the head of a token that outgrew the buffer
+    char* wholeEnd_ = nullptr;  // set when the whole input is in the buffer from its start
+    std::string spill_;         // the head of a token that outgrew the buffer, or a whole number
     std::vector<TextPiece> pieces_;  // with `inPieces_`, the text read
     bool inPieces_ = false;
     std::uint64_t filePos_ = UINT64_MAX;  // where the file stands, when known
@@ -203,25 +191,6 @@ inline bool Scanner::nextToken(std::string_view& token) {
     }
 #endif
     return nextTokenSlow(token);
-}
-
-template <class MayMatter>
-inline bool Scanner::skipPlainLines(const MayMatter& mayMatter, std::uint64_t until) {
-    // a line's first token and its line feed must lie this far before the block's end
-    constexpr std::ptrdiff_t kLine = 128;
-    const std::uint64_t room = until - std::min(until, offset());
-    const char* const last = room >= static_cast<std::uint64_t>(end_ - pos_) ? end_ : pos_ + room;
-    bool lineStart = false;
-    while (pos_ <= last) {
-        char* token = pos_;
-        while (token != end_ && isWhite(*token)) ++token;
-        if (end_ - token < kLine || mayMatter(static_cast<const char*>(token))) break;
-        char* lineFeed = scan::findLineFeed(token, kLine);
-        if (!lineFeed) break;  // a long line: skipLine() decides where it ends
-        pos_ = lineFeed + 1;
-        lineStart = true;
-    }
-    return lineStart;
 }
 
 inline bool Scanner::skipLine() {
@@ -274,20 +243,19 @@ inline bool Scanner::findToken(std::string_view keyword) {
     return true;
 }
 
-// Indices and counts: an optional minus, one to nine digits and a byte that is no digit,
-// all well before the block's end. Anything else is read a character at a time.
 inline bool Scanner::nextTokenIs(std::string_view keyword) {
     skipWhite();
     if (static_cast<std::size_t>(end_ - pos_) <= keyword.size()) return nextTokenIsSlow(keyword);
     return std::memcmp(pos_, keyword.data(), keyword.size()) == 0 && isWhite(pos_[keyword.size()]);
 }
 
+// Indices and counts: an optional sign, one to nine digits and a byte that is no digit, all
+// well before the block's end. Anything else is read a character at a time.
 inline bool Scanner::readInt(std::int32_t& out) {
     skipWhite();
     const char* p = pos_;
     if (end_ - p >= 16) {
-        const bool negative = *p == '-';
-        p += negative ? 1 : 0;
+        const bool negative = scan::takeSign(p);
         const char* const first = p;
         std::uint32_t value = 0;  // below 10^9: no saturation to think of
         for (const char* const stop = p + 9; p != stop; ++p) {
@@ -304,35 +272,32 @@ inline bool Scanner::readInt(std::int32_t& out) {
     return readIntSlow(out);
 }
 
-// Coordinates, normals and colours as exporters write them: an optional minus, one to four
-// integer digits, a point and four decimals, then white space, all well before the block's
-// end. The digits m over 10^4 are rounded to the nearest float, as readFloatGeneral() would.
-// Everything else is read by readFloatGeneral().
+// Coordinates, normals and colours as exporters write them: an optional sign, one to four
+// integer digits, a point and four decimals, then white space before the buffer's end. The
+// digits m over 10^4 are rounded to the nearest float. Every other text goes to
+// readFloatText(), which reads the whole grammar.
 inline bool Scanner::readFloat(float& out) {
     skipWhite();
     const char* p = pos_;
-    if (static_cast<std::size_t>(end_ - p) >= scan::kNumberSpan) {
-        const bool negative = *p == '-';
-        p += negative ? 1 : 0;
-        const char* const first = p;
-        std::uint32_t whole = 0;  // below 10^4, so the mantissa stays below 10^8
-        for (const char* const stop = p + 4; p != stop; ++p) {
-            const std::uint32_t d = scan::digitValue(*p);
-            if (d > 9) break;
-            whole = whole * 10 + d;
-        }
-        if (p != first && *p == '.') {
-            const int four = scan::fourDigits(p + 1);
-            const std::uint32_t mantissa = whole * 10'000 + static_cast<std::uint32_t>(four);
-            if (four >= 0 && isWhite(p[5])) {
-                const float value = scan::fourDecimalsToFloat(mantissa);
-                out = negative ? -value : value;
-                pos_ = const_cast<char*>(p + 5);
-                return true;
-            }
+    const bool negative = scan::takeSign(p);
+    const char* const first = p;
+    std::uint32_t whole = 0;  // below 10^4, so the mantissa stays below 10^8
+    for (const char* const stop = p + 4; p != stop; ++p) {
+        const std::uint32_t d = scan::digitValue(*p);
+        if (d > 9) break;
+        whole = whole * 10 + d;
+    }
+    if (p != first && *p == '.') {
+        const int four = scan::fourDigits(p + 1);
+        if (four >= 0 && isWhite(p[5]) && p + 5 != end_) {
+            const float value =
+                scan::fourDecimalsToFloat(whole * 10'000 + static_cast<std::uint32_t>(four));
+            out = negative ? -value : value;
+            pos_ = const_cast<char*>(p + 5);
+            return true;
         }
     }
-    return readFloatGeneral(out);
+    return readFloatText(out);
 }
 
 }  // namespace tessloom

@@ -33,10 +33,6 @@ struct Unwatched {
         return in.readFloat(out);
     }
     static bool skipLine(Scanner& in) { return in.skipLine(); }
-    template <class Skip>
-    static bool skipInBulk(Scanner&, Skip skip) {
-        return skip();
-    }
     static bool findAfterFace(Scanner& in, std::string_view keyword, std::uint64_t, std::int32_t) {
         return in.findToken(keyword);
     }
@@ -86,15 +82,6 @@ class Watch {
     bool skipLine(Scanner& in) {
         cut_ = !in.skipLine();
         return !cut_;
-    }
-    // Scanner::skipPlainLines() through `skip`: once it moves, it has passed a line feed, and
-    // the rest of a cut line is over.
-    template <class Skip>
-    bool skipInBulk(Scanner& in, Skip skip) {
-        const std::uint64_t before = in.offset();
-        const bool lineStart = skip();
-        if (in.offset() != before) cut_ = false;
-        return lineStart;
     }
     // Scanner::findToken() token by token, telling the listener when the search for the
     // face at `at` passes a line end, and which face line it passes over.
