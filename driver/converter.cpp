@@ -206,7 +206,10 @@ void refuseWarnings(const RunOptions& options, const std::vector<std::string>& w
 }
 
 void printWarnings(const std::vector<std::string>& warnings) {
-    for (const std::string& line : warnings) std::fputs(line.c_str(), stderr);
+    // one write: a reader of standard error is woken once, not once a line
+    std::string text;
+    for (const std::string& line : warnings) text += line;
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 std::string carriageReturnsWarning(const std::string& inputPath) {
