@@ -157,8 +157,9 @@ int main(int argc, char** argv) {
         std::printf("%-10s total %8.3f ms  cpu %8.3f ms  median page faults %5.0f",
                     programs[i].label.c_str(), totals[i] * 1e3, cpuTotals[i] * 1e3, median(faults));
         if (i != 0) {
-            std::printf("  %s / this %.3f (cpu %.3f)", programs[0].label.c_str(),
-                        totals[0] / totals[i], cpuTotals[0] / cpuTotals[i]);
+            std::printf("  %s / %s %.3f (cpu %.3f)", programs[0].label.c_str(),
+                        programs[i].label.c_str(), totals[0] / totals[i],
+                        cpuTotals[0] / cpuTotals[i]);
         }
         if (programs[i].failures) std::printf("  (%d failed runs)", programs[i].failures);
         std::printf("\n");
