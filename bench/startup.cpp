@@ -1,8 +1,8 @@
 // startup: what one process per scene costs. Runs each program once per file, interleaved
 // file by file and round by round, and prints per-file and total medians with their ratios:
 // wall time, and CPU time (user and system), which waiting for a busy machine's cores leaves
-// out. The first program to read a file pays for bringing it in, so the programs that read
-// it take turns at that: each round starts with the next one, and every other run of
+// out. Which program reads a file first changes its time, so the programs that read it take
+// turns at that: each round starts with the next one, and every other run of
 // rounds goes the other way round (two programs: AB, BA; three: all six orders); the floor
 // comes last.
 #include <spawn.h>
