@@ -1,6 +1,7 @@
 // Finding the *GEOMOBJECT blocks of a scene: one streamed read, strings and braces tracked.
 #include "ase/meshes.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -438,13 +439,39 @@ SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize) {
         throw Rejected(std::string("cannot rewind the input: ") + std::strerror(errno));
     }
     std::clearerr(file);
+    auto failed = [] {
+        return Rejected(std::string("cannot read the input: ") + std::strerror(errno));
+    };
+    if (const int fd = ::fileno(file); fd >= 0) {
+        // A block no larger than the file, as the passes read it: a small scene's buffer then
+        // fits where the heap has room, instead of growing it for pages never touched.
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            constexpr std::uint64_t kPage = 4096;
+            const auto size = static_cast<std::uint64_t>(st.st_size);
+            blockSize = static_cast<std::size_t>(
+                std::min<std::uint64_t>(blockSize, (size + kPage - 1) / kPage * kPage));
+        }
+        // Straight from the descriptor at offsets from 0, where the stream stands now: one
+        // system call a block, where the stream's own small buffer would add one more.
+        return Finder(
+                   [fd, at = off_t{0}, failed](char* out, std::size_t size) mutable {
+                       for (;;) {
+                           const ssize_t n = ::pread(fd, out, size, at);
+                           if (n >= 0) {
+                               at += n;
+                               return static_cast<std::size_t>(n);
+                           }
+                           if (errno != EINTR) throw failed();
+                       }
+                   },
+                   blockSize)
+            .run();
+    }
     return Finder(
-               [file](char* out, std::size_t size) {
+               [file, failed](char* out, std::size_t size) {
                    const std::size_t n = std::fread(out, 1, size, file);
-                   if (n < size && std::ferror(file)) {
-                       throw Rejected(std::string("cannot read the input: ") +
-                                      std::strerror(errno));
-                   }
+                   if (n < size && std::ferror(file)) throw failed();
                    return n;
                },
                blockSize)

@@ -1,5 +1,10 @@
 // startup: what one process per scene costs. Runs each program once per file, interleaved
-// file by file and round by round, and prints per-file and total medians with their ratios.
+// file by file and round by round, and prints per-file and total medians with their ratios:
+// wall time, and CPU time (user and system), which waiting for a busy machine's cores leaves
+// out. Which program reads a file first changes its time, so the programs that read it take
+// turns at that: each round starts with the next one, and every other run of
+// rounds goes the other way round (two programs: AB, BA; three: all six orders); the floor
+// comes last.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -21,12 +26,17 @@ struct Program {
     std::string label, path;
     bool takesOutput;                          // writes a mesh: gets an output path after the input
     std::vector<std::vector<double>> seconds;  // per file, per round
+    std::vector<std::vector<double>> cpu;      // the same, user and system time
     std::vector<long> faults;                  // minor page faults, per run
     int failures = 0;
 };
 
-// Wall time of one run, negative when it failed.
-double runOnce(Program& p, const std::string& input, const std::string& output) {
+double secondsOf(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+}
+
+// Wall time of one run, negative when it failed; `cpu` gets its user and system time.
+double runOnce(Program& p, const std::string& input, const std::string& output, double& cpu) {
     std::vector<const char*> argv = {p.path.c_str()};
     if (!input.empty()) argv.push_back(input.c_str());
     if (p.takesOutput) argv.push_back(output.c_str());
@@ -43,6 +53,7 @@ double runOnce(Program& p, const std::string& input, const std::string& output) 
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     p.faults.push_back(usage.ru_minflt);
+    cpu = secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -elapsed;
 }
 
@@ -77,7 +88,7 @@ int main(int argc, char** argv) {
             const auto eq = value.find('=');
             const std::string label = eq == std::string::npos ? arg.substr(2) : value.substr(0, eq);
             const std::string path = eq == std::string::npos ? value : value.substr(eq + 1);
-            programs.push_back({label, path, arg == "--converter", {}, {}});
+            programs.push_back({label, path, arg == "--converter", {}, {}, {}});
         } else {
             files.push_back(arg);
         }
@@ -94,14 +105,30 @@ int main(int argc, char** argv) {
             stderr);
         return 2;
     }
-    for (Program& p : programs) p.seconds.assign(files.size(), {});
+    for (Program& p : programs) {
+        p.seconds.assign(files.size(), {});
+        p.cpu.assign(files.size(), {});
+    }
+    std::vector<std::size_t> readers;  // the programs that read the file, by index
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        if (programs[i].label != "floor") readers.push_back(i);
+    }
     // round 0 warms the page cache and is not counted
     for (int r = 0; r <= rounds; ++r) {
+        const std::size_t n = readers.size(), turn = static_cast<std::size_t>(r);
+        std::vector<std::size_t> order;
+        for (std::size_t k = 0; k < n; ++k) order.push_back(readers[(k + turn) % n]);
+        if (turn / n % 2 == 1) std::reverse(order.begin(), order.end());
+        for (std::size_t i = 0; i < programs.size(); ++i) {
+            if (programs[i].label == "floor") order.push_back(i);
+        }
         for (std::size_t f = 0; f < files.size(); ++f) {
-            for (Program& p : programs) {
+            for (const std::size_t k : order) {
+                Program& p = programs[k];
                 const std::string output = outDir + "/startup-" + p.label + ".obj";
                 if (fresh) std::filesystem::remove(output);
-                double t = runOnce(p, p.label == "floor" ? "" : files[f], output);
+                double cpu = 0;
+                double t = runOnce(p, p.label == "floor" ? "" : files[f], output, cpu);
                 if (t < 0) {
                     // a converter must succeed; a peer that fails (or crashes) is timed anyway
                     std::fprintf(stderr, "startup: %s failed on %s\n", p.label.c_str(),
@@ -110,7 +137,10 @@ int main(int argc, char** argv) {
                     t = -t;
                     if (r > 0) ++p.failures;
                 }
-                if (r > 0) p.seconds[f].push_back(t);
+                if (r > 0) {
+                    p.seconds[f].push_back(t);
+                    p.cpu[f].push_back(cpu);
+                }
             }
         }
     }
@@ -119,7 +149,7 @@ int main(int argc, char** argv) {
                 "KB");
     for (const Program& p : programs) std::printf(" %9s", p.label.c_str());
     std::printf("\n");
-    std::vector<double> totals(programs.size(), 0);
+    std::vector<double> totals(programs.size(), 0), cpuTotals(programs.size(), 0);
     for (std::size_t f = 0; f < files.size(); ++f) {
         std::error_code ec;
         const auto size = std::filesystem::file_size(files[f], ec);
@@ -128,6 +158,7 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < programs.size(); ++i) {
             const double m = median(programs[i].seconds[f]);
             totals[i] += m;
+            cpuTotals[i] += median(programs[i].cpu[f]);
             std::printf(" %9.3f", m * 1e3);
         }
         std::printf("\n");
@@ -137,10 +168,13 @@ int main(int argc, char** argv) {
     std::printf("\n");
     for (std::size_t i = 0; i < programs.size(); ++i) {
         std::vector<double> faults(programs[i].faults.begin(), programs[i].faults.end());
-        std::printf("%-10s total %8.3f ms  median page faults %5.0f", programs[i].label.c_str(),
-                    totals[i] * 1e3, median(faults));
-        if (i != 0)
-            std::printf("  %s / this %.2f", programs[0].label.c_str(), totals[0] / totals[i]);
+        std::printf("%-10s total %8.3f ms  cpu %8.3f ms  median page faults %5.0f",
+                    programs[i].label.c_str(), totals[i] * 1e3, cpuTotals[i] * 1e3, median(faults));
+        if (i != 0) {
+            std::printf("  %s / %s %.3f (cpu %.3f)", programs[0].label.c_str(),
+                        programs[i].label.c_str(), totals[0] / totals[i],
+                        cpuTotals[0] / cpuTotals[i]);
+        }
         if (programs[i].failures) std::printf("  (%d failed runs)", programs[i].failures);
         std::printf("\n");
     }

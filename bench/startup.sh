@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The start-up benchmark: one tessloom process per scene over a folder (default: the corpus),
 # interleaved with a static do-nothing program (the floor) and the import-library peer when
-# it was built; then box.ase alone. OLD=path/to/tessloom adds an older binary to compare.
+# it was built; then box.ase alone. OLD=path/to/tessloom adds an older binary, run side by
+# side: its line gives `tessloom / old`, new over old, for wall and CPU time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset bench >/dev/null

@@ -206,7 +206,10 @@ void refuseWarnings(const RunOptions& options, const std::vector<std::string>& w
 }
 
 void printWarnings(const std::vector<std::string>& warnings) {
-    for (const std::string& line : warnings) std::fputs(line.c_str(), stderr);
+    // one write: a reader of standard error is woken once, not once a line
+    std::string text;
+    for (const std::string& line : warnings) text += line;
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 std::string carriageReturnsWarning(const std::string& inputPath) {
@@ -227,9 +230,10 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
         if (converter.returnsWithoutLineFeed()) {
             warnings.push_back(carriageReturnsWarning(inputPath));
         }
-        // the exact search only where the count pass saw the mark twice or more
+        // the exact search only where the count pass saw the mark twice or more, in blocks
+        // of the passes' size: its buffer takes the pages theirs had
         if (converter.objectMarks() >= 2) {
-            const SceneMeshes scene = findMeshes(input.get());
+            const SceneMeshes scene = findMeshes(input.get(), kDefaultBlockSize);
             if (scene.count() >= 2) warnings.push_back(severalMeshesWarning(inputPath, scene));
         }
         guard.checkUnchanged();  // the search, too, read the file the passes read

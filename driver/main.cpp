@@ -1,5 +1,8 @@
 // tessloom: converts one ASE scene into a binary mesh file.
 #include <fcntl.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,6 +80,15 @@ int main(int argc, char** argv) {
     // up, instead of killing the process with the temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
+#if defined(__GLIBC__)
+    // The read buffer of a large scene (a quarter MiB) comes from the heap, where the C
+    // library itself moves it once a first such buffer is freed, rather than from a mapping
+    // of its own: freed, its pages serve the mesh search and the output buffer without new
+    // page faults, and no system calls map and unmap it. Tables of a MiB or more are still
+    // mapped.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    mallopt(M_TRIM_THRESHOLD, 2 << 20);
+#endif
     using tessloom::MeshChoice;
     std::optional<MeshChoice> choice;
     tessloom::RunOptions options;

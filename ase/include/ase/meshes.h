@@ -164,8 +164,9 @@ class RestrictedScenes {
 
 inline constexpr std::size_t kSearchBlock = std::size_t{1} << 16;
 
-// Reads the stream from its start to a control-Z or its end, `blockSize` bytes at a time.
-// Throws Rejected when the stream cannot be read.
+// Reads the stream from its start to a control-Z or its end, `blockSize` bytes at a time
+// (a file's size rounded up to a page, when that is less). Throws Rejected when the stream
+// cannot be read.
 SceneMeshes findMeshes(std::FILE* file, std::size_t blockSize = kSearchBlock);
 // The same over text in memory, fed `blockSize` bytes at a time (tests vary it).
 SceneMeshes findMeshes(std::string_view text, std::size_t blockSize = kSearchBlock);
