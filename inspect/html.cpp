@@ -74,6 +74,21 @@ const char* outcomeName(Outcome o) {
     return o == Outcome::kPassed ? "pass" : o == Outcome::kWarning ? "warn" : "FAIL";
 }
 
+// The sizes of the records the page reads and where a face's fields lie, from the one
+// definition of the layout, so that the page reads what the reader reads.
+json recordsJson() {
+    const auto& f = meshfile::kFaceAt;
+    return {{"vertexBytes", meshfile::kVertexBytes},
+            {"texVertexBytes", meshfile::kTexVertexBytes},
+            {"faceBytes", meshfile::kFaceBytes},
+            {"face",
+             {{"material", f.material},
+              {"corners", f.corners},
+              {"texCorners", f.texCorners},
+              {"normal", f.normal},
+              {"cornerNormals", f.cornerNormals}}}};
+}
+
 json summaryJson(const meshfile::ByteSource& source, const meshfile::Sections& s,
                  const Checker& checker, const std::string& name) {
     const auto& b = checker.storedBounds();
@@ -88,6 +103,7 @@ json summaryJson(const meshfile::ByteSource& source, const meshfile::Sections& s
           {"entries", s.materialEntries}}},
         {"at",
          {{"vertices", s.verticesAt}, {"texVertices", s.texVerticesAt}, {"faces", s.facesAt}}},
+        {"records", recordsJson()},
         {"bounds",
          {{"radius", num(b.radius)},
           {"x", nums({b.minX, b.maxX})},
