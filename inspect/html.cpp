@@ -2,6 +2,7 @@
 // base64 and the bundled viewer script, each written as it is made.
 #include "inspect/html.h"
 
+#include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -134,7 +135,9 @@ void writeBase64(const meshfile::ByteSource& source,
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     constexpr std::size_t kChunk = 48 * 1024;  // a multiple of 3: no padding inside
-    std::vector<std::uint8_t> bytes(kChunk);
+    // no larger than the file: a byte past its end is never there to be read
+    std::vector<std::uint8_t> bytes(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source.size())));
     std::string text;
     for (std::uint64_t at = 0; at < source.size(); at += kChunk) {
         const auto n =
