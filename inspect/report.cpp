@@ -200,9 +200,9 @@ std::string nums(std::initializer_list<float> values) {
     return out;
 }
 
-InputFile::InputFile(const std::string& path) try : meshfile
-    ::InputFile(path) {}
-catch (const meshfile::InputFile::OpenError& e) {
+// why the file cannot be opened, in the inspector's words
+InputFile::InputFile(const std::string& path) try : Opened(path) {
+} catch (const Opened::OpenError& e) {
     throw InputError(e.notRegular() ? std::string(e.what())
                                     : std::string("cannot open: ") + e.what());
 }

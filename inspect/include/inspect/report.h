@@ -41,6 +41,9 @@ class InputFile : public meshfile::InputFile {
     output::FileId id() const { return {stamp().device, stamp().inode}; }
     // Throws InputError when the file's stamp differs from when it was opened.
     void requireUnchanged() const;
+
+  private:
+    using Opened = meshfile::InputFile;
 };
 
 // The text summary: size, layout, counts, material entries, stored bounds and the checks,
