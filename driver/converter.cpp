@@ -1,8 +1,6 @@
 // MeshConverter construction: names the output and runs the passes in their fixed order.
 #include "driver/converter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,22 +17,6 @@
 
 namespace tessloom {
 
-bool InputStamp::operator==(const InputStamp& o) const {
-    return known == o.known && device == o.device && inode == o.inode && size == o.size &&
-           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
-           changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
-}
-
-InputStamp stampOf(std::FILE* file) {
-    InputStamp stamp;
-    struct stat st {};
-    const int fd = ::fileno(file);
-    if (fd >= 0 && ::fstat(fd, &st) == 0) {
-        stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
-    }
-    return stamp;
-}
-
 namespace {
 
 std::string errnoText(const char* what) {
@@ -46,15 +28,15 @@ std::string errnoText(const char* what) {
 InputFile openInput(const std::string& inputPath, std::string_view name) {
     const std::string cannotOpen =
         name.empty() ? "cannot open" : "cannot open " + std::string(name);
-    // Without O_NONBLOCK a FIFO that nobody writes to would hold the open forever; it is
-    // rejected below with every other file that is not a regular one.
-    const int fd = ::open(inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw Rejected(errnoText(cannotOpen.c_str()));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw Rejected(name.empty() ? "not a regular file"
-                                    : std::string(name) + " is not a regular file");
+    int fd = -1;
+    try {
+        fd = meshfile::InputFile(inputPath).release();
+    } catch (const meshfile::InputFile::OpenError& e) {
+        if (e.notRegular()) {
+            throw Rejected(name.empty() ? "not a regular file"
+                                        : std::string(name) + " is not a regular file");
+        }
+        throw Rejected(cannotOpen + ": " + e.what());
     }
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file) {
@@ -64,17 +46,27 @@ InputFile openInput(const std::string& inputPath, std::string_view name) {
     return InputFile(file);
 }
 
+std::vector<output::FileId> inputIdentity(const meshfile::FileStamp* stamp) {
+    if (!stamp) return {};
+    return {{stamp->device, stamp->inode}};
+}
+
 namespace {
 
-void requireUnchanged(std::FILE* input, const InputStamp& before) {
-    if (!(stampOf(input) == before)) throw Rejected("the input changed while it was read");
+void requireUnchanged(std::FILE* input, const meshfile::FileStamp* before) {
+    const std::optional<meshfile::FileStamp> now = meshfile::stampOf(::fileno(input));
+    if (before ? !now || !(*now == *before) : now.has_value()) {
+        throw Rejected("the input changed while it was read");
+    }
 }
 
 }  // namespace
 
-InputGuard::InputGuard(std::FILE* input, const std::string& progressName)
-    : input_(input), before_(stampOf(input)) {
-    const auto size = static_cast<std::uint64_t>(before_.size);
+InputGuard::InputGuard(std::FILE* input, const std::string& progressName) : input_(input) {
+    if (const auto stamp = meshfile::stampOf(::fileno(input))) {
+        before_ = std::make_shared<const meshfile::FileStamp>(*stamp);
+    }
+    const std::uint64_t size = before_ ? before_->size : 0;
     if (!progressName.empty() && size > kProgressBytes && ProgressLine::wanted()) {
         // the count and geometry passes read it all, the material pass often most of it
         progress_ =
@@ -84,6 +76,7 @@ InputGuard::InputGuard(std::FILE* input, const std::string& progressName)
 
 ReadSetup InputGuard::setup(ReadSetup base) const {
     if (progress_) base.blockRead = [progress = progress_](std::uint64_t n) { progress->add(n); };
+    base.inputStamp = before_;
     base.passEnded = [input = input_, before = before_, progress = progress_,
                       wholeBytes = std::optional<std::uint64_t>()](std::uint64_t bytesRead,
                                                                    bool wholeInput) mutable {
@@ -96,25 +89,20 @@ ReadSetup InputGuard::setup(ReadSetup base) const {
         } else if (progress && wholeBytes && *wholeBytes > bytesRead) {
             progress->skip(*wholeBytes - bytesRead);  // what the pass left unread
         }
-        requireUnchanged(input, before);
+        requireUnchanged(input, before.get());
     };
     return base;
 }
 
 void InputGuard::checkUnchanged() const {
-    requireUnchanged(input_, before_);
+    requireUnchanged(input_, before_.get());
 }
 
 MeshConverter::MeshConverter(const std::string& inputPath,
                              const std::optional<std::string>& requestedOutput)
     : outputPath(requestedOutput ? *requestedOutput : defaultOutputPath(inputPath)) {
+    // read as the run reads its input; writeMeshFile() then writes as the run does
     const InputFile file = openInput(inputPath);
-    // writeMeshFile() does not know the file it read: an output naming it is refused here
-    struct stat st {};
-    if (::stat(outputPath.c_str(), &st) == 0 &&
-        output::FileId{st.st_dev, st.st_ino} == output::fileIdOf(::fileno(file.get()))) {
-        throw Rejected("the output " + outputPath + " is the input itself");
-    }
     const InputGuard guard(file.get());
     readAll(file.get(), guard.setup());
 }
@@ -126,6 +114,7 @@ MeshConverter::MeshConverter(std::FILE* inputFile, std::string output, ReadSetup
 
 void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     repairs_ = setup.repairs;
+    inputStamp_ = std::move(setup.inputStamp);
     if (setup.diagnostics) watch_ = std::make_unique<Watch>(*setup.diagnostics);
     if (setup.pieces) {
         input = std::make_unique<Scanner>(inputFile, setup.blockSize, std::move(*setup.pieces));
@@ -241,7 +230,7 @@ int convertScene(const std::string& inputPath, const std::optional<std::string>&
             warnings.push_back(std::move(line));
         }
         refuseWarnings(options, warnings);
-        writeMeshFile(converter, input.get());
+        converter.writeMeshFile();
     });
     if (status == 0) printWarnings(warnings);
     return status;

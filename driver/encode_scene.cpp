@@ -60,10 +60,6 @@ class Made {
     Make make_;
 };
 
-meshfile::Position positionOf(const Normal& n) {
-    return {n.x, n.y, n.z};
-}
-
 // Calls use(records) with views over the converter's tables.
 template <class Use>
 auto withRecords(const MeshConverter& mesh, Use use) {
@@ -83,23 +79,13 @@ auto withRecords(const MeshConverter& mesh, Use use) {
         const TexVertex& t = mesh.texVertices[i];
         return meshfile::TexCoord{t.u, t.v};
     });
-    // The material index a face carries: -1 without materials, the sub-material by the
-    // truncating remainder (so with the sign of mtlId), or else materialRef itself.
-    const std::int32_t subCount = material ? material->subCount : 0;
-    const std::int32_t fixedIndex = !material ? -1 : mesh.materialRef;
-    const Made faces(mesh.faces.size(), [&mesh, subCount, fixedIndex](std::size_t i) {
-        const Face& f = mesh.faces[i];
-        return meshfile::FaceRecord{subCount != 0 ? f.mtlId % subCount : fixedIndex,
-                                    f.a,
-                                    f.b,
-                                    f.c,
-                                    f.ta,
-                                    f.tb,
-                                    f.tc,
-                                    positionOf(f.faceNormal),
-                                    positionOf(f.normalA),
-                                    positionOf(f.normalB),
-                                    positionOf(f.normalC)};
+    // a material without sub-materials gives its faces materialRef itself
+    const FaceMaterial faceMaterial{
+        .none = !material,
+        .first = material && material->subCount == 0 ? mesh.materialRef : 0,
+        .subCount = material ? material->subCount : 0};
+    const Made faces(mesh.faces.size(), [&mesh, faceMaterial](std::size_t i) {
+        return faceRecord(mesh.faces[i], faceMaterial);
     });
     const meshfile::Bounds bounds{mesh.radius, mesh.minX, mesh.maxX, mesh.minY,
                                   mesh.maxY,   mesh.minZ, mesh.maxZ};

@@ -1,15 +1,12 @@
 // tessloom: converts one ASE scene into a binary mesh file.
-#include <fcntl.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,26 +37,22 @@ constexpr const char* kOptions =
     "  --version      the version\n"
     "  --             ends the options\n";
 
-// The input must open for reading and be a regular file. O_NONBLOCK: a FIFO that nobody
-// writes to opens at once, to be refused instead of waited on. `reason` says why not, unless
-// the path is simply missing: the missing-input message says all there is then.
+// The input must open for reading, as the conversion opens it, and be a regular file.
+// `reason` says why not, unless the path is simply missing: the missing-input message says
+// all there is then.
 bool inputExists(const char* path, std::string& reason) {
-    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
+    try {
+        const tessloom::meshfile::InputFile input(path);
+        return true;
+    } catch (const tessloom::meshfile::InputFile::OpenError& e) {
         struct stat st {};
-        if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-            reason = "not a regular file";  // a socket, which no open() takes
-        } else if (error != ENOENT && error != ENOTDIR) {
-            reason = std::strerror(error);
+        if (e.notRegular() || (::stat(path, &st) == 0 && !S_ISREG(st.st_mode))) {
+            reason = "not a regular file";  // a socket, which no open() takes, too
+        } else if (e.error() != ENOENT && e.error() != ENOTDIR) {
+            reason = e.what();
         }
         return false;
     }
-    struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    if (!regular) reason = "not a regular file";
-    return regular;
 }
 
 // One line on standard error, then the usage line on standard output as it always was.

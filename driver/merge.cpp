@@ -8,21 +8,6 @@
 
 namespace tessloom {
 
-namespace {
-
-meshfile::Position positionOf(const Normal& n) {
-    return {n.x, n.y, n.z};
-}
-
-// A corner shifted by the elements before its mesh; indices the scene gave out of range
-// stay out of range, wrapping as 32-bit values do.
-std::int32_t shifted(std::int32_t index, std::size_t before) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(index) +
-                                     static_cast<std::uint32_t>(before));
-}
-
-}  // namespace
-
 void MeshMerger::add(const MeshConverter& mesh) {
     const Material* material = mesh.referencedMaterial();
     const bool withMaterials = material != nullptr;
@@ -61,28 +46,10 @@ void MeshMerger::add(const MeshConverter& mesh) {
     const std::size_t texBase = merged_.texVertices.size();
     for (const Vertex& v : mesh.vertices) merged_.vertices.push_back({v.x, v.y, v.z});
     for (const TexVertex& t : mesh.texVertices) merged_.texVertices.push_back({t.u, t.v});
-    for (const Face& f : mesh.faces) {
-        meshfile::FaceRecord r;
-        if (!material) {
-            r.material = -1;
-        } else if (entries.subCount != 0) {
-            const std::int32_t sub = f.mtlId % entries.subCount;
-            r.material = sub < 0 ? sub : entries.first + sub;
-        } else {
-            r.material = entries.first;
-        }
-        r.a = shifted(f.a, vertexBase);
-        r.b = shifted(f.b, vertexBase);
-        r.c = shifted(f.c, vertexBase);
-        r.ta = shifted(f.ta, texBase);
-        r.tb = shifted(f.tb, texBase);
-        r.tc = shifted(f.tc, texBase);
-        r.faceNormal = positionOf(f.faceNormal);
-        r.normalA = positionOf(f.normalA);
-        r.normalB = positionOf(f.normalB);
-        r.normalC = positionOf(f.normalC);
-        merged_.faces.push_back(r);
-    }
+    const FaceMaterial faceMaterial{
+        .none = !material, .first = entries.first, .subCount = entries.subCount};
+    for (const Face& f : mesh.faces)
+        merged_.faces.push_back(faceRecord(f, faceMaterial, vertexBase, texBase));
 }
 
 meshfile::MeshFile MeshMerger::finish() {

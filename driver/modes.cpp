@@ -46,11 +46,6 @@ std::string meshes(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " mesh" : " meshes");
 }
 
-// The input's identity, so that no output replaces it.
-std::vector<output::FileId> inputIdentity(std::FILE* input) {
-    return {output::fileIdOf(::fileno(input))};
-}
-
 // Each mesh's conversion; a rejection names the mesh.
 class MeshRun {
   public:
@@ -125,7 +120,7 @@ void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& s
                  const RunOptions& options, std::vector<std::string>& warnings) {
     requireFileOutputs(scene, outputPath);
     MeshRun run(input, guard, scene, options.repairs);
-    const std::vector<output::FileId> notThese = inputIdentity(input);
+    const std::vector<output::FileId> notThese = inputIdentity(guard.stamp().get());
     std::vector<std::unique_ptr<output::Output>> outputs;
     // Every element takes a line of its own: all the meshes together hold no more of a
     // kind than the scene has bytes, as for --merge.
@@ -175,7 +170,7 @@ void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& 
     const meshfile::MeshFile merged = merger.finish();
     guard.checkUnchanged();
     settleWarnings(inputPath, options, run, warnings);
-    pendingOutput(outputPath, inputIdentity(input), meshfile::encodedSize(merged),
+    pendingOutput(outputPath, inputIdentity(guard.stamp().get()), meshfile::encodedSize(merged),
                   [&merged](OutBuffer& buffer) { meshfile::encodeMeshFile(merged, buffer); })
         ->commit();
 }
@@ -244,7 +239,7 @@ int convertMeshes(const std::string& inputPath, const std::optional<std::string>
                     run.convert(n, outputPath ? *outputPath : eachOutputPath(output, n));
                 guard.checkUnchanged();
                 settleWarnings(inputPath, options, run, warnings);
-                writeMeshFile(*mesh, input.get());
+                mesh->writeMeshFile();
                 break;
             }
             case MeshChoice::Kind::kEach:

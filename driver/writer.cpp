@@ -49,26 +49,14 @@ std::unique_ptr<output::Output> pendingMeshFile(const MeshConverter& mesh, const
         [&mesh](OutBuffer& buffer) { encodeMeshFile(mesh, buffer); }, accept);
 }
 
-namespace {
-
-void commitMeshFile(const MeshConverter& mesh, std::span<const output::FileId> keep) {
-    const auto out = pendingMeshFile(mesh, mesh.outputPath, keep);
+// The one writer of a converter's file: the run's conversions write through it too.
+void MeshConverter::writeMeshFile() const {
+    const auto out = pendingMeshFile(*this, outputPath, inputIdentity(inputStamp_.get()));
     try {
         out->commit();
     } catch (const output::OutputError& e) {
         throw Rejected(e.what());
     }
-}
-
-}  // namespace
-
-void writeMeshFile(const MeshConverter& mesh, std::FILE* input) {
-    const output::FileId inputId = output::fileIdOf(::fileno(input));
-    commitMeshFile(mesh, std::span(&inputId, 1));
-}
-
-void MeshConverter::writeMeshFile() const {
-    commitMeshFile(*this, {});
 }
 
 }  // namespace tessloom

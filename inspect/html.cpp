@@ -2,6 +2,7 @@
 // base64 and the bundled viewer script, each written as it is made.
 #include "inspect/html.h"
 
+#include <algorithm>
 #include <array>
 #include <nlohmann/json.hpp>
 #include <vector>
@@ -74,6 +75,21 @@ const char* outcomeName(Outcome o) {
     return o == Outcome::kPassed ? "pass" : o == Outcome::kWarning ? "warn" : "FAIL";
 }
 
+// The sizes of the records the page reads and where a face's fields lie, from the one
+// definition of the layout, so that the page reads what the reader reads.
+json recordsJson() {
+    const auto& f = meshfile::kFaceAt;
+    return {{"vertexBytes", meshfile::kVertexBytes},
+            {"texVertexBytes", meshfile::kTexVertexBytes},
+            {"faceBytes", meshfile::kFaceBytes},
+            {"face",
+             {{"material", f.material},
+              {"corners", f.corners},
+              {"texCorners", f.texCorners},
+              {"normal", f.normal},
+              {"cornerNormals", f.cornerNormals}}}};
+}
+
 json summaryJson(const meshfile::ByteSource& source, const meshfile::Sections& s,
                  const Checker& checker, const std::string& name) {
     const auto& b = checker.storedBounds();
@@ -88,6 +104,7 @@ json summaryJson(const meshfile::ByteSource& source, const meshfile::Sections& s
           {"entries", s.materialEntries}}},
         {"at",
          {{"vertices", s.verticesAt}, {"texVertices", s.texVerticesAt}, {"faces", s.facesAt}}},
+        {"records", recordsJson()},
         {"bounds",
          {{"radius", num(b.radius)},
           {"x", nums({b.minX, b.maxX})},
@@ -118,7 +135,9 @@ void writeBase64(const meshfile::ByteSource& source,
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     constexpr std::size_t kChunk = 48 * 1024;  // a multiple of 3: no padding inside
-    std::vector<std::uint8_t> bytes(kChunk);
+    // no larger than the file: a byte past its end is never there to be read
+    std::vector<std::uint8_t> bytes(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, source.size())));
     std::string text;
     for (std::uint64_t at = 0; at < source.size(); at += kChunk) {
         const auto n =

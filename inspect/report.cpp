@@ -1,14 +1,8 @@
 // The inspector's reports, written to a stream; the input file with its stamp.
 #include "inspect/report.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <nlohmann/json.hpp>
 
 namespace tessloom::inspect {
@@ -206,48 +200,15 @@ std::string nums(std::initializer_list<float> values) {
     return out;
 }
 
-InputFile::InputFile(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) throw InputError(std::string("cannot open: ") + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd_);
-        throw InputError("not a regular file");
-    }
-    size_ = static_cast<std::uint64_t>(st.st_size);
-    id_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-    modified_ = st.st_mtim;
-}
-
-InputFile::~InputFile() {
-    ::close(fd_);
-}
-
-void InputFile::read(std::uint64_t offset, void* out, std::size_t n) const {
-    auto* bytes = static_cast<char*>(out);
-    while (n != 0) {
-        const ssize_t got = ::pread(fd_, bytes, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            throw meshfile::ReadError(
-                offset, got < 0 ? std::string("readable bytes: ") + std::strerror(errno)
-                                : std::string("bytes the file had when opened"));
-        }
-        bytes += got;
-        offset += static_cast<std::uint64_t>(got);
-        n -= static_cast<std::size_t>(got);
-    }
+// why the file cannot be opened, in the inspector's words
+InputFile::InputFile(const std::string& path) try : Opened(path) {
+} catch (const Opened::OpenError& e) {
+    throw InputError(e.notRegular() ? std::string(e.what())
+                                    : std::string("cannot open: ") + e.what());
 }
 
 void InputFile::requireUnchanged() const {
-    struct stat st {};
-    const bool same = ::fstat(fd_, &st) == 0 &&
-                      output::FileId{static_cast<std::uint64_t>(st.st_dev),
-                                     static_cast<std::uint64_t>(st.st_ino)} == id_ &&
-                      static_cast<std::uint64_t>(st.st_size) == size_ &&
-                      st.st_mtim.tv_sec == modified_.tv_sec &&
-                      st.st_mtim.tv_nsec == modified_.tv_nsec;
-    if (!same) throw InputError("the file changed while it was read");
+    if (!unchanged()) throw InputError("the file changed while it was read");
 }
 
 void printSummary(std::FILE* out, const std::string& path, std::uint64_t size,

@@ -1,13 +1,10 @@
 // Reading mesh files: lengths checked against what remains, values decoded little-endian.
 #include "meshfile/reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+
+#include "meshfile/input.h"
 
 namespace tessloom::meshfile {
 
@@ -78,33 +75,22 @@ void SpanSource::read(std::uint64_t offset, void* out, std::size_t n) const {
 }
 
 FileSource::FileSource(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) throw ReadError(0, std::string("a readable file: ") + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd_);
-        throw ReadError(0, "a regular file");
+    try {
+        file_ = std::make_unique<const InputFile>(path);
+    } catch (const InputFile::OpenError& e) {
+        throw ReadError(0, e.notRegular() ? std::string("a regular file")
+                                          : std::string("a readable file: ") + e.what());
     }
-    size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
-FileSource::~FileSource() {
-    ::close(fd_);
+FileSource::~FileSource() = default;
+
+std::uint64_t FileSource::size() const {
+    return file_->size();
 }
 
 void FileSource::read(std::uint64_t offset, void* out, std::size_t n) const {
-    auto* bytes = static_cast<char*>(out);
-    while (n != 0) {
-        const ssize_t got = ::pread(fd_, bytes, n, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            throw ReadError(offset, got < 0 ? std::string("readable bytes: ") + std::strerror(errno)
-                                            : std::string("bytes the file had when opened"));
-        }
-        bytes += got;
-        offset += static_cast<std::uint64_t>(got);
-        n -= static_cast<std::size_t>(got);
-    }
+    file_->read(offset, out, n);
 }
 
 Sections locateSections(const ByteSource& source, Layout layout) {

@@ -274,12 +274,6 @@ mode_t newFileMode() {
 
 }  // namespace
 
-FileId fileIdOf(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return {};
-    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
-
 struct Output::State {
     // How commitAll() put the file in place, so that it can be undone.
     enum class Swap {

@@ -188,8 +188,8 @@ TEST_F(Driver, ControlZAtEveryPosition) {
 }
 
 // The converter made from paths: an input that vanishes or cannot be read once the existence
-// test has passed, and an output that names the input (it does not know the input later,
-// when it writes), are refused; any other output is written.
+// test has passed, and an output that names the input (refused when it writes, as the run's
+// writer refuses it), are refused; any other output is written.
 TEST(Input, TheConverterFromPathsRefusesWhatItCannotReadOrMayNotReplace) {
     const std::string dir = ::testing::TempDir() + "paths-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);

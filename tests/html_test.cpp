@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "testutil.h"
 
@@ -54,47 +55,96 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
     return n;
 }
 
-std::vector<std::uint8_t> fromBase64(const std::string& text) {
+// The bytes of base64 text, line feeds aside; nothing unless it is canonical: whole groups
+// of four, padding only at the end, and the bits the padding leaves unused all zero (a
+// digit made from a byte past the end would set them).
+std::optional<std::vector<std::uint8_t>> fromBase64(const std::string& text) {
+    const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string groups;
+    for (const char c : text)
+        if (c != '\n') groups += c;
+    if (groups.size() % 4 != 0) return std::nullopt;
     std::vector<std::uint8_t> out;
-    std::uint32_t bits = 0;
-    int held = 0;
-    for (const char c : text) {
-        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        const char* at = c ? std::strchr(digits, c) : nullptr;
-        if (!at) continue;  // line feeds and padding
-        bits = bits << 6 | static_cast<std::uint32_t>(at - digits);
-        if ((held += 6) >= 8) out.push_back(static_cast<std::uint8_t>(bits >> (held -= 8)));
+    for (std::size_t g = 0; g < groups.size(); g += 4) {
+        const bool last = g + 4 == groups.size();
+        const int padding = !last ? 0 : groups[g + 2] == '=' ? 2 : groups[g + 3] == '=' ? 1 : 0;
+        std::uint32_t bits = 0;
+        for (int k = 0; k < 4; ++k) {
+            const std::size_t at = k < 4 - padding ? digits.find(groups[g + k]) : 0;
+            if (at == std::string::npos) return std::nullopt;
+            bits = bits << 6 | static_cast<std::uint32_t>(at);
+        }
+        if (padding == 2 && (bits & 0xffff) != 0) return std::nullopt;
+        if (padding == 1 && (bits & 0xff) != 0) return std::nullopt;
+        for (int k = 0; k < 3 - padding; ++k)
+            out.push_back(static_cast<std::uint8_t>(bits >> (16 - 8 * k)));
     }
     return out;
 }
 
+// The file's bytes, embedded as base64, with its counts, the offsets of its sections and
+// the layout of its records as the page reads them. The box's file ends in its largest z,
+// 10.0f (bytes 00 00 20 41): its last group of base64 holds one, two or three of those bytes
+// as its length is 1, 2 or 0 modulo 3. Names longer than the 48 KiB the page encodes at a
+// time leave the last read short, after a full one of the name's bytes.
 TEST(HtmlPage, HoldsTheFileItsCountsAndItsSummary) {
-    MeshFile mesh = exampleMesh();
-    // a name and a file name that would end their elements early if written raw
-    mesh.materials[0].name = "</script><b>\xff";
-    const auto bytes = meshfile::encodeMeshFile(mesh);
-    const std::string text = page(bytes, "a</title>&\x01.obj");
+    const std::string longName(49152, '\xc1');
+    std::string shownLong;  // quoted, each byte as \xc1
+    for (std::size_t i = 0; i < longName.size(); ++i) shownLong += "\\xc1";
+    const struct {
+        std::string bitmap, shownBitmap, file, shownFile, title, lastGroup;
+    } rows[] = {
+        // the name and the file's name would end their elements early if written raw
+        {"</script><b>\xff", "\"</script><b>\\xff\"", "a</title>&\x01.obj", "a</title>&\\x01.obj",
+         "a&lt;/title&gt;&amp;\\x01.obj", "IEE="},
+        {"", "\"\"", "box.obj", "box.obj", "box.obj", "QQ=="},
+        {"ab", "\"ab\"", "box.obj", "box.obj", "box.obj", "ACBB"},
+        {longName, "\"" + shownLong + "\"", "long.obj", "long.obj", "long.obj", "QQ=="},
+        {longName + "a", "\"" + shownLong + "a\"", "long.obj", "long.obj", "long.obj", "IEE="},
+        {longName + "ab", "\"" + shownLong + "ab\"", "long.obj", "long.obj", "long.obj", "ACBB"},
+    };
+    for (const auto& row : rows) {
+        MeshFile mesh = exampleMesh();
+        mesh.materials[0].name = row.bitmap;
+        const auto bytes = meshfile::encodeMeshFile(mesh);
+        const std::string text = page(bytes, row.file);
+        const std::size_t nameLength = row.bitmap.size();
+        SCOPED_TRACE(std::to_string(nameLength) + "-byte name, " + std::to_string(bytes.size()) +
+                     "-byte file");
 
-    EXPECT_EQ(between(text, "<title>", "</title>"), "a&lt;/title&gt;&amp;\\x01.obj");
-    EXPECT_EQ(occurrences(text, "</title"), 1u);
-    EXPECT_EQ(occurrences(text, "</script"), 4u);  // the page's own four elements
-    EXPECT_EQ(between(text, "<body ", ">"),
-              "data-faces=\"12\" data-vertices=\"8\" data-entries=\"1\" data-state=\"loading\"");
-    EXPECT_EQ(fromBase64(between(text, "id=\"tessloom-mesh\">", "</script>")), bytes);
+        EXPECT_EQ(between(text, "<title>", "</title>"), row.title);
+        EXPECT_EQ(occurrences(text, "</title"), 1u);
+        EXPECT_EQ(occurrences(text, "</script"), 4u);  // the page's own four elements
+        EXPECT_EQ(
+            between(text, "<body ", ">"),
+            "data-faces=\"12\" data-vertices=\"8\" data-entries=\"1\" data-state=\"loading\"");
+        const std::string embedded = between(text, "id=\"tessloom-mesh\">", "</script>");
+        EXPECT_EQ(fromBase64(embedded), bytes);
+        EXPECT_TRUE(embedded.ends_with(row.lastGroup + "\n"))
+            << embedded.substr(embedded.size() - 8);
 
-    const auto info = nlohmann::json::parse(between(text, "id=\"tessloom-info\">", "</script>"));
-    // 4 (entry count) + 68 + 13 (the name) + 4 (vertex count), then the 8 vertices and the
-    // texture-vertex count, then the 12 texture vertices and the face count
-    EXPECT_EQ(info["at"]["vertices"], 89);
-    EXPECT_EQ(info["at"]["texVertices"], 89 + 8 * 12 + 4);
-    EXPECT_EQ(info["at"]["faces"], 189 + 12 * 8 + 4);
-    EXPECT_EQ(info["file"], "a</title>&\\x01.obj");
-    EXPECT_EQ(info["materials"][0]["name"], "\"</script><b>\\xff\"");
-    EXPECT_FLOAT_EQ(info["materials"][0]["diffuse"][1].get<float>(), mesh.materials[0].diffuse[1]);
-    EXPECT_EQ(info["bounds"]["y"], "0 20");
-    ASSERT_EQ(info["checks"].size(), 10u);
-    EXPECT_EQ(info["checks"][0]["name"], "sizes");
-    for (const auto& c : info["checks"]) EXPECT_EQ(c["outcome"], "pass") << c["name"];
+        const auto info =
+            nlohmann::json::parse(between(text, "id=\"tessloom-info\">", "</script>"));
+        // 4 (entry count) + 68 + the name + 4 (vertex count), then the 8 vertices and the
+        // texture-vertex count, then the 12 texture vertices and the face count
+        const std::size_t vertices = 76 + nameLength;
+        EXPECT_EQ(info["at"]["vertices"], vertices);
+        EXPECT_EQ(info["at"]["texVertices"], vertices + 8 * 12 + 4);
+        EXPECT_EQ(info["at"]["faces"], vertices + 8 * 12 + 4 + 12 * 8 + 4);
+        // a face: material index, three corners, three texture corners, the face normal and
+        // the three corner normals, four bytes each
+        EXPECT_EQ(info["records"], nlohmann::json::parse(R"({"vertexBytes": 12, "texVertexBytes": 8,
+                      "faceBytes": 76, "face": {"material": 0, "corners": 4, "texCorners": 16,
+                      "normal": 28, "cornerNormals": 40}})"));
+        EXPECT_EQ(info["file"], row.shownFile);
+        EXPECT_EQ(info["materials"][0]["name"], row.shownBitmap);
+        EXPECT_FLOAT_EQ(info["materials"][0]["diffuse"][1].get<float>(),
+                        mesh.materials[0].diffuse[1]);
+        EXPECT_EQ(info["bounds"]["y"], "0 20");
+        ASSERT_EQ(info["checks"].size(), 10u);
+        EXPECT_EQ(info["checks"][0]["name"], "sizes");
+        for (const auto& c : info["checks"]) EXPECT_EQ(c["outcome"], "pass") << c["name"];
+    }
 }
 
 // A file of this size whose bytes are all zero, without holding them.

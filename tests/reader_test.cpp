@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 
+#include "driver/converter.h"
 #include "meshfile/encode.h"
 #ifdef TESSLOOM_INSPECT_BINARY
 #include <nlohmann/json.hpp>
@@ -313,22 +314,27 @@ TEST_F(Driver, LoadTakesAPathAndSaysWhereReadingStopped) {
 }
 
 // A FileSource takes a regular file, through a link too, and refuses what is not one at
-// once, a FIFO nobody writes to included.
+// once, a FIFO nobody writes to included; the converter opens its input the same way, in its
+// own words.
 TEST_F(Driver, FileSourceTakesOnlyRegularFiles) {
     const auto plain = plainMesh().data;
     tessloom::test::writeFile(dir_ / "m.obj", std::string(plain.begin(), plain.end()));
     fs::create_symlink("m.obj", dir_ / "link.obj");
     fs::create_directory(dir_ / "dir.obj");
     ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
-    const std::pair<std::string, std::string> rows[] = {
-        {"m.obj", ""},
-        {"link.obj", ""},
-        {"dir.obj", "a regular file"},
-        {"fifo", "a regular file"},
-        {"/dev/zero", "a regular file"},
-        {"none.obj", "a readable file: No such file or directory"},
+    const std::string notRegular = "the input is not a regular file";
+    const struct {
+        std::string name, error, converterError;  // empty: read
+    } rows[] = {
+        {"m.obj", "", ""},
+        {"link.obj", "", ""},
+        {"dir.obj", "a regular file", notRegular},
+        {"fifo", "a regular file", notRegular},
+        {"/dev/zero", "a regular file", notRegular},
+        {"none.obj", "a readable file: No such file or directory",
+         "cannot open the input: No such file or directory"},
     };
-    for (const auto& [name, error] : rows) {
+    for (const auto& [name, error, converterError] : rows) {
         const std::string path = name.starts_with("/") ? name : (dir_ / name).string();
         try {
             const FileSource source(path);
@@ -340,6 +346,13 @@ TEST_F(Driver, FileSourceTakesOnlyRegularFiles) {
         } catch (const ReadError& e) {
             EXPECT_EQ(e.offset(), 0u) << name;
             EXPECT_EQ(e.what(), "at byte 0: expected " + error) << name;
+        }
+        try {
+            const tessloom::InputFile input = tessloom::openInput(path);
+            EXPECT_EQ(converterError, "") << name;
+            EXPECT_EQ(std::fgetc(input.get()), plain[0]) << name;
+        } catch (const tessloom::Rejected& e) {
+            EXPECT_EQ(e.what(), converterError) << name;
         }
     }
 }

@@ -26,7 +26,9 @@ import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 
 const body = document.body;
 const info = JSON.parse(document.getElementById('tessloom-info').textContent);
-const FACE_BYTES = 76;
+// record sizes and a face's fields, in bytes, as the inspector's layout definition gives them
+const RECORDS = info.records;
+const FACE = RECORDS.face;
 // faces whose entry cannot be told (no material section, an index out of range) are grey
 const NO_ENTRY_COLOUR = [0.6, 0.6, 0.6];
 
@@ -141,13 +143,13 @@ function readMesh(bytes) {
   const entryFaces = new Array(info.materials.length + 1).fill(0);
   let drawable = 0, winding = 0;
   for (let f = 0; f < nf; ++f) {
-    const p = at.faces + FACE_BYTES * f;
-    const entry = entryOf(view.getInt32(p, true));
+    const p = at.faces + RECORDS.faceBytes * f;
+    const entry = entryOf(view.getInt32(p + FACE.material, true));
     faceEntries[f] = entry < 0 ? info.materials.length : entry;
     entryFaces[faceEntries[f]]++;
     let usable = true;
     for (let k = 0; k < 3 && usable; ++k) {
-      const v = view.getInt32(p + 4 + 4 * k, true);
+      const v = view.getInt32(p + FACE.corners + 4 * k, true);
       usable = v >= 0 && v < nv;
       for (let c = 0; c < 3 && usable; ++c) {
         const x = vertices[3 * v + c];
@@ -161,7 +163,7 @@ function readMesh(bytes) {
     }
     let zero = true;
     for (let c = 0; c < 3; ++c) {
-      const n = view.getFloat32(p + 28 + 4 * c, true);
+      const n = view.getFloat32(p + FACE.normal + 4 * c, true);
       normals[9 * f + c] = normals[9 * f + 3 + c] = normals[9 * f + 6 + c] =
           Number.isFinite(n) ? n : 0;
       zero = zero && !(n !== 0 && Number.isFinite(n));
@@ -244,33 +246,35 @@ function showFace(mesh, f) {
   const p = at(f);
   const i32 = (o) => mesh.view.getInt32(p + o, true);
   const f32s = (o) => [0, 4, 8].map((k) => mesh.view.getFloat32(p + o + k, true));
-  const material = i32(0);
+  const material = i32(FACE.material);
   const entry = entryOf(material);
   row(picked, ['face', String(f)]);
   row(picked, ['material', `index ${material}, ` + (entry < 0 ? 'no entry' : `entry ${entry}`)]);
-  const corners = [i32(4), i32(8), i32(12)];
-  const tcorners = [i32(16), i32(20), i32(24)];
+  const corners = [0, 4, 8].map((k) => i32(FACE.corners + k));
+  const tcorners = [0, 4, 8].map((k) => i32(FACE.texCorners + k));
   'abc'.split('').forEach((name, k) => {
     const v = corners[k];
     const where = v >= 0 && v < mesh.nv
-                      ? nums([0, 4, 8].map((o) => mesh.view.getFloat32(info.at.vertices + 12 * v + o, true)))
+                      ? nums([0, 4, 8].map((o) => mesh.view.getFloat32(info.at.vertices + RECORDS.vertexBytes * v + o, true)))
                       : 'no such vertex';
     row(picked, [`corner ${name}`, `vertex ${v}: ${where}`]);
   });
   'abc'.split('').forEach((name, k) => {
     const t = tcorners[k];
     const uv = t >= 0 && t < mesh.nt
-                   ? nums([0, 4].map((o) => mesh.view.getFloat32(info.at.texVertices + 8 * t + o, true)))
+                   ? nums([0, 4].map((o) => mesh.view.getFloat32(info.at.texVertices + RECORDS.texVertexBytes * t + o, true)))
                    : 'no such texture vertex';
     row(picked, [`texture ${name}`, `texture vertex ${t}: ${uv}`]);
   });
-  row(picked, ['face normal', nums(f32s(28))]);
-  'abc'.split('').forEach((name, k) => row(picked, [`normal ${name}`, nums(f32s(40 + 12 * k))]));
+  row(picked, ['face normal', nums(f32s(FACE.normal))]);
+  'abc'.split('').forEach((name, k) => {
+    row(picked, [`normal ${name}`, nums(f32s(FACE.cornerNormals + RECORDS.vertexBytes * k))]);
+  });
   body.dataset.pickedFace = f;
 }
 
 function at(f) {
-  return info.at.faces + FACE_BYTES * f;
+  return info.at.faces + RECORDS.faceBytes * f;
 }
 
 function start() {

@@ -17,6 +17,10 @@
 #include "ase/meshes.h"
 #include "ase/table.h"
 
+namespace tessloom::meshfile {
+struct FileStamp;
+}
+
 namespace tessloom {
 
 class Scanner;
@@ -151,6 +155,9 @@ struct ReadSetup {
     Repairs repairs = {};
     // Called after each block read from the input, with its size: for a progress line.
     std::function<void(std::uint64_t bytes)> blockRead = nullptr;
+    // The input's stamp as the run found it (meshfile/input.h): writeMeshFile() never
+    // replaces that file.
+    std::shared_ptr<const meshfile::FileStamp> inputStamp = nullptr;
 };
 
 // Converts one ASE scene. Construction runs every reading pass and the post-processing;
@@ -192,9 +199,9 @@ class MeshConverter {
     // With Repairs::fixNormals: every zero normal replaced by one computed from the faces.
     void fixNormals();
     void computeBounds();
-    // Writes outputPath through a temporary file in its directory, renamed into place. It
-    // knows nothing of the file that was read: the driver's run writes with
-    // writeMeshFile(converter, input), which never replaces the input.
+    // Writes outputPath through a temporary file in its directory, renamed into place; never
+    // over the input the converter read, when it was given its stamp (ReadSetup::inputStamp,
+    // which the driver's guard sets, for the converter made from paths too).
     void writeMeshFile() const;
 
     // The material whose entries the mesh file carries, or null when it has none.
@@ -237,6 +244,7 @@ class MeshConverter {
     // Set only while a listener is given.
     std::unique_ptr<Watch> watch_;
     Repairs repairs_;
+    std::shared_ptr<const meshfile::FileStamp> inputStamp_;
     Losses losses_;
     bool faceNormalsSeen_ = false;
     // With Repairs::fixNormals, filled by the geometry pass: each vertex's normal as the

@@ -1,8 +1,6 @@
 // The conversion run as the command line sees it: one scene in, one mesh file out.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -16,6 +14,7 @@
 #include "ase/scene.h"
 #include "driver/progress.h"
 #include "meshfile/encode.h"
+#include "meshfile/input.h"
 #include "output/output.h"
 
 namespace tessloom {
@@ -78,24 +77,14 @@ struct FileCloser {
 };
 using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// The input opened for the passes: a regular file, opened without waiting on a FIFO.
-// Throws Rejected, the reason naming the file as `name` ("cannot open the input: ...",
-// "the input is not a regular file"), or naming none when it is empty ("cannot open: ...").
+// The input opened for the passes, as every program opens its input (meshfile/input.h): a
+// regular file, opened without waiting on a FIFO. Throws Rejected, the reason naming the file
+// as `name` ("cannot open the input: ...", "the input is not a regular file"), or naming none
+// when it is empty ("cannot open: ...", "not a regular file").
 InputFile openInput(const std::string& inputPath, std::string_view name = "the input");
 
-// What fstat says of the input.
-struct InputStamp {
-    bool known = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    timespec changed{};  // a write with the modification time put back still changes this
-
-    bool operator==(const InputStamp& o) const;
-};
-
-InputStamp stampOf(std::FILE* file);
+// The files no output may replace: the one `stamp` is of, when it is known.
+std::vector<output::FileId> inputIdentity(const meshfile::FileStamp* stamp);
 
 // The input as the run found it. The passes read the file anew each time, so a writer at
 // work on it would give each pass other bytes: every whole pass must read as many bytes as
@@ -109,15 +98,19 @@ class InputGuard {
     explicit InputGuard(std::FILE* input, const std::string& progressName = {});
 
     // `base` with passEnded set to this guard's checks, for one converter (each converter's
-    // passes are compared among themselves).
+    // passes are compared among themselves), and the input's stamp, which the converter's
+    // writeMeshFile() never replaces.
     ReadSetup setup(ReadSetup base = {}) const;
 
     // Throws Rejected when the input's stamp changed since the guard was made.
     void checkUnchanged() const;
 
+    // The input's stamp when the guard was made; null for a stream without a descriptor.
+    const std::shared_ptr<const meshfile::FileStamp>& stamp() const { return before_; }
+
   private:
     std::FILE* input_;
-    InputStamp before_;
+    std::shared_ptr<const meshfile::FileStamp> before_;
     std::shared_ptr<ByteProgress> progress_;
 };
 
@@ -136,8 +129,5 @@ std::unique_ptr<output::Output> pendingOutput(
 std::unique_ptr<output::Output> pendingMeshFile(
     const MeshConverter& mesh, const std::string& path, std::span<const output::FileId> keep,
     output::Output::Accept accept = output::Output::Accept::kAny);
-
-// Puts the mesh file at mesh.outputPath, never replacing the file open as `input`.
-void writeMeshFile(const MeshConverter& mesh, std::FILE* input);
 
 }  // namespace tessloom

@@ -2,8 +2,6 @@
 // the input file it reads with its identity; the picture size it takes.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -14,8 +12,9 @@
 #include <vector>
 
 #include "inspect/checks.h"
-#include "output/output.h"
+#include "meshfile/input.h"
 #include "meshfile/reader.h"
+#include "output/output.h"
 
 namespace tessloom::inspect {
 
@@ -33,27 +32,18 @@ class InputError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The mesh file being inspected: read in place, never whole, with what fstat said of it
-// when opened, so that a file changed while it was read is noticed.
-class InputFile : public meshfile::ByteSource {
+// The mesh file being inspected: the input file as every program opens it (read in place,
+// never whole, with its stamp), with the inspector's words for what goes wrong.
+class InputFile : public meshfile::InputFile {
   public:
     // Throws InputError naming the reason it cannot be read.
     explicit InputFile(const std::string& path);
-    ~InputFile() override;
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    std::uint64_t size() const override { return size_; }
-    void read(std::uint64_t offset, void* out, std::size_t n) const override;
-    output::FileId id() const { return id_; }
-    // Throws InputError when the file's identity, size or modification time differ from
-    // when it was opened.
+    output::FileId id() const { return {stamp().device, stamp().inode}; }
+    // Throws InputError when the file's stamp differs from when it was opened.
     void requireUnchanged() const;
 
   private:
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-    output::FileId id_;
-    timespec modified_{};
+    using Opened = meshfile::InputFile;
 };
 
 // The text summary: size, layout, counts, material entries, stored bounds and the checks,

@@ -130,24 +130,39 @@ inline TexCoord loadTexCoord(const std::uint8_t* p) {
 }
 
 // The material index and the vertex and texture-vertex indices; then the face normal
-// leads the three vertex normals.
+// leads the three vertex normals. Where each field starts in the record, in bytes: the
+// readers of other languages (the inspector's page) take these too.
+struct FaceFieldsAt {
+    std::size_t material, corners, texCorners, normal, cornerNormals;
+};
+inline constexpr FaceFieldsAt kFaceAt{0, 4, 16, 28, 40};
+static_assert(kFaceAt.cornerNormals + 3 * kVertexBytes == kFaceBytes);
+
 inline void storeFace(std::uint8_t* p, const FaceRecord& f) {
-    storeI32(p, f.material);
-    storeI32(p + 4, f.a);
-    storeI32(p + 8, f.b);
-    storeI32(p + 12, f.c);
-    storeI32(p + 16, f.ta);
-    storeI32(p + 20, f.tb);
-    storeI32(p + 24, f.tc);
-    storePosition(p + 28, f.faceNormal);
-    storePosition(p + 40, f.normalA);
-    storePosition(p + 52, f.normalB);
-    storePosition(p + 64, f.normalC);
+    storeI32(p + kFaceAt.material, f.material);
+    storeI32(p + kFaceAt.corners, f.a);
+    storeI32(p + kFaceAt.corners + 4, f.b);
+    storeI32(p + kFaceAt.corners + 8, f.c);
+    storeI32(p + kFaceAt.texCorners, f.ta);
+    storeI32(p + kFaceAt.texCorners + 4, f.tb);
+    storeI32(p + kFaceAt.texCorners + 8, f.tc);
+    storePosition(p + kFaceAt.normal, f.faceNormal);
+    storePosition(p + kFaceAt.cornerNormals, f.normalA);
+    storePosition(p + kFaceAt.cornerNormals + kVertexBytes, f.normalB);
+    storePosition(p + kFaceAt.cornerNormals + 2 * kVertexBytes, f.normalC);
 }
 inline FaceRecord loadFace(const std::uint8_t* p) {
-    return {loadI32(p),           loadI32(p + 4),       loadI32(p + 8),      loadI32(p + 12),
-            loadI32(p + 16),      loadI32(p + 20),      loadI32(p + 24),     loadPosition(p + 28),
-            loadPosition(p + 40), loadPosition(p + 52), loadPosition(p + 64)};
+    return {loadI32(p + kFaceAt.material),
+            loadI32(p + kFaceAt.corners),
+            loadI32(p + kFaceAt.corners + 4),
+            loadI32(p + kFaceAt.corners + 8),
+            loadI32(p + kFaceAt.texCorners),
+            loadI32(p + kFaceAt.texCorners + 4),
+            loadI32(p + kFaceAt.texCorners + 8),
+            loadPosition(p + kFaceAt.normal),
+            loadPosition(p + kFaceAt.cornerNormals),
+            loadPosition(p + kFaceAt.cornerNormals + kVertexBytes),
+            loadPosition(p + kFaceAt.cornerNormals + 2 * kVertexBytes)};
 }
 
 // A material entry's 68 fixed bytes, the name's length last; the name's bytes follow.

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -48,6 +49,8 @@ class SpanSource : public ByteSource {
     std::span<const std::uint8_t> bytes_;
 };
 
+class InputFile;
+
 // Reads the file at a path as needed, never whole. Throws ReadError (offset 0) when it
 // cannot be opened or is not a regular file.
 class FileSource : public ByteSource {
@@ -56,12 +59,11 @@ class FileSource : public ByteSource {
     ~FileSource() override;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
-    std::uint64_t size() const override { return size_; }
+    std::uint64_t size() const override;
     void read(std::uint64_t offset, void* out, std::size_t n) const override;
 
   private:
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
+    std::unique_ptr<const InputFile> file_;  // opened as the converter opens its input
 };
 
 // Where the sections of a file of one layout lie; found from its counts and lengths,

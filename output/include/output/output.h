@@ -26,9 +26,6 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
-// The identity of an open descriptor; nullopt-like {0, 0} when fstat fails.
-FileId fileIdOf(int fd);
-
 // One output in progress. The constructor resolves the path and refuses what may not be
 // written (an empty path, a directory, a write-protected file, one of `notThese`), then
 // opens the temporary file or the file written in place. write() checks every byte.
