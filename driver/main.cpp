@@ -1,7 +1,4 @@
 // tessloom: converts one ASE scene into a binary mesh file.
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -11,6 +8,10 @@
 #include <string>
 #include <string_view>
 #include <vector>
+// after a C library header, which defines __GLIBC__ where it applies
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "driver/converter.h"
 
