@@ -17,8 +17,6 @@ using tessloom::test::writeFile;
 namespace fs = std::filesystem;
 namespace inspect = tessloom::inspect;
 
-constexpr const char* kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-
 class InspectFiles : public tessloom::test::Driver {
   protected:
     void SetUp() override {
@@ -127,7 +125,7 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         fs::create_directory(dir_ / "rodir");
         ASSERT_EQ(::chmod((dir_ / "rodir").c_str(), 0555), 0);
         for (const char* args : {"--gltf ro.glb", "--gltf rodir/x.glb", "--png ro.glb"}) {
-            EXPECT_EQ(sh(std::string(kNobody) + "\"$I\" box.obj " + args), 1) << args;
+            EXPECT_EQ(sh(as(65534) + "\"$I\" box.obj " + args), 1) << args;
             EXPECT_EQ(err_.rfind("tessloom-inspect: ", 0), 0u) << err_;
             EXPECT_TRUE(err_.find("is not writable") != std::string::npos ||
                         err_.find("Permission denied") != std::string::npos)
