@@ -204,27 +204,22 @@ TEST(Meshes, TheSearchFindsWhatTheRulesGiveAtEveryPlaceAndBlockSize) {
     for (int i = 0; i < 6; ++i)
         vertices += "\t\t*MESH_VERTEX " + std::to_string(i) + " 1.5 -2.0 3.25\n";
     std::vector<std::string> texts = {
-        "*GEOMOBJECT {\n*NODE_NAME \"a\"\n*MESH {\n" + vertices +
-            "}\n}\n*GEOMOBJECT {\n"
-            "*NODE_NAME \"b\"\n*MESH {\n" +
-            vertices + "}\n}\n",
+        "*GEOMOBJECT {\n*NODE_NAME \"a\"\n*MESH {\n" + vertices + "}\n}\n" +
+            "*GEOMOBJECT {\n*NODE_NAME \"b\"\n*MESH {\n" + vertices + "}\n}\n",
         // marks in strings and in text that only looks like a comment
         "*COMMENT \"*GEOMOBJECT {\"\n// *GEOMOBJECT { *NODE_NAME \"c\" *MESH }\n\"*GEOMOBJECT\n"
         "*GEOMOBJECT { \"*MESH\" *NODE_NAME \"}\" *MESH { \"}\" " +
             vertices + "\"{\n} }",
         // braces in strings and strings cut by the line's end inside mesh data
         "*GEOMOBJECT {\r\n\t*NODE_NAME \"crlf\r\n\t*MESH {\r\n" + vertices +
-            "\t\"}}\r\n\t}\r\n}\r\n"
-            "*GEOMOBJECT\r{\r*MESH\r*NODE_NAME\r\"q\"\r}\r",
+            "\t\"}}\r\n\t}\r\n}\r\n*GEOMOBJECT\r{\r*MESH\r*NODE_NAME\r\"q\"\r}\r",
         // stray closing braces, bytes the fast test takes for braces, a mark after a brace
         "} *GEOMOBJECT *NODE_NAME \"n\" *MESH } } {" + vertices +
-            "y\x7f|z {}} }*GEOMOBJECT {"
-            "*MESH}\n*GEOMOBJECT *MESH *NODE_NAME \"m\" { y }",
+            "y\x7f|z {}} }*GEOMOBJECT {*MESH}\n*GEOMOBJECT *MESH *NODE_NAME \"m\" { y }",
         // the name or the mesh late, or never: the mesh data looked at star by star
-        "*GEOMOBJECT {\n*MESH {\n" + vertices +
-            "}\n*NODE_NAME \"late\"\n}\n*GEOMOBJECT {\n"
-            "*NODE_NAME\n*MESH {\n" +
-            vertices + "}\n*NODE_NAME \"x\"}\n*GEOMOBJECT { *SHAPE {" + vertices + "} *MESH\n}",
+        "*GEOMOBJECT {\n*MESH {\n" + vertices + "}\n*NODE_NAME \"late\"\n}\n" +
+            "*GEOMOBJECT {\n*NODE_NAME\n*MESH {\n" + vertices + "}\n*NODE_NAME \"x\"}\n" +
+            "*GEOMOBJECT { *SHAPE {" + vertices + "} *MESH\n}",
         // a block open at a control-Z, and at the text's end
         "*GEOMOBJECT { *NODE_NAME \"z\" *MESH {" + vertices + "\x1a}}\n*GEOMOBJECT { *MESH }",
         "*GEOMOBJECT { *NODE_NAME \"end\" *MESH {" + vertices + "} \"open",
