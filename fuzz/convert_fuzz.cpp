@@ -98,26 +98,18 @@ std::string convert(const std::uint8_t* data, std::size_t size, std::size_t bloc
                                       .diagnostics = watched ? &positions : nullptr,
                                       .repairs = repairs});
         if (marks) *marks = mesh.objectMarks();
-        if (complete) {
-            *complete = !mesh.losses().normalsApart &&
-                        std::none_of(mesh.faces.begin(), mesh.faces.end(), [](const auto& face) {
-                            for (const tessloom::Normal& n :
-                                 {face.faceNormal, face.normalA, face.normalB, face.normalC}) {
-                                if (n.x == 0 && n.y == 0 && n.z == 0) return true;
-                            }
-                            return false;
-                        });
-        }
-        // repaired, no normal is zero
-        if (repairs.fixNormals) {
-            for (const tessloom::Face& face : mesh.faces) {
+        const bool zeroNormal =
+            std::any_of(mesh.faces.begin(), mesh.faces.end(), [](const tessloom::Face& face) {
                 for (const tessloom::Normal& n :
                      {face.faceNormal, face.normalA, face.normalB, face.normalC}) {
-                    if (n.x == 0 && n.y == 0 && n.z == 0) __builtin_trap();
+                    if (n.x == 0 && n.y == 0 && n.z == 0) return true;
                 }
-            }
-            if (mesh.losses().zeroNormalFaces != 0) __builtin_trap();
-        }
+                return false;
+            });
+        if (complete) *complete = !mesh.losses().normalsApart && !zeroNormal;
+        // repaired, no normal is zero
+        if (repairs.fixNormals && (zeroNormal || mesh.losses().zeroNormalFaces != 0))
+            __builtin_trap();
         const std::vector<std::uint8_t> bytes = tessloom::encodeMeshFile(mesh);
         if (bytes.size() != tessloom::meshFileSize(mesh)) __builtin_trap();
         // the reader takes back whatever the converter writes, and encodes it the same

@@ -60,6 +60,12 @@ class Driver : public ::testing::Test {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // The start of a command run as the user and group `id`, for checks that root would pass.
+    static std::string as(int id) {
+        const std::string n = std::to_string(id);
+        return "setpriv --reuid=" + n + " --regid=" + n + " --clear-groups ";
+    }
+
     // `prefix tessloom args` and `prefix tessloom-inspect args`, so limits can be set first.
     int run(const std::string& args, const std::string& prefix = "") {
         return sh(prefix + " exec \"$T\" " + args);

@@ -16,24 +16,15 @@ using test::Bytes;
 using test::readFile;
 
 std::vector<std::uint8_t> convertFile(const fs::path& p) {
-    std::FILE* f = std::fopen(p.c_str(), "rb");
-    MeshConverter mesh(f, "unused.obj");
-    std::fclose(f);
-    return encodeMeshFile(mesh);
+    return test::meshBytes(readFile(p));
 }
 
 TEST(Example, BoxSectionsHoldTheValuesWorkedOutByHand) {
     const auto bytes = convertFile(fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase");
     ASSERT_EQ(bytes.size(), 1225u);
-    Bytes head;
-    head.i32(1)
-        .f32s({0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.9f, 0.9f, 0.9f, 0.1f})
-        .f32s({2, 3, 0.25f, 0.5f})  // tiling, then offsets
-        .i32(0)
-        .i32(1)
-        .i32(9)
-        .text("crate.tga")
-        .i32(8);
+    Bytes head;  // one entry: colours, shine, tiling, offsets; no reflect/refract, a bitmap
+    head.i32(1).f32s({0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.5882f, 0.9f, 0.9f, 0.9f});
+    head.f32s({0.1f, 2, 3, 0.25f, 0.5f}).i32s({0, 1, 9}).text("crate.tga").i32(8);
     // (p, q, r) becomes (p, r, -q)
     for (float r : {0.0f, 20.0f}) {
         for (float q : {-10.0f, 10.0f}) {
@@ -42,13 +33,12 @@ TEST(Example, BoxSectionsHoldTheValuesWorkedOutByHand) {
     }
     head.i32(12);
     for (int copy = 0; copy < 3; ++copy) head.f32s({0, 0, 2, 0, 0, 3, 2, 3});  // times (2, 3)
-    head.i32(12);
-    head.i32(0).i32(0).i32(2).i32(3).i32(9).i32(11).i32(10);  // face 0: materialRef 0
-    for (int n = 0; n < 4; ++n) head.f32s({0, -1, -0.0f});    // (0, 0, -1) converted
+    head.i32s({12, 0, 0, 2, 3, 9, 11, 10});                 // face 0: materialRef 0
+    for (int n = 0; n < 4; ++n) head.f32s({0, -1, -0.0f});  // (0, 0, -1) converted
     ASSERT_TRUE(std::equal(head.data.begin(), head.data.end(), bytes.begin()));
 
     Bytes tail;
-    tail.i32(0).i32(4).i32(6).i32(2).i32(3).i32(2).i32(0);  // face 11
+    tail.i32s({0, 4, 6, 2, 3, 2, 0});  // face 11
     for (int n = 0; n < 4; ++n) tail.f32s({-1, 0, -0.0f});
     tail.f32s({24.494898f, -10, 10, 0, 20, -10, 10});  // sqrt(600), then the box
     EXPECT_TRUE(std::equal(tail.data.rbegin(), tail.data.rend(), bytes.rbegin()));

@@ -81,23 +81,13 @@ std::vector<Hostile> catalogue() {
          "", "", Bytes{}.i32(1).zeros(17).i32(1).zeros(3).i32(1).zeros(2).i32(1).zeros(26).data});
     // Sub-material numbers from the extremes of mtlId take its sign: three zero entries, no
     // vertices, two faces.
+    Bytes extreme;
+    extreme.i32(3).zeros(3 * 17 + 2).i32(2).i32(-2).i32(2147483647).i32(-2147483647 - 1);
     cases.push_back({"extreme mtlId",
                      "*MATERIAL_COUNT 1\n*NUMSUBMTLS 3\n*MESH_NUMFACES 2\n"
                      "*MESH_FACE 0: A: 99999999999 B: -99999999999 C: 1 *MESH_MTLID -2147483648\n"
                      "*MESH_FACE 1: A: 0 B: 0 C: 0 *MESH_MTLID 2147483647\n",
-                     "", "",
-                     Bytes{}
-                         .i32(3)
-                         .zeros(3 * 17 + 2)
-                         .i32(2)
-                         .i32(-2)
-                         .i32(2147483647)
-                         .i32(-2147483647 - 1)
-                         .i32(1)
-                         .zeros(15)
-                         .i32(1)
-                         .zeros(25)
-                         .data});
+                     "", "", extreme.i32(1).zeros(15).i32(1).zeros(25).data});
     cases.push_back({"floats beyond range", "*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1e39 -1e39 1e-50\n",
                      "", "", oneVertex({kInf, 0, kInf}, {kInf, 0, kInf, 0, 0, 0, kInf})});
     {
@@ -107,8 +97,7 @@ std::vector<Hostile> catalogue() {
         }
         Bytes b;
         b.i32(0).i32(0).i32(100000).i32(-1).i32(1).i32(2).i32(3);
-        b.data.resize(b.data.size() + 60 + 99999 * 76 + 28,
-                      0);                   // rest of face 0, the others, bounds
+        b.zeros(15 + 99999 * 19 + 7);       // rest of face 0, the others, bounds
         for (int f = 1; f < 100000; ++f) {  // every later face lost to the first one's search
             for (int i = 0; i < 4; ++i) b.data[12 + 76 * f + i] = 0xff;
         }
@@ -182,8 +171,7 @@ TEST_F(Driver, ControlZAtEveryPosition) {
     for (std::size_t at = 0; at <= scene.size(); ++at) {
         writeFile(dir_ / "in.ase", scene.substr(0, at) + "\x1a" + scene.substr(at));
         ASSERT_EQ(run("in.ase"), 0) << at;
-        const auto expected = tessloom::test::meshBytes(scene.substr(0, at));
-        EXPECT_EQ(readFile(dir_ / "in.obj"), std::string(expected.begin(), expected.end())) << at;
+        EXPECT_EQ(readFile(dir_ / "in.obj"), tessloom::test::meshText(scene.substr(0, at))) << at;
     }
 }
 
@@ -191,8 +179,8 @@ TEST_F(Driver, ControlZAtEveryPosition) {
 // test has passed, and an output that names the input (refused when it writes, as the run's
 // writer refuses it), are refused; any other output is written.
 TEST(Input, TheConverterFromPathsRefusesWhatItCannotReadOrMayNotReplace) {
-    const std::string dir = ::testing::TempDir() + "paths-" + std::to_string(::getpid());
-    std::filesystem::create_directories(dir);
+    const tessloom::test::TempDir temp;
+    const std::string dir = temp.path().string();
     const std::string scene = dir + "/s.ase";
     const std::string text = "*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 1 2 3\n";
     writeFile(scene, text);
@@ -214,14 +202,12 @@ TEST(Input, TheConverterFromPathsRefusesWhatItCannotReadOrMayNotReplace) {
             tessloom::MeshConverter(row.input, row.output).writeMeshFile();
             EXPECT_EQ(row.rejection, "");
             ASSERT_TRUE(row.output);
-            const auto expected = tessloom::test::meshBytes(text);
-            EXPECT_EQ(readFile(*row.output), std::string(expected.begin(), expected.end()));
+            EXPECT_EQ(readFile(*row.output), tessloom::test::meshText(text));
         } catch (const tessloom::Rejected& e) {
             EXPECT_EQ(e.what(), row.rejection);
         }
     }
     EXPECT_EQ(readFile(scene), text);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

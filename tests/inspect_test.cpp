@@ -2,6 +2,7 @@
 // through the output module, failures reported with the file and the reason, standard
 // output checked; and the inspector's library parts it rests on.
 #include <limits>
+#include <tuple>
 
 #include "binary.h"
 #include "inspect/checks.h"
@@ -15,8 +16,6 @@ using tessloom::test::readFile;
 using tessloom::test::writeFile;
 namespace fs = std::filesystem;
 namespace inspect = tessloom::inspect;
-
-constexpr const char* kNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
 
 class InspectFiles : public tessloom::test::Driver {
   protected:
@@ -126,7 +125,7 @@ TEST_F(InspectFiles, ExportsAndReportsAreWrittenSafely) {
         fs::create_directory(dir_ / "rodir");
         ASSERT_EQ(::chmod((dir_ / "rodir").c_str(), 0555), 0);
         for (const char* args : {"--gltf ro.glb", "--gltf rodir/x.glb", "--png ro.glb"}) {
-            EXPECT_EQ(sh(std::string(kNobody) + "\"$I\" box.obj " + args), 1) << args;
+            EXPECT_EQ(sh(as(65534) + "\"$I\" box.obj " + args), 1) << args;
             EXPECT_EQ(err_.rfind("tessloom-inspect: ", 0), 0u) << err_;
             EXPECT_TRUE(err_.find("is not writable") != std::string::npos ||
                         err_.find("Permission denied") != std::string::npos)
@@ -191,20 +190,19 @@ tessloom::meshfile::MeshFile squareToCheck() {
         auto& f = m.faces[static_cast<std::size_t>(i)];
         f.material = i;
         f.faceNormal = f.normalA = f.normalB = f.normalC = {0, 0, 1};
+        std::tie(f.a, f.b, f.c, f.ta, f.tb, f.tc) = std::tuple(0, 1 + i, 2 + i, 2 + i, 2, 3);
     }
-    m.faces[0].b = 1;
-    m.faces[0].c = 2;
-    m.faces[1].b = 2;
-    m.faces[1].c = 3;
-    m.faces[0].ta = m.faces[0].tb = 2;
-    m.faces[0].tc = m.faces[1].ta = m.faces[1].tc = 3;
-    m.faces[1].tb = 2;
     return m;
 }
 
-// Every texture corner of face f at texture vertex 0, (0, 0).
-void zeroTex(tessloom::meshfile::MeshFile& m, std::size_t f) {
+// Every texture corner of face f, or of every face, at texture vertex 0, (0, 0).
+tessloom::meshfile::FaceRecord& zeroTex(tessloom::meshfile::MeshFile& m, std::size_t f) {
     m.faces[f].ta = m.faces[f].tb = m.faces[f].tc = 0;
+    return m.faces[f];
+}
+tessloom::meshfile::MeshFile& zeroTex(tessloom::meshfile::MeshFile& m) {
+    for (std::size_t f = 0; f < m.faces.size(); ++f) zeroTex(m, f);
+    return m;
 }
 
 // The warnings on zero normals and on entries whose faces all have their texture corners at
@@ -250,60 +248,31 @@ TEST(Checks, ZeroNormalsAndZeroTextureCoordinatesWarn) {
              m.faces[0].normalC = {};
          },
          1, "face 0 corner c normal", 0, "none"},
-        {"entry 1's face at (0, 0) and (-0, -0)",
-         [](MeshFile& m) {
-             zeroTex(m, 1);
-             m.faces[1].tb = 1;
-         },
-         0, "none", 1, "material entry 1, 1 face all at (0, 0)"},
-        {"one corner off (0, 0) is enough",
-         [](MeshFile& m) {
-             zeroTex(m, 1);
-             m.faces[1].tc = 2;
-         },
-         0, "none", 0, "none"},
-        {"a face of no entry does not count",
-         [](MeshFile& m) {
-             zeroTex(m, 1);
-             m.faces[1].material = 3;
-         },
-         0, "none", 0, "none"},
+        {"entry 1's face at (0, 0) and (-0, -0)", [](MeshFile& m) { zeroTex(m, 1).tb = 1; }, 0,
+         "none", 1, "material entry 1, 1 face all at (0, 0)"},
+        {"one corner off (0, 0) is enough", [](MeshFile& m) { zeroTex(m, 1).tc = 2; }, 0, "none", 0,
+         "none"},
+        {"a face of no entry does not count", [](MeshFile& m) { zeroTex(m, 1).material = 3; }, 0,
+         "none", 0, "none"},
         {"a texture corner naming no texture vertex is not at (0, 0)",
-         [](MeshFile& m) {
-             zeroTex(m, 1);
-             m.faces[1].tc = 4;
-         },
-         0, "none", 0, "none"},
-        {"both entries",
-         [](MeshFile& m) {
-             zeroTex(m, 0);
-             zeroTex(m, 1);
-         },
-         0, "none", 2, "material entry 0, 1 face all at (0, 0)"},
+         [](MeshFile& m) { zeroTex(m, 1).tc = 4; }, 0, "none", 0, "none"},
+        {"both entries", [](MeshFile& m) { zeroTex(m); }, 0, "none", 2,
+         "material entry 0, 1 face all at (0, 0)"},
         {"one entry serves every face, whatever the index",
          [](MeshFile& m) {
-             m.materials.resize(1);
+             zeroTex(m).materials.resize(1);
              m.faces[0].material = m.faces[1].material = 7;
-             zeroTex(m, 0);
-             zeroTex(m, 1);
          },
          0, "none", 1, "material entry 0, 2 faces all at (0, 0)"},
         {"no material section: the mesh",
          [](MeshFile& m) {
-             m.layout = tessloom::meshfile::Layout::kWithoutMaterials;
+             zeroTex(m).layout = tessloom::meshfile::Layout::kWithoutMaterials;
              m.materials.clear();
              m.faces[0].material = m.faces[1].material = -1;
-             zeroTex(m, 0);
-             zeroTex(m, 1);
          },
          0, "none", 1, "the mesh, 2 faces all at (0, 0)"},
-        {"no texture vertices",
-         [](MeshFile& m) {
-             m.texVertices.clear();
-             zeroTex(m, 0);
-             zeroTex(m, 1);
-         },
-         0, "none", 0, "no texture vertices: nothing to check"},
+        {"no texture vertices", [](MeshFile& m) { zeroTex(m).texVertices.clear(); }, 0, "none", 0,
+         "no texture vertices: nothing to check"},
     };
     for (const Case& c : cases) {
         MeshFile mesh = squareToCheck();

@@ -210,27 +210,22 @@ TEST(Meshes, TheSearchFindsWhatTheRulesGiveAtEveryPlaceAndBlockSize) {
     for (int i = 0; i < 6; ++i)
         vertices += "\t\t*MESH_VERTEX " + std::to_string(i) + " 1.5 -2.0 3.25\n";
     std::vector<std::string> texts = {
-        "*GEOMOBJECT {\n*NODE_NAME \"a\"\n*MESH {\n" + vertices +
-            "}\n}\n*GEOMOBJECT {\n"
-            "*NODE_NAME \"b\"\n*MESH {\n" +
-            vertices + "}\n}\n",
+        "*GEOMOBJECT {\n*NODE_NAME \"a\"\n*MESH {\n" + vertices + "}\n}\n" +
+            "*GEOMOBJECT {\n*NODE_NAME \"b\"\n*MESH {\n" + vertices + "}\n}\n",
         // marks in strings and in text that only looks like a comment
         "*COMMENT \"*GEOMOBJECT {\"\n// *GEOMOBJECT { *NODE_NAME \"c\" *MESH }\n\"*GEOMOBJECT\n"
         "*GEOMOBJECT { \"*MESH\" *NODE_NAME \"}\" *MESH { \"}\" " +
             vertices + "\"{\n} }",
         // braces in strings and strings cut by the line's end inside mesh data
         "*GEOMOBJECT {\r\n\t*NODE_NAME \"crlf\r\n\t*MESH {\r\n" + vertices +
-            "\t\"}}\r\n\t}\r\n}\r\n"
-            "*GEOMOBJECT\r{\r*MESH\r*NODE_NAME\r\"q\"\r}\r",
+            "\t\"}}\r\n\t}\r\n}\r\n*GEOMOBJECT\r{\r*MESH\r*NODE_NAME\r\"q\"\r}\r",
         // stray closing braces, bytes the fast test takes for braces, a mark after a brace
         "} *GEOMOBJECT *NODE_NAME \"n\" *MESH } } {" + vertices +
-            "y\x7f|z {}} }*GEOMOBJECT {"
-            "*MESH}\n*GEOMOBJECT *MESH *NODE_NAME \"m\" { y }",
+            "y\x7f|z {}} }*GEOMOBJECT {*MESH}\n*GEOMOBJECT *MESH *NODE_NAME \"m\" { y }",
         // the name or the mesh late, or never: the mesh data looked at star by star
-        "*GEOMOBJECT {\n*MESH {\n" + vertices +
-            "}\n*NODE_NAME \"late\"\n}\n*GEOMOBJECT {\n"
-            "*NODE_NAME\n*MESH {\n" +
-            vertices + "}\n*NODE_NAME \"x\"}\n*GEOMOBJECT { *SHAPE {" + vertices + "} *MESH\n}",
+        "*GEOMOBJECT {\n*MESH {\n" + vertices + "}\n*NODE_NAME \"late\"\n}\n" +
+            "*GEOMOBJECT {\n*NODE_NAME\n*MESH {\n" + vertices + "}\n*NODE_NAME \"x\"}\n" +
+            "*GEOMOBJECT { *SHAPE {" + vertices + "} *MESH\n}",
         // a block open at a control-Z, and at the text's end
         "*GEOMOBJECT { *NODE_NAME \"z\" *MESH {" + vertices + "\x1a}}\n*GEOMOBJECT { *MESH }",
         "*GEOMOBJECT { *NODE_NAME \"end\" *MESH {" + vertices + "} \"open",
@@ -318,6 +313,12 @@ TEST(Meshes, ARestrictedSceneLeavesOutEveryOtherBlock) {
     EXPECT_EQ(cut(noMesh, whole.restricted(0)), head + shape);
     EXPECT_EQ(whole.mesh(0).end, (head + shape).size());
     EXPECT_EQ(whole.mesh(0).name, std::nullopt);
+
+    // a lone carriage return before a cut becomes one before a line feed
+    const std::string crs = head + a + "\r" + b + "\n*GEOMOBJECT { *MESH_NUMFACES 9 }\r\n";
+    const SceneMeshes cr = findMeshes(crs);
+    EXPECT_EQ(cut(crs, cr.restricted(0)), head + a + "\r\n\r\n");
+    EXPECT_EQ(cut(crs, cr.restricted(1)), head + "\r" + b + "\n\r\n");
 }
 
 TEST(Meshes, TheCountPassCountsTheMarkAnywhereInTheText) {
@@ -334,42 +335,6 @@ TEST(Meshes, TheCountPassCountsTheMarkAnywhereInTheText) {
         for (const std::size_t blockSize : {1, 2, 3, 10, 11, 12, 4096}) {
             EXPECT_EQ(test::convert(text, blockSize)->objectMarks(), marks)
                 << text.substr(0, 60) << " in blocks of " << blockSize;
-        }
-    }
-}
-
-TEST(Meshes, ConvertingARestrictedSceneEqualsConvertingTheCutText) {
-    const std::string head =
-        "*MATERIAL_LIST {\n*MATERIAL_COUNT 2\n*MATERIAL 0 {\n*MATERIAL_DIFFUSE 1 0 0\n}\n"
-        "*MATERIAL 1 {\n*MATERIAL_DIFFUSE 0 1 0\n}\n}\n";
-    const std::string a =
-        "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n"
-        "*MESH_VERTEX_LIST {\n*MESH_VERTEX 0 1 2 3\n*MESH_VERTEX 1 4 5 6\n"
-        "*MESH_VERTEX 2 7 8 9\n}\n*MESH_FACE_LIST {\n"
-        "*MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_MTLID 0\n}\n}\n*MATERIAL_REF 0\n}";
-    const std::string b =
-        "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 1\n*MESH_VERTEX 0 -1 -2 -3\n"
-        "}\n*MATERIAL_REF 1\n}";
-    // a lone carriage return before the cut becomes one before a line feed
-    const std::string text = head + a + "\r" + b + "\n*GEOMOBJECT { *MESH_NUMFACES 9 }\r\n";
-    const SceneMeshes scene = findMeshes(text);
-    ASSERT_EQ(scene.count(), 2u);
-    const std::string cuts[] = {head + a + "\r\n\r\n", head + "\r" + b + "\n\r\n"};
-    for (std::size_t n = 0; n < 2; ++n) {
-        EXPECT_EQ(cut(text, scene.restricted(n)), cuts[n]);
-        const std::vector<std::uint8_t> expected = test::meshBytes(cuts[n]);
-        for (const std::size_t blockSize : {1, 7, 64, 1 << 18}) {
-            test::TextFile file(text);
-            // the text outside the blocks read from the file each time, or once into memory
-            for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{1} << 20}) {
-                const RestrictedScenes restricted(file.get(), scene, limit);
-                EXPECT_EQ(restricted.size(n), cuts[n].size());
-                const MeshConverter m(file.get(), "unused.obj",
-                                      {.blockSize = blockSize,
-                                       .pieces = restricted.pieces(n),
-                                       .countBound = restricted.size(n)});
-                EXPECT_EQ(encodeMeshFile(m), expected) << n << " in blocks of " << blockSize;
-            }
         }
     }
 }

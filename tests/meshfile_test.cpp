@@ -1,6 +1,7 @@
 // The mesh file's bytes, against layouts worked out by hand.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -21,26 +22,13 @@ TEST(MeshFile, OneFaceWithoutMaterialsIs152Bytes) {
         "*MESH_TFACE 0 3 4 5\n"
         "*MESH_FACENORMAL 0 0 0 1\n\t*MESH_VERTEXNORMAL 0 1 0 0\n"
         "\t*MESH_VERTEXNORMAL 1 0 1 0\n\t*MESH_VERTEXNORMAL 2 0 0 1\n");
-    Bytes expected;
-    expected
-        .i32(3)            // vertex count
-        .f32s({1, 3, -2})  // (1, 2, 3) in the output axes
-        .f32s({-1, 0, -0.0f})
-        .f32s({0, 0.5f, -0.0f})
-        .i32(0)   // no texture vertices
-        .i32(1)   // face count
-        .i32(-1)  // no materials
-        .i32(0)
-        .i32(1)
-        .i32(2)  // corners
-        .i32(3)
-        .i32(4)
-        .i32(5)               // texture corners
-        .f32s({0, 1, -0.0f})  // face normal first
-        .f32s({1, 0, -0.0f})  // then the corners' normals
-        .f32s({0, 0, -1})
-        .f32s({0, 1, -0.0f})
-        .f32s({3.7416574f, -1, 1, 0, 3, -2, 0});  // sqrt(14), then the box
+    Bytes expected;  // the vertex count, then (1, 2, 3) in the output axes and the others
+    expected.i32(3).f32s({1, 3, -2, -1, 0, -0.0f, 0, 0.5f, -0.0f});
+    // no texture vertices; one face of no material: its corners and texture corners
+    expected.i32s({0, 1, -1, 0, 1, 2, 3, 4, 5});
+    // the face normal first, then the corners' normals; sqrt(14), then the box
+    expected.f32s({0, 1, -0.0f, 1, 0, -0.0f, 0, 0, -1, 0, 1, -0.0f});
+    expected.f32s({3.7416574f, -1, 1, 0, 3, -2, 0});
     ASSERT_EQ(bytes.size(), 152u);
     EXPECT_EQ(bytes, expected.data);
 }
@@ -52,18 +40,10 @@ TEST(MeshFile, SingleMaterialEntryIs81Bytes) {
         "\t*MATERIAL_SPECULAR 0.7 0.8 0.9\n\t*MATERIAL_SHINE 0.25\n"
         "\t*MAP_DIFFUSE {\n\t\t*BITMAP \"C:\\maps\\brick.tga\"\n\t\t*UVW_U_OFFSET 0.5\n"
         "\t\t*UVW_V_OFFSET 0.75\n\t\t*UVW_U_TILING 1.5\n\t\t*UVW_V_TILING 2.5\n\t}\n}\n");
-    Bytes expected;
-    expected.i32(1)
-        .f32s({0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f})
-        .f32s({0.25f, 1.5f, 2.5f, 0.5f, 0.75f})
-        .i32(0)  // reflect/refract
-        .i32(1)  // has a bitmap
-        .i32(9)
-        .text("brick.tga")
-        .i32(0)
-        .i32(0)
-        .i32(0)
-        .f32s({0, 0, 0, 0, 0, 0, 0});
+    Bytes expected;  // the entry: colours, shine, tiling, offsets; no reflect/refract, a bitmap
+    expected.i32(1).f32s({0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f});
+    expected.f32s({0.25f, 1.5f, 2.5f, 0.5f, 0.75f}).i32s({0, 1, 9}).text("brick.tga");
+    expected.zeros(3 + 7);  // no vertices, texture vertices, faces; the box
     EXPECT_EQ(bytes, expected.data);
 }
 
@@ -83,17 +63,15 @@ TEST(MeshFile, FaceMaterialIndices) {
         "*MESH_FACE 0: A: 0 B: 0 C: 0 *MESH_MTLID 7\n"
         "*MESH_FACE 1: A: 0 B: 0 C: 0 *MESH_MTLID -7\n"
         "*MESH_FACE 2: A: 0 B: 0 C: 0 *MESH_MTLID -2147483648\n");
-    Bytes head;
-    head.i32(3);
-    EXPECT_TRUE(std::equal(head.data.begin(), head.data.end(), subs.begin()));
+    auto word = [&](std::size_t offset) {
+        std::int32_t v;
+        std::memcpy(&v, subs.data() + offset, 4);
+        return v;
+    };
+    EXPECT_EQ(word(0), 3);
     const std::size_t firstFace = 4 + 3 * 68 + 12;
-    Bytes indices;
-    indices.i32(1).i32(-1).i32(-2);
-    for (std::size_t f = 0; f < 3; ++f) {
-        EXPECT_TRUE(std::equal(indices.data.begin() + 4 * f, indices.data.begin() + 4 * f + 4,
-                               subs.begin() + static_cast<long>(firstFace + 76 * f)))
-            << f;
-    }
+    const std::int32_t indices[] = {1, -1, -2};  // 7 % 3, -7 % 3 and -2147483648 % 3
+    for (std::size_t f = 0; f < 3; ++f) EXPECT_EQ(word(firstFace + 76 * f), indices[f]) << f;
 }
 
 // Random scenes: the size always follows from the counts and the name lengths.

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "binary.h"
@@ -239,9 +240,8 @@ TEST_F(ProgressRun, LongWorkShowsALineOnATerminalOnly) {
     for (int i = 0; i < 100'000; ++i) {
         tessloom::meshfile::FaceRecord face;
         face.material = -1;
-        face.a = i / 400 * 401 + i % 400;
-        face.b = face.a + 1;
-        face.c = face.a + 401;
+        const int a = i / 400 * 401 + i % 400;
+        std::tie(face.a, face.b, face.c) = std::tuple(a, a + 1, a + 401);
         many.faces.push_back(face);
     }
     const auto bytes = tessloom::meshfile::encodeMeshFile(many);

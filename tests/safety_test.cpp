@@ -78,9 +78,8 @@ TEST_F(Safety, ProtectedAndForeignOutputs) {
         ASSERT_EQ(::chmod(root_.c_str(), 0711), 0);
         ASSERT_EQ(::chown(dir_.c_str(), kNobody, kNobody), 0);
         ASSERT_EQ(::chown((dir_ / "prot.obj").c_str(), kNobody, kNobody), 0);
-        expectRejection(
-            sh(R"(setpriv --reuid=65534 --regid=65534 --clear-groups "$T" box.ase prot.obj)"),
-            "as nobody", "tessloom: box.ase: the output prot.obj is not writable\n");
+        expectRejection(sh(as(kNobody) + R"("$T" box.ase prot.obj)"), "as nobody",
+                        "tessloom: box.ase: the output prot.obj is not writable\n");
     } else {
         expectRejected("box.ase prot.obj", "is not writable");
     }
@@ -151,11 +150,7 @@ TEST_F(Safety, SpecialInputs) {
     ASSERT_EQ(::chmod((dir_ / "locked.ase").c_str(), 0), 0);
     ASSERT_EQ(::chmod(root_.c_str(), 0711), 0);
     ASSERT_EQ(::chmod(dir_.c_str(), 0711), 0);
-    EXPECT_EQ(sh(std::string(::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 "
-                                                "--clear-groups "
-                                              : "") +
-                 "\"$T\" locked.ase"),
-              1);
+    EXPECT_EQ(sh((::geteuid() == 0 ? as(kNobody) : "") + "\"$T\" locked.ase"), 1);
     EXPECT_EQ(out_, "# locked.ase not found!\n");
     EXPECT_EQ(err_, "tessloom: locked.ase: Permission denied\n");
     fs::remove(dir_ / "locked.ase");

@@ -52,9 +52,7 @@ Bytes& entry(Bytes& b, std::initializer_list<float> diffuse, float shine) {
 }
 
 Bytes& face(Bytes& b, std::int32_t material, std::int32_t a, std::int32_t bb, std::int32_t c) {
-    b.i32(material).i32(a).i32(bb).i32(c).i32(0).i32(0).i32(0);
-    for (int i = 0; i < 12; ++i) b.f32(0);
-    return b;
+    return b.i32s({material, a, bb, c, 0, 0, 0}).zeros(12);  // no texture corners nor normals
 }
 
 // The warning for `faces` faces without normals, as the hand-made meshes here have none.
@@ -130,10 +128,8 @@ TEST_F(Several, AMergeConcatenatesTheMeshesWithOneEntryPerMaterialUsed) {
     entry(want, {0, 0, 1}, 0);
     // p, q, r become p, r, -q
     want.i32(5).f32s({1, 3, -2}).f32s({-4, 0, -0.0f}).f32s({0, 2, -0.0f});
-    want.f32s({0, 0, -8}).f32s({0, -1, -0.0f});
-    want.i32(0);
-    want.i32(4);
-    face(want, 0, 0, 1, 2);    // material 2: its one entry
+    want.f32s({0, 0, -8}).f32s({0, -1, -0.0f}).i32(0).i32(4);  // no texture vertices; 4 faces
+    face(want, 0, 0, 1, 2);                                    // material 2: its one entry
     face(want, 2, 3, 3, 3);    // 3 % 2 = 1: the second sub-material, after material 2's entry
     face(want, -1, 3, 10, 3);  // -1 % 2 = -1 stays; corners shifted by the 3 vertices before
     face(want, 0, 4, 4, 4);    // material 2 again: the same entry

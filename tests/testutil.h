@@ -79,6 +79,11 @@ inline std::vector<std::uint8_t> meshBytes(std::string_view text,
     return encodeMeshFile(*convert(text, blockSize));
 }
 
+inline std::string meshText(std::string_view text) {
+    const auto bytes = meshBytes(text);
+    return {bytes.begin(), bytes.end()};
+}
+
 inline std::uint32_t bits(float f) {
     return std::bit_cast<std::uint32_t>(f);
 }
@@ -92,6 +97,10 @@ struct Bytes {
         return *this;
     }
     Bytes& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
+    Bytes& i32s(std::initializer_list<std::int32_t> vs) {
+        for (std::int32_t v : vs) i32(v);
+        return *this;
+    }
     Bytes& f32(float v) { return u32(bits(v)); }
     Bytes& f32s(std::initializer_list<float> vs) {
         for (float v : vs) f32(v);
