@@ -389,14 +389,14 @@ TEST_F(InspectScene, FindingsAreLinesEditorsJumpToAndTheStatusSaysWhetherThereAr
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
-        EXPECT_EQ(sh("I='" TESSLOOM_INSPECT_BINARY "'; " + c.script), c.status) << err_;
+        EXPECT_EQ(sh(c.script), c.status) << err_;
         for (const std::string& line : c.lines) {
             EXPECT_NE(("\n" + out_ + err_).find("\n" + line + "\n"), std::string::npos)
                 << out_ << err_;
         }
     }
 
-    sh(kBad + "'" TESSLOOM_INSPECT_BINARY "' --json bad.ase");
+    sh(kBad + "\"$I\" --json bad.ase");
     const auto j = nlohmann::json::parse(out_);
     ASSERT_EQ(j["findings"].size(), 1u);
     EXPECT_EQ(j["findings"][0], nlohmann::json({{"line", 1},

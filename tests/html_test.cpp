@@ -4,7 +4,6 @@
 
 #include <cairo.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+#include "binary.h"
 #include "testutil.h"
 
 namespace {
@@ -175,55 +175,34 @@ TEST(HtmlPage, RefusesMoreFacesThanABrowserHolds) {
     }
 }
 
-// The programs run in a temporary folder of their own.
-class HtmlRun : public ::testing::Test {
+// The programs run in the runner's work folder.
+class HtmlRun : public test::Driver {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("tessloom-html-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    static int status(const std::string& command) {
-        const int raw = std::system(command.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
     fs::path mesh(const MeshFile& m, const std::string& name) const {
         const auto bytes = meshfile::encodeMeshFile(m);
         test::writeFile(dir_ / name, std::string(bytes.begin(), bytes.end()));
         return dir_ / name;
     }
     // The page of `mesh` as `name`.html beside it; the exit status tells the checks' outcome.
-    fs::path html(const fs::path& meshPath, int expected = 0) const {
+    fs::path html(const fs::path& meshPath, int expected = 0) {
         fs::path out = meshPath;
         out.replace_extension(".html");
-        EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + meshPath.string() +
-                         "' --html '" + out.string() + "' > '" + dir_.string() + "/out.txt' 2> '" +
-                         dir_.string() + "/err.txt'"),
-                  expected);
+        EXPECT_EQ(inspect("'" + meshPath.string() + "' --html '" + out.string() + "'"), expected);
         return out;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(HtmlRun, TheProgramWritesThePageOrNothing) {
     const fs::path page = html(mesh(exampleMesh(), "box.obj"));
-    EXPECT_EQ(test::readFile(dir_ / "out.txt"),
+    EXPECT_EQ(out_,
               page.string() + ": " + std::to_string(fs::file_size(page)) + " bytes, 12 faces\n");
-    EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + (dir_ / "box.obj").string() +
-                     "' --html '" + (dir_ / "nodir/box.html").string() + "' 2>/dev/null"),
-              1);
+    EXPECT_EQ(inspect("box.obj --html nodir/box.html"), 1);
     EXPECT_FALSE(fs::exists(dir_ / "nodir"));
     // the input itself is no place for the page; nor does a page go with a dump
-    const std::string box = (dir_ / "box.obj").string(), before = test::readFile(box);
-    EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + box + "' --html '" + box +
-                     "' 2>/dev/null"),
-              1);
-    EXPECT_EQ(test::readFile(box), before);
-    EXPECT_EQ(status(std::string(TESSLOOM_INSPECT_BINARY) + " '" + box + "' --dump --html '" +
-                     (dir_ / "x.html").string() + "' >/dev/null 2>&1"),
-              2);
+    const std::string before = test::readFile(dir_ / "box.obj");
+    EXPECT_EQ(inspect("box.obj --html box.obj"), 1);
+    EXPECT_EQ(test::readFile(dir_ / "box.obj"), before);
+    EXPECT_EQ(inspect("box.obj --dump --html x.html"), 2);
     EXPECT_FALSE(fs::exists(dir_ / "x.html"));
 }
 
@@ -235,15 +214,15 @@ class Browser : public HtmlRun {
 #ifdef TESSLOOM_SANITIZED
         GTEST_SKIP() << "the browser checks run in the plain build only: the page is the same";
 #endif
-        if (status("command -v chromium >/dev/null") != 0) GTEST_SKIP() << "no chromium";
         HtmlRun::SetUp();
+        if (sh("command -v chromium") != 0) GTEST_SKIP() << "no chromium";
     }
 
     // Loads `page` (with `fragment`) and returns the document once its script has run; with
     // `png`, takes a screenshot too. Fails the test on any console message or uncaught error.
     std::string load(const fs::path& page, const std::string& fragment, const fs::path& png = {},
                      const std::string& window = "1280,800") {
-        const fs::path profile = dir_ / "profile", err = dir_ / "chromium.err";
+        const fs::path profile = dir_ / "profile";
         fs::remove_all(profile);
         const std::string command =
             "timeout 120 chromium --headless=new " +
@@ -257,13 +236,11 @@ class Browser : public HtmlRun {
             "--user-data-dir='" +
             profile.string() + "' " + "--dump-dom " +
             (png.empty() ? "" : "--screenshot='" + png.string() + "' ") + "'file://" +
-            page.string() + fragment + "' > '" + (dir_ / "dom.html").string() + "' 2> '" +
-            err.string() + "'";
-        EXPECT_EQ(status(command), 0) << test::readFile(err);
-        const std::string log = test::readFile(err);
-        EXPECT_EQ(log.find(":CONSOLE"), std::string::npos) << log;
-        EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
-        return test::readFile(dir_ / "dom.html");
+            page.string() + fragment + "'";
+        EXPECT_EQ(sh(command), 0) << err_;
+        EXPECT_EQ(err_.find(":CONSOLE"), std::string::npos) << err_;
+        EXPECT_EQ(err_.find("Uncaught"), std::string::npos) << err_;
+        return out_;
     }
 
     static std::string body(const std::string& dom) {
@@ -407,9 +384,7 @@ TEST_F(Browser, TheBoxIsGreyAndASeveralMaterialMeshIsColoured) {
     const fs::path scene = fs::path(TESSLOOM_CORPUS_DIR) / "kgca__ship.ASE";
     if (!fs::exists(scene)) GTEST_SKIP() << "no corpus at " << TESSLOOM_CORPUS_DIR;
     const fs::path ship = dir_ / "ship.obj";
-    ASSERT_EQ(
-        status(std::string(TESSLOOM_BINARY) + " '" + scene.string() + "' '" + ship.string() + "'"),
-        0);
+    ASSERT_EQ(run("'" + scene.string() + "' '" + ship.string() + "'"), 0);
     const fs::path shipPage = html(ship), shipPng = dir_ / "ship.png";
     const std::string dom = load(shipPage, "", shipPng);
     const auto [shipDrawn, shipColoured] = colourShares(shipPng);

@@ -14,7 +14,8 @@ using test::bits;
 using test::convert;
 using test::meshBytes;
 
-void expectNormal(const Normal& n, float x, float y, float z, const char* what) {
+template <class Xyz>  // a normal or a vertex, bit for bit
+void expectNormal(const Xyz& n, float x, float y, float z, const char* what) {
     EXPECT_EQ(bits(n.x), bits(x)) << what;
     EXPECT_EQ(bits(n.y), bits(y)) << what;
     EXPECT_EQ(bits(n.z), bits(z)) << what;
@@ -45,12 +46,9 @@ TEST(CountPass, KeywordsAreSeenOnlyAsALinesFirstTokenAndTheLastOneWins) {
     auto m = convert(
         "*MESH_NUMVERTEX 1\n*MESH_NUMFACES 2\n*MESH_NUMTVERTEX 3\n*MESH_NUMTVFACES 4\n"
         "*MATERIAL_COUNT 5\n*MATERIAL_REF 4\n");
-    EXPECT_EQ(m->vertices.size(), 1u);
-    EXPECT_EQ(m->faces.size(), 2u);
-    EXPECT_EQ(m->texVertices.size(), 3u);
-    EXPECT_EQ(m->numTVFaces, 4);
-    EXPECT_EQ(m->materials.size(), 5u);
-    EXPECT_EQ(m->materialRef, 4);
+    EXPECT_EQ(std::make_tuple(m->vertices.size(), m->faces.size(), m->texVertices.size(),
+                              m->numTVFaces, m->materials.size(), m->materialRef),
+              std::make_tuple(1u, 2u, 3u, 4, 5u, 4));
 }
 
 TEST(CountPass, NegativeCountsAndAnUnknownMaterialAreRejected) {
@@ -86,14 +84,11 @@ TEST(GeometryPass, PositionsAndNormalsTakeTheOutputAxes) {
         "\t*MESH_VERTEXNORMAL 7 1 0 0\n"
         "\t*MESH_VERTEXNORMAL 8 0 1 0\n"
         "\t*MESH_VERTEXNORMAL - 0 0 1\n");  // a malformed vertex index: the numbers are still read
-    const Vertex& v = m->vertices[3];
-    EXPECT_EQ(bits(v.x), bits(1.0f));
-    EXPECT_EQ(bits(v.y), bits(3.0f));
-    EXPECT_EQ(bits(v.z), bits(-2.0f));
+    expectNormal(m->vertices[3], 1, 3, -2, "vertex 3");
     EXPECT_EQ(bits(m->vertices[0].x), bits(1.0f));
     EXPECT_EQ(bits(m->vertices[0].z), bits(-0.0f));
-    EXPECT_EQ(m->texVertices[5].u, 0.25f);
-    EXPECT_EQ(m->texVertices[5].v, 0.75f);
+    EXPECT_EQ(std::make_tuple(m->texVertices[5].u, m->texVertices[5].v),
+              std::make_tuple(0.25f, 0.75f));
     const Face& f = m->faces[0];
     expectNormal(f.faceNormal, 0, 1, -0.0f, "face");
     expectNormal(f.normalA, 1, 0, -0.0f, "a");

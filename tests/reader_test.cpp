@@ -32,13 +32,25 @@ SpanSource sourceOf(const std::vector<std::uint8_t>& bytes) {
     return SpanSource(std::span<const std::uint8_t>(bytes));
 }
 
+// Stores `value` little-endian over the four bytes at `at`.
+void put(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t k = 0; k < 4; ++k) bytes[at + k] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+
 // One face over three vertices, no materials: 152 bytes.
 Bytes plainMesh() {
     Bytes b;
-    b.i32(3).f32s({1, 0, 0, 0, 2, 0, 0, 0, 3}).i32(0).i32(1);
-    b.i32(-1).i32(0).i32(1).i32(2).i32(0).i32(0).i32(0).f32s({0, 0, 1}).f32s(
-        {0, 0, 1, 0, 0, 1, 0, 0, 1});
-    return b.f32s({3, 0, 1, 0, 2, 0, 3});
+    b.i32(3).f32s({1, 0, 0, 0, 2, 0, 0, 0, 3}).i32s({0, 1, -1, 0, 1, 2, 0, 0, 0});
+    return b.f32s({0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}).f32s({3, 0, 1, 0, 2, 0, 3});
+}
+
+// 724 bytes that read both ways: 9 faces without materials, or 9 texture vertices and
+// 8 faces after an empty material section, where face 0's last normal holds the 8.
+std::vector<std::uint8_t> bothLayouts() {
+    Bytes both;
+    both.i32s({0, 0, 9}).data.resize(12 + 9 * 76 + 28, 0);
+    both.data[84] = 8;
+    return both.data;
 }
 
 TEST(Reader, LayoutsAreInferredFromTheSize) {
@@ -57,12 +69,8 @@ TEST(Reader, LayoutsAreInferredFromTheSize) {
 
     // one entry with a bitmap name before the same mesh
     Bytes with;
-    with.i32(1)
-        .f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14})
-        .i32(1)
-        .i32(1)
-        .i32(9)
-        .text("brick.tga");
+    with.i32(1).f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}).i32s({1, 1, 9});
+    with.text("brick.tga");
     with.data.insert(with.data.end(), plain.begin(), plain.end());
     guess = inferLayout(sourceOf(with.data));
     ASSERT_TRUE(guess.only());
@@ -74,13 +82,7 @@ TEST(Reader, LayoutsAreInferredFromTheSize) {
               std::make_tuple(9.0f, 14.0f));
     EXPECT_EQ(encodeMeshFile(textured), with.data);
 
-    // 724 bytes that read both ways: 9 faces without materials, or 9 texture vertices and
-    // 8 faces after an empty material section, where face 0's last normal holds the 8
-    Bytes both;
-    both.i32(0).i32(0).i32(9);
-    both.data.resize(12 + 9 * 76 + 28, 0);
-    both.data[84] = 8;
-    guess = inferLayout(sourceOf(both.data));
+    guess = inferLayout(sourceOf(bothLayouts()));
     EXPECT_TRUE(guess.withMaterials && guess.withoutMaterials);
     EXPECT_FALSE(guess.only());
 }
@@ -89,15 +91,9 @@ TEST(Reader, LayoutsAreInferredFromTheSize) {
 // from or written to another's place fails; the bytes are built here, not by the encoder.
 TEST(Reader, EveryFieldDecodesFromItsOwnBytes) {
     Bytes b;
-    b.i32(1)
-        .f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14})
-        .i32(15)
-        .i32(16)
-        .i32(3)
-        .text("abc");
-    b.i32(2).f32s({17, 18, 19, 20, 21, 22});
-    b.i32(1).f32s({23, 24});
-    b.i32(1).i32(25).i32(26).i32(27).i32(28).i32(29).i32(30).i32(31);
+    b.i32(1).f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}).i32s({15, 16, 3}).text("abc");
+    b.i32(2).f32s({17, 18, 19, 20, 21, 22}).i32(1).f32s({23, 24});
+    b.i32s({1, 25, 26, 27, 28, 29, 30, 31});
     b.f32s({32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43});
     b.f32s({44, 45, 46, 47, 48, 49, 50});
     const MeshFile m = readMeshFile(sourceOf(b.data), Layout::kWithMaterials);
@@ -154,15 +150,8 @@ class ChangingSource : public ByteSource {
 TEST(Reader, LengthsThatChangeWhileReadingAreRefused) {
     // two entries with names of 3 and 2 bytes, then an empty mesh
     Bytes b;
-    for (const char* name : {"abc", "de"}) {
-        b.f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
-            .i32(0)
-            .i32(1)
-            .i32(static_cast<std::int32_t>(std::strlen(name)));
-        b.text(name);
-    }
-    b.data.insert(b.data.begin(), {2, 0, 0, 0});
-    b.i32(0).i32(0).i32(0).f32s({0, 0, 0, 0, 0, 0, 0});
+    b.i32(2).zeros(14).i32s({0, 1, 3}).text("abc").zeros(14).i32s({0, 1, 2}).text("de");
+    b.zeros(3 + 7);
     ChangingSource counting(b.data, ~std::size_t{0}, nullptr);
     locateSections(counting, Layout::kWithMaterials);
     const std::size_t locateReads = counting.reads();
@@ -179,9 +168,7 @@ TEST(Reader, LengthsThatChangeWhileReadingAreRefused) {
           Case{secondLength, 1000, secondLength},
           Case{secondLength, 1, secondLength - 64 + 68 + 1}}) {
         ChangingSource source(b.data, locateReads, [&](std::vector<std::uint8_t>& bytes) {
-            for (int k = 0; k < 4; ++k)
-                bytes[c.at + static_cast<std::size_t>(k)] =
-                    static_cast<std::uint8_t>(static_cast<std::uint32_t>(c.length) >> (8 * k));
+            put(bytes, c.at, static_cast<std::uint32_t>(c.length));
         });
         try {
             readMeshFile(source, Layout::kWithMaterials);
@@ -250,21 +237,12 @@ TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
 #endif
 }
 
-// The 724 bytes of LayoutsAreInferredFromTheSize that read both ways.
-std::vector<std::uint8_t> bothLayouts() {
-    Bytes both;
-    both.i32(0).i32(0).i32(9);
-    both.data.resize(12 + 9 * 76 + 28, 0);
-    both.data[84] = 8;
-    return both.data;
-}
-
 // A file by its path: load() gives the records of the one layout that fits, or a ReadError
 // at the offset where reading stopped, also when both layouts fit or neither does.
 TEST_F(Driver, LoadTakesAPathAndSaysWhereReadingStopped) {
     const auto plain = plainMesh().data;
     // an empty material section, no vertices, texture vertices or faces, seven zero bounds
-    const auto empty = Bytes{}.i32(0).i32(0).i32(0).i32(0).f32s({0, 0, 0, 0, 0, 0, 0}).data;
+    const auto empty = Bytes{}.zeros(4 + 7).data;
     auto longer = empty;
     longer.resize(48);  // 4 bytes after the end read with a material section, 8 without
     ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
@@ -360,10 +338,11 @@ TEST_F(Driver, FileSourceTakesOnlyRegularFiles) {
 #ifdef TESSLOOM_INSPECT_BINARY  // built when the inspector's libraries are installed
 class Inspect : public Driver {
   protected:
+    using Driver::inspect;
     // Writes the bytes as m.obj and inspects it with the arguments.
     int inspect(const std::vector<std::uint8_t>& bytes, const std::string& args = "") {
         tessloom::test::writeFile(dir_ / "m.obj", std::string(bytes.begin(), bytes.end()));
-        return sh("'" TESSLOOM_INSPECT_BINARY "' m.obj " + args);
+        return inspect("m.obj " + args);
     }
 };
 
@@ -400,9 +379,7 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
             if (indices) b.data[40 + 12 + 4 + 16] = 1;
             bytes = b.data;
         } else {
-            for (int k = 0; k < 4; ++k)
-                bytes[c.offset + static_cast<std::size_t>(k)] =
-                    static_cast<std::uint8_t>(static_cast<std::uint32_t>(c.value) >> (8 * k));
+            put(bytes, c.offset, static_cast<std::uint32_t>(c.value));
         }
         const int status = inspect(bytes);
         EXPECT_EQ(status, std::string(c.outcome) == "FAIL" ? 1 : 0) << c.check << "\n" << out_;
@@ -422,19 +399,18 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
     EXPECT_NE(err_.find("tessloom-inspect: m.obj: no layout fits"), std::string::npos) << err_;
     for (const char* usage : {"--bogus", "--png p.png --size 10x10", "--png p.png --size 80x80x"})
         EXPECT_EQ(inspect(plainMesh().data, usage), 2) << usage;
-    EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' --version"), 0);
+    EXPECT_EQ(inspect("--version"), 0);
     EXPECT_EQ(out_, "tessloom-inspect " TESSLOOM_VERSION "\n");
 
     // colour only on a terminal (script gives it one), and never with NO_COLOR set
     if (std::system("command -v script >/dev/null") == 0) {
         inspect(plainMesh().data);
         for (const char* noColor : {"", "NO_COLOR=1 "}) {
-            sh(std::string(noColor) + "script -qec \"'" TESSLOOM_INSPECT_BINARY
-                                      "' m.obj\" /dev/null");
+            sh(std::string(noColor) + "script -qec \"'$I' m.obj\" /dev/null");
             EXPECT_EQ(out_.find("\x1b[32mpass") != std::string::npos, *noColor == '\0') << out_;
         }
         // a terminal on standard input alone does not colour a redirected output
-        sh("script -qec \"'" TESSLOOM_INSPECT_BINARY "' m.obj > plain.txt\" /dev/null");
+        sh("script -qec \"'$I' m.obj > plain.txt\" /dev/null");
         const std::string plain = readFile(dir_ / "plain.txt");
         EXPECT_NE(plain.find("  pass  sizes"), std::string::npos) << plain;
         EXPECT_EQ(plain.find('\x1b'), std::string::npos) << plain;
@@ -446,12 +422,7 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
 TEST_F(Inspect, DumpAndJsonReadBack) {
     auto bytes = plainMesh().data;
     const float awkward[] = {0.1f, 1e-45f, 3.4028235e38f, -0.0f, 16777217.0f / 3};
-    for (int k = 0; k < 5; ++k) {
-        const auto u = std::bit_cast<std::uint32_t>(awkward[k]);
-        for (int i = 0; i < 4; ++i)
-            bytes[4 + 4 * static_cast<std::size_t>(k) + static_cast<std::size_t>(i)] =
-                static_cast<std::uint8_t>(u >> (8 * i));
-    }
+    for (std::size_t k = 0; k < 5; ++k) put(bytes, 4 + 4 * k, tessloom::test::bits(awkward[k]));
     // the stored bounds no longer hold these vertices: the dump is printed, the check fails
     ASSERT_EQ(inspect(bytes, "--dump"), 1);
     EXPECT_EQ(err_, "tessloom-inspect: m.obj: failed checks: bounds\n");
@@ -477,12 +448,7 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
             << k;
 
     Bytes named;
-    named.i32(1)
-        .f32s({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
-        .i32(0)
-        .i32(1)
-        .i32(6)
-        .text("a\x01\xff\"b\\");
+    named.i32(1).zeros(14).i32s({0, 1, 6}).text("a\x01\xff\"b\\");
     const auto plain = plainMesh().data;
     named.data.insert(named.data.end(), plain.begin(), plain.end());
     // a name is one line: control bytes, bytes above 127, quotes and backslashes escaped
@@ -524,19 +490,14 @@ TEST_F(Inspect, JsonFloatsAreTheShortestThatReadBack) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        auto vertex = plainMesh();
-        const auto u = tessloom::test::bits(c.value);
-        for (std::size_t i = 0; i < 4; ++i)
-            vertex.data[4 + i] = static_cast<std::uint8_t>(u >> (8 * i));
-        inspect(vertex.data, "--json --dump");
+        auto vertex = plainMesh().data, radius = vertex;
+        put(vertex, 4, tessloom::test::bits(c.value));
+        put(radius, radius.size() - 28, tessloom::test::bits(c.value));
+        inspect(vertex, "--json --dump");
         EXPECT_NE(out_.find(std::string("\"index\":0,\"position\":[") + c.text + ","),
                   std::string::npos)
             << out_;
-        auto radius = plainMesh();
-        const std::size_t at = radius.data.size() - 28;
-        for (std::size_t i = 0; i < 4; ++i)
-            radius.data[at + i] = static_cast<std::uint8_t>(u >> (8 * i));
-        inspect(radius.data, "--json");
+        inspect(radius, "--json");
         EXPECT_NE(out_.find(std::string("\"radius\": ") + c.text + "\n"), std::string::npos)
             << out_;
     }
@@ -547,9 +508,8 @@ TEST_F(Inspect, JsonFloatsAreTheShortestThatReadBack) {
 TEST_F(Inspect, ACountOfOneIsSingular) {
     Bytes one;
     one.i32(1).f32s({0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 1, 0, 0}).i32(0).i32(1).i32(1).text("m");
-    one.i32(1).f32s({0, 0, 0}).i32(1).f32s({0, 0}).i32(1);
-    one.i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).f32s({0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1});
-    one.f32s({0, 0, 0, 0, 0, 0, 0});
+    one.i32(1).zeros(3).i32(1).zeros(2).i32(1).zeros(7);
+    one.f32s({0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}).zeros(7);
     tessloom::test::writeFile(dir_ / "one.obj", std::string(one.data.begin(), one.data.end()));
     struct Case {
         std::string args;
@@ -575,7 +535,7 @@ TEST_F(Inspect, ACountOfOneIsSingular) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         sh("cp one.obj x.obj && printf z >> x.obj && head -c 208 one.obj > y.obj && "
-           "printf '*' > s.ase && '" TESSLOOM_INSPECT_BINARY "' " +
+           "printf '*' > s.ase && \"$I\" " +
            c.args);
         for (const std::string& line : c.lines) {
             EXPECT_NE((out_ + err_).find(line), std::string::npos) << out_ << err_;
@@ -602,8 +562,7 @@ TEST_F(Inspect, EveryConversionPassesEveryCheck) {
         for (const std::string options : {"", "--fix "}) {
             if (!options.empty() && !fix) continue;
             ASSERT_EQ(run(options + "'" + scene.string() + "' m.obj"), 0) << scene << options;
-            EXPECT_EQ(sh("'" TESSLOOM_INSPECT_BINARY "' m.obj"), 0) << scene << "\n"
-                                                                    << out_ << err_;
+            EXPECT_EQ(inspect("m.obj"), 0) << scene << "\n" << out_ << err_;
             std::istringstream lines(out_);
             for (std::string line; std::getline(lines, line);) {
                 if (!line.starts_with("  warn  ")) continue;

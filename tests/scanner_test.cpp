@@ -42,54 +42,65 @@ std::string tokens(std::string_view text, std::size_t blockSize) {
     return out;
 }
 
-TEST(Scanner, TextModeTranslationAtEveryBlockSize) {
+// What reading one number of type T gives: success, the value (a float's bits) and the
+// token after it.
+template <class T>
+std::string shown(bool ok, T value, std::string_view rest) {
+    if constexpr (std::is_same_v<T, float>)
+        return shown(ok, bits(value), rest);
+    else
+        return std::to_string(ok) + " " + std::to_string(value) + " " + std::string(rest);
+}
+template <class T>
+std::string readNumber(Scanner& in) {
+    T x = -5;
+    bool ok = false;
+    if constexpr (std::is_same_v<T, float>) ok = in.readFloat(x);
+    if constexpr (!std::is_same_v<T, float>) ok = in.readInt(x);
+    std::string_view token;
+    if (!in.nextToken(token)) token = {};
+    return shown(ok, x, token.size() > Scanner::kMaxToken ? "<long>" : token);
+}
+template <class T>
+std::string readNumber(const std::string& text, std::size_t blockSize) {
+    TextFile file(text);
+    Scanner in(file.get(), blockSize);
+    in.rewind();
+    return readNumber<T>(in);
+}
+
+// Text mode, the 254 characters skipLine() passes over, and tokens too long to keep.
+TEST(Scanner, TokensAtEveryBlockSize) {
     struct Case {
         std::string text, expected;
     };
+    const std::string keyword = "*MESH_NUMVERTEX 7\n", exact(255, 'x');
+    const std::string longer = exact + "*MESH_NUMVERTEX";
     const Case cases[] = {
         {"a\r\nb\r\n", "a|b|"},
         {"a\rb", "a|b|"},
         {"a b\x1a c d", "a|b|"},  // control-Z ends the input
-        {"\x1a"
-         "a",
-         ""},
-        {"a\r\x1a"
-         "b",
-         "a|"},
+        {"\032a", ""},
+        {"a\r\032b", "a|"},
         {std::string("a\0b c", 5), std::string("a\0b|c|", 6)},  // NUL is part of a token
         {"\xff\x80 x", "\xff\x80|x|"},  // bytes above 127 are not white space
         {"", ""},
         {" \t\n\v\f\r ", ""},
         {"# skipped\nkept", "#|kept|"},
+        // a 10-character token, then exactly 254 characters before the keyword, or 255
+        {"#ABCDEFGHI " + std::string(253, 'x') + keyword, "#ABCDEFGHI|*MESH_NUMVERTEX|7|"},
+        {"#ABCDEFGHI " + std::string(254, 'x') + keyword, "#ABCDEFGHI|x*MESH_NUMVERTEX|7|"},
+        // a lone carriage return is kept in the text and counts toward the 254
+        {"#ABCDEFGHI " + std::string(250, 'x') + "\ryy" + keyword, "#ABCDEFGHI|*MESH_NUMVERTEX|7|"},
+        // a token is read whole, never split, however long
+        {exact + " a", exact + "|a|"},
+        {longer + " a", "<long>|a|"},
+        {longer, "<long>|"},
     };
     for (const Case& c : cases) {
         for (std::size_t block : kBlockSizes) {
             EXPECT_EQ(tokens(c.text, block), c.expected) << "block " << block;
         }
-    }
-}
-
-TEST(Scanner, SkipLineStopsAfter254CharactersAndALoneCarriageReturnCounts) {
-    const std::string keyword = "*MESH_NUMVERTEX 7\n";
-    // a 10-character token, then exactly 254 characters before the keyword
-    const std::string atLimit = "#ABCDEFGHI " + std::string(253, 'x') + keyword;
-    const std::string pastLimit = "#ABCDEFGHI " + std::string(254, 'x') + keyword;
-    // a lone carriage return is kept in the text and counts toward the 254
-    const std::string loneCR = "#ABCDEFGHI " + std::string(250, 'x') + "\ryy" + keyword;
-    for (std::size_t block : kBlockSizes) {
-        EXPECT_EQ(tokens(atLimit, block), "#ABCDEFGHI|*MESH_NUMVERTEX|7|") << block;
-        EXPECT_EQ(tokens(pastLimit, block), "#ABCDEFGHI|x*MESH_NUMVERTEX|7|") << block;
-        EXPECT_EQ(tokens(loneCR, block), "#ABCDEFGHI|*MESH_NUMVERTEX|7|") << block;
-    }
-}
-
-TEST(Scanner, LongTokenIsReadWholeAndNeverSplit) {
-    const std::string exact(255, 'x');
-    const std::string longer = std::string(255, 'x') + "*MESH_NUMVERTEX";
-    for (std::size_t block : kBlockSizes) {
-        EXPECT_EQ(tokens(exact + " a", block), exact + "|a|");
-        EXPECT_EQ(tokens(longer + " a", block), "<long>|a|");
-        EXPECT_EQ(tokens(longer, block), "<long>|");
     }
     TextFile file(" \"" + longer + "\" rest");
     Scanner in(file.get(), 7);
@@ -99,15 +110,16 @@ TEST(Scanner, LongTokenIsReadWholeAndNeverSplit) {
     EXPECT_EQ(word, "\"" + longer + "\"");
 }
 
-struct IntCase {
+template <class T>
+struct NumberCase {
     std::string text;
     bool ok;
-    std::int32_t value;
+    T value;
     std::string rest;  // the next token after the read
 };
 
 TEST(Scanner, ReadIntGrammarAndSaturation) {
-    const IntCase cases[] = {
+    const NumberCase<std::int32_t> cases[] = {
         {"42 r", true, 42, "r"},
         {"\n\t +7r", true, 7, "r"},
         {"-0", true, 0, ""},
@@ -125,31 +137,18 @@ TEST(Scanner, ReadIntGrammarAndSaturation) {
         {"x1", false, -5, "x1"},
         {"", false, -5, ""},
     };
-    for (const IntCase& c : cases) {
+    for (const auto& c : cases) {
         for (std::size_t block : kBlockSizes) {
-            TextFile file(c.text);
-            Scanner in(file.get(), block);
-            in.rewind();
-            std::int32_t value = -5;
-            EXPECT_EQ(in.readInt(value), c.ok) << c.text;
-            EXPECT_EQ(value, c.value) << c.text;
-            std::string_view rest;
-            EXPECT_EQ(in.nextToken(rest) ? std::string(rest) : "", c.rest) << c.text;
+            EXPECT_EQ(readNumber<std::int32_t>(c.text, block), shown(c.ok, c.value, c.rest))
+                << c.text << " block " << block;
         }
     }
 }
 
-struct FloatCase {
-    std::string text;
-    bool ok;
-    float value;
-    std::string rest;
-};
-
 TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
     constexpr float kInf = std::numeric_limits<float>::infinity();
     const std::string zeros(300, '0');
-    const FloatCase cases[] = {
+    const NumberCase<float> cases[] = {
         {"1.5", true, 1.5f, ""},
         {"-0", true, -0.0f, ""},
         {"-0.0000e0", true, -0.0f, ""},
@@ -187,16 +186,10 @@ TEST(Scanner, ReadFloatGrammarRoundingAndRange) {
         {"nan", false, -5.0f, "nan"},
         {"", false, -5.0f, ""},
     };
-    for (const FloatCase& c : cases) {
+    for (const auto& c : cases) {
         for (std::size_t block : kBlockSizes) {
-            TextFile file(c.text);
-            Scanner in(file.get(), block);
-            in.rewind();
-            float value = -5.0f;
-            EXPECT_EQ(in.readFloat(value), c.ok) << c.text.substr(0, 40) << " block " << block;
-            EXPECT_EQ(bits(value), bits(c.value)) << c.text.substr(0, 40) << " block " << block;
-            std::string_view rest;
-            EXPECT_EQ(in.nextToken(rest) ? std::string(rest) : "", c.rest) << c.text.substr(0, 40);
+            EXPECT_EQ(readNumber<float>(c.text, block), shown(c.ok, c.value, c.rest))
+                << c.text.substr(0, 40) << " block " << block;
         }
     }
 }
@@ -240,22 +233,8 @@ TEST(Scanner, NumbersReadInPlaceAgreeWithNumbersAcrossBlocks) {
         numbers.push_back(n.append(ends[random() % std::size(ends)]).append(" "));
     }
     for (bool floats : {true, false}) {
-        // what a read gives: success, the value's bits, the token after it
         auto read = [&](Scanner& in) {
-            std::string result;
-            if (floats) {
-                float x = -5;
-                const bool ok = in.readFloat(x);
-                result = std::to_string(ok) + " " + std::to_string(bits(x));
-            } else {
-                std::int32_t x = -5;
-                const bool ok = in.readInt(x);
-                result = std::to_string(ok) + " " + std::to_string(x);
-            }
-            std::string_view token;
-            if (!in.nextToken(token)) return result;
-            return result + " " +
-                   (token.size() > Scanner::kMaxToken ? "<long>" : std::string(token));
+            return floats ? readNumber<float>(in) : readNumber<std::int32_t>(in);
         };
         std::string text;
         for (const std::string& n : numbers) {
