@@ -318,20 +318,13 @@ TEST(Findings, TheConversionStoresTheSameWithAListener) {
 
 TEST(Findings, TheExampleIsCleanAndCorpusScenesCountTheirMeshes) {
     const fs::path box = fs::path(TESSLOOM_SOURCE_DIR) / "examples/box.ase";
-    std::FILE* f = std::fopen(box.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    const auto clean = inspect::findScene(f);
-    std::fclose(f);
-    EXPECT_TRUE(clean.findings.empty());
+    EXPECT_TRUE(find(test::readFile(box)).findings.empty());
     if (!fs::is_directory(TESSLOOM_CORPUS_DIR)) GTEST_SKIP() << "no corpus";
     for (const auto& e : fs::directory_iterator(TESSLOOM_CORPUS_DIR)) {
         const std::string ext = e.path().extension();
         if (ext != ".ase" && ext != ".ASE") continue;
         SCOPED_TRACE(e.path().filename().string());
-        std::FILE* scene = std::fopen(e.path().c_str(), "rb");
-        ASSERT_NE(scene, nullptr);
-        const auto found = inspect::findScene(scene);
-        std::fclose(scene);
+        const auto found = find(test::readFile(e.path()));
         const auto several = std::count_if(found.findings.begin(), found.findings.end(),
                                            [](const auto& x) { return x.id == "several-meshes"; });
         EXPECT_EQ(static_cast<std::size_t>(several), found.meshes.count() - 1);

@@ -285,33 +285,44 @@ TEST_F(Browser, AMeshWithNothingToDrawSaysSo) {
     }
 }
 
+// A screenshot read back: its size and each pixel's bytes, B G R A.
+class Png {
+  public:
+    explicit Png(const fs::path& png)
+        : image_(cairo_image_surface_create_from_png(png.c_str()), cairo_surface_destroy) {
+        EXPECT_EQ(cairo_surface_status(image_.get()), CAIRO_STATUS_SUCCESS) << png;
+    }
+    int width() const { return cairo_image_surface_get_width(image_.get()); }
+    int height() const { return cairo_image_surface_get_height(image_.get()); }
+    const unsigned char* at(int x, int y) const {
+        return cairo_image_surface_get_data(image_.get()) +
+               y * cairo_image_surface_get_stride(image_.get()) + 4 * x;
+    }
+    // within a little of the view's background, #f4f4f4
+    bool background(int x, int y) const {
+        const unsigned char* p = at(x, y);
+        return std::abs(p[2] - 0xf4) + std::abs(p[1] - 0xf4) + std::abs(p[0] - 0xf4) < 24;
+    }
+
+  private:
+    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image_;
+};
+
 // Pixels of the view (right of the panel) that differ by more than a little between two
 // screenshots of the same size, as a share of the view.
 double differingShare(const fs::path& one, const fs::path& two) {
-    using Surface = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
-    const Surface a(cairo_image_surface_create_from_png(one.c_str()), cairo_surface_destroy),
-        b(cairo_image_surface_create_from_png(two.c_str()), cairo_surface_destroy);
-    const int width = cairo_image_surface_get_width(a.get());
-    const int height = cairo_image_surface_get_height(a.get());
-    EXPECT_EQ(width, cairo_image_surface_get_width(b.get()));
-    EXPECT_EQ(height, cairo_image_surface_get_height(b.get()));
-    if (width != cairo_image_surface_get_width(b.get()) ||
-        height != cairo_image_surface_get_height(b.get()) || width <= 400) {
-        return 1;
-    }
+    const Png a(one), b(two);
+    EXPECT_EQ(std::make_pair(a.width(), a.height()), std::make_pair(b.width(), b.height()));
+    if (a.width() != b.width() || a.height() != b.height() || a.width() <= 400) return 1;
     std::size_t differing = 0;
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* p =
-            cairo_image_surface_get_data(a.get()) + y * cairo_image_surface_get_stride(a.get());
-        const unsigned char* q =
-            cairo_image_surface_get_data(b.get()) + y * cairo_image_surface_get_stride(b.get());
-        for (int x = 400; x < width; ++x) {
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 400; x < a.width(); ++x) {
             int d = 0;
-            for (int c = 0; c < 3; ++c) d += std::abs(p[4 * x + c] - q[4 * x + c]);
+            for (int c = 0; c < 3; ++c) d += std::abs(a.at(x, y)[c] - b.at(x, y)[c]);
             differing += d > 24;
         }
     }
-    return double(differing) / (double(width - 400) * height);
+    return double(differing) / (double(a.width() - 400) * a.height());
 }
 
 // Faces whose stored normal is zero (or not a number) are lit by their winding, and the
@@ -352,19 +363,12 @@ TEST_F(Browser, ZeroNormalsAreLitByTheWinding) {
 // Shares of the view's pixels (right of the panel) that are not its background, and of those
 // that are strongly coloured (channels far apart: not grey).
 std::pair<double, double> colourShares(const fs::path& png) {
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
-        cairo_image_surface_create_from_png(png.c_str()), cairo_surface_destroy);
-    EXPECT_EQ(cairo_surface_status(image.get()), CAIRO_STATUS_SUCCESS);
-    const int width = cairo_image_surface_get_width(image.get());
-    const int height = cairo_image_surface_get_height(image.get());
-    const int stride = cairo_image_surface_get_stride(image.get());
-    const unsigned char* data = cairo_image_surface_get_data(image.get());
+    const Png image(png);
     std::size_t all = 0, drawn = 0, coloured = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 400; x < width; ++x, ++all) {
-            const unsigned char* p = data + y * stride + 4 * x;  // B G R A
-            const int b = p[0], g = p[1], r = p[2];
-            if (std::abs(r - 0xf4) + std::abs(g - 0xf4) + std::abs(b - 0xf4) < 24) continue;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 400; x < image.width(); ++x, ++all) {
+            if (image.background(x, y)) continue;
+            const int b = image.at(x, y)[0], g = image.at(x, y)[1], r = image.at(x, y)[2];
             ++drawn;
             coloured += std::max({r, g, b}) - std::min({r, g, b}) > 60;
         }
@@ -430,18 +434,9 @@ struct Drawn {
 };
 
 Drawn drawnBox(const fs::path& png) {
-    std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> image(
-        cairo_image_surface_create_from_png(png.c_str()), cairo_surface_destroy);
-    EXPECT_EQ(cairo_surface_status(image.get()), CAIRO_STATUS_SUCCESS);
-    Drawn d;
-    d.width = cairo_image_surface_get_width(image.get());
-    d.height = cairo_image_surface_get_height(image.get());
-    const int stride = cairo_image_surface_get_stride(image.get());
-    const unsigned char* data = cairo_image_surface_get_data(image.get());
-    auto background = [&](int x, int y) {
-        const unsigned char* p = data + y * stride + 4 * x;  // B G R A
-        return std::abs(p[2] - 0xf4) + std::abs(p[1] - 0xf4) + std::abs(p[0] - 0xf4) < 24;
-    };
+    const Png image(png);
+    Drawn d{.width = image.width(), .height = image.height()};
+    auto background = [&](int x, int y) { return image.background(x, y); };
     // the panel is white down to the bottom: the view begins at the first background pixel
     for (int x = 0; x < d.width && d.viewLeft < 0; ++x)
         if (background(x, d.height - 1)) d.viewLeft = x;

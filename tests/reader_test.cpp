@@ -237,100 +237,85 @@ TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
 #endif
 }
 
-// A file by its path: load() gives the records of the one layout that fits, or a ReadError
-// at the offset where reading stopped, also when both layouts fit or neither does.
-TEST_F(Driver, LoadTakesAPathAndSaysWhereReadingStopped) {
-    const auto plain = plainMesh().data;
+// A file by its path: a FileSource takes a regular file, through a link too, and refuses what
+// is not one at once, a FIFO nobody writes to included; load() gives the records of the one
+// layout that fits, or a ReadError at the offset where reading stopped, also when both
+// layouts fit or neither does; the converter opens its input as a FileSource does, in its own
+// words.
+TEST_F(Driver, FilesAreTakenByPathAndReadingSaysWhereItStopped) {
     // an empty material section, no vertices, texture vertices or faces, seven zero bounds
     const auto empty = Bytes{}.zeros(4 + 7).data;
     auto longer = empty;
     longer.resize(48);  // 4 bytes after the end read with a material section, 8 without
     ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
     fs::create_directory(dir_ / "dir.obj");
+    fs::create_symlink("plain.obj", dir_ / "link.obj");
+    const std::string notRegular = "the input is not a regular file";
     const struct {
         std::string name;
         std::optional<std::vector<std::uint8_t>> bytes;  // nullopt: made above, or missing
         std::optional<Layout> layout;                    // nullopt: refused
         std::size_t vertices;
         std::uint64_t offset;
-        std::string error;
+        std::string error, converterError;  // a converterError: the file cannot be opened
     } rows[] = {
-        {"plain.obj", plain, Layout::kWithoutMaterials, 3, 0, ""},
-        {"empty.obj", empty, Layout::kWithMaterials, 0, 0, ""},
+        {"plain.obj", plainMesh().data, Layout::kWithoutMaterials, 3, 0, "", ""},
+        {"link.obj", std::nullopt, Layout::kWithoutMaterials, 3, 0, "", ""},
+        {"empty.obj", empty, Layout::kWithMaterials, 0, 0, "", ""},
         {"both.obj", bothLayouts(), std::nullopt, 0, 0,
-         "at byte 0: expected a size that fits one layout, not both"},
+         "at byte 0: expected a size that fits one layout, not both", ""},
         {"longer.obj", longer, std::nullopt, 0, 44,
          "at byte 44: expected a mesh file of either layout; with a material section, at byte "
          "44: expected the end of the file, but 4 bytes follow; without, at byte 40: expected "
-         "the end of the file, but 8 bytes follow"},
+         "the end of the file, but 8 bytes follow",
+         ""},
         {"short.obj", std::vector<std::uint8_t>{3, 0}, std::nullopt, 0, 0,
          "with a material section, at byte 0: expected a material entry count (4 bytes), but 2 "
-         "remain; without, at byte 0: expected a vertex count (4 bytes), but 2 remain"},
+         "remain; without, at byte 0: expected a vertex count (4 bytes), but 2 remain",
+         ""},
         {"missing.obj", std::nullopt, std::nullopt, 0, 0,
-         "at byte 0: expected a readable file: No such file or directory"},
-        {"dir.obj", std::nullopt, std::nullopt, 0, 0, "at byte 0: expected a regular file"},
-        {"fifo", std::nullopt, std::nullopt, 0, 0, "at byte 0: expected a regular file"},
+         "at byte 0: expected a readable file: No such file or directory",
+         "cannot open the input: No such file or directory"},
+        {"dir.obj", std::nullopt, std::nullopt, 0, 0, "at byte 0: expected a regular file",
+         notRegular},
+        {"fifo", std::nullopt, std::nullopt, 0, 0, "at byte 0: expected a regular file",
+         notRegular},
+        {"/dev/zero", std::nullopt, std::nullopt, 0, 0, "at byte 0: expected a regular file",
+         notRegular},
     };
     for (const auto& row : rows) {
-        if (row.bytes) {
-            tessloom::test::writeFile(dir_ / row.name,
-                                      std::string(row.bytes->begin(), row.bytes->end()));
-        }
+        SCOPED_TRACE(row.name);
+        const std::string path = row.name.starts_with("/") ? row.name : (dir_ / row.name).string();
+        if (row.bytes) tessloom::test::writeFile(path, {row.bytes->begin(), row.bytes->end()});
+        const std::string text = row.converterError.empty() ? readFile(path) : "";
         try {
-            const MeshFile mesh = load((dir_ / row.name).string());
-            ASSERT_TRUE(row.layout) << row.name;
-            EXPECT_EQ(mesh.layout, *row.layout) << row.name;
-            EXPECT_EQ(mesh.vertices.size(), row.vertices) << row.name;
-            EXPECT_EQ(encodeMeshFile(mesh), *row.bytes) << row.name;
+            const MeshFile mesh = load(path);
+            ASSERT_TRUE(row.layout);
+            EXPECT_EQ(mesh.layout, *row.layout);
+            EXPECT_EQ(mesh.vertices.size(), row.vertices);
+            EXPECT_EQ(encodeMeshFile(mesh), std::vector<std::uint8_t>(text.begin(), text.end()));
         } catch (const ReadError& e) {
-            EXPECT_FALSE(row.layout) << row.name << ": " << e.what();
-            EXPECT_EQ(e.offset(), row.offset) << row.name;
-            EXPECT_NE(std::string(e.what()).find(row.error), std::string::npos)
-                << row.name << ": " << e.what();
+            EXPECT_FALSE(row.layout) << e.what();
+            EXPECT_EQ(e.offset(), row.offset);
+            EXPECT_NE(std::string(e.what()).find(row.error), std::string::npos) << e.what();
         }
-    }
-}
-
-// A FileSource takes a regular file, through a link too, and refuses what is not one at
-// once, a FIFO nobody writes to included; the converter opens its input the same way, in its
-// own words.
-TEST_F(Driver, FileSourceTakesOnlyRegularFiles) {
-    const auto plain = plainMesh().data;
-    tessloom::test::writeFile(dir_ / "m.obj", std::string(plain.begin(), plain.end()));
-    fs::create_symlink("m.obj", dir_ / "link.obj");
-    fs::create_directory(dir_ / "dir.obj");
-    ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
-    const std::string notRegular = "the input is not a regular file";
-    const struct {
-        std::string name, error, converterError;  // empty: read
-    } rows[] = {
-        {"m.obj", "", ""},
-        {"link.obj", "", ""},
-        {"dir.obj", "a regular file", notRegular},
-        {"fifo", "a regular file", notRegular},
-        {"/dev/zero", "a regular file", notRegular},
-        {"none.obj", "a readable file: No such file or directory",
-         "cannot open the input: No such file or directory"},
-    };
-    for (const auto& [name, error, converterError] : rows) {
-        const std::string path = name.starts_with("/") ? name : (dir_ / name).string();
         try {
             const FileSource source(path);
-            EXPECT_EQ(error, "") << name;
-            ASSERT_EQ(source.size(), plain.size()) << name;
-            std::vector<std::uint8_t> bytes(plain.size());
+            EXPECT_EQ(row.converterError, "");
+            ASSERT_EQ(source.size(), text.size());
+            std::string bytes(text.size(), '\0');
             source.read(0, bytes.data(), bytes.size());
-            EXPECT_EQ(bytes, plain) << name;
+            EXPECT_EQ(bytes, text);
         } catch (const ReadError& e) {
-            EXPECT_EQ(e.offset(), 0u) << name;
-            EXPECT_EQ(e.what(), "at byte 0: expected " + error) << name;
+            EXPECT_EQ(e.offset(), 0u);
+            EXPECT_EQ(e.what(), row.error);
         }
         try {
             const tessloom::InputFile input = tessloom::openInput(path);
-            EXPECT_EQ(converterError, "") << name;
-            EXPECT_EQ(std::fgetc(input.get()), plain[0]) << name;
+            EXPECT_EQ(row.converterError, "");
+            EXPECT_EQ(std::fgetc(input.get()), static_cast<unsigned char>(text[0]));
         } catch (const tessloom::Rejected& e) {
-            EXPECT_EQ(e.what(), converterError) << name;
+            EXPECT_EQ(e.what(), row.converterError);
         }
     }
 }
