@@ -335,11 +335,8 @@ TEST(Findings, TheExampleIsCleanAndCorpusScenesCountTheirMeshes) {
 class InspectScene : public test::Driver {};
 
 TEST_F(InspectScene, FindingsAreLinesEditorsJumpToAndTheStatusSaysWhetherThereAreAny) {
-    struct Case {
-        std::string script;
-        int status;
-        std::vector<std::string> lines;  // each must appear in standard output as a whole line
-    };
+    // a script, its status, and lines each of which must appear in its output as a whole line
+    using Case = std::tuple<std::string, int, std::vector<std::string>>;
     const std::string kBad = "printf '*MESH_NUMVERTEX 2\\n*MESH_VERTEX 1 0 0 0\\n' > bad.ase; ";
     const std::string kMissing =
         ":1: warning: 1 of the 2 indices this count declares has no *MESH_VERTEX line (the "
@@ -380,10 +377,10 @@ TEST_F(InspectScene, FindingsAreLinesEditorsJumpToAndTheStatusSaysWhetherThereAr
          0,
          {"      0        1         0         -        -  -"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.script);
-        EXPECT_EQ(sh(c.script), c.status) << err_;
-        for (const std::string& line : c.lines) {
+    for (const auto& [script, status, lines] : cases) {
+        SCOPED_TRACE(script);
+        EXPECT_EQ(sh(script), status) << err_;
+        for (const std::string& line : lines) {
             EXPECT_NE(("\n" + out_ + err_).find("\n" + line + "\n"), std::string::npos)
                 << out_ << err_;
         }

@@ -268,11 +268,8 @@ TEST_F(Browser, AMeshWithNothingToDrawSaysSo) {
     empty.faces.clear();
     MeshFile undrawable = exampleMesh();
     for (auto& f : undrawable.faces) f.b = 99;
-    struct Case {
-        const MeshFile* mesh;
-        int status;  // the checks find every corner naming vertex 99
-        std::string message;
-    };
+    // the checks find every corner naming vertex 99: status 1
+    using Case = std::tuple<const MeshFile*, int, std::string>;
     const Case cases[] = {
         {&empty, 0, "This mesh has no faces"},
         {&undrawable, 1, "None of the 12 faces can be drawn"},
@@ -339,11 +336,7 @@ TEST_F(Browser, ZeroNormalsAreLitByTheWinding) {
     const std::string box = load(html(mesh(exampleMesh(), "box.obj")), "", boxPng);
     EXPECT_EQ(body(box).find("data-winding-faces"), std::string::npos) << body(box);
     EXPECT_EQ(box.find("<th>normals</th>"), std::string::npos);
-    struct Case {
-        const MeshFile* mesh;
-        const char* count;
-        const char* panel;
-    };
+    using Case = std::tuple<const MeshFile*, const char*, const char*>;
     const Case cases[] = {
         {&zeroed, "12", "12 of 12 faces store a zero normal: lit by their winding instead"},
         {&one, "1", "1 of 12 faces store a zero normal: lit by their winding instead"},

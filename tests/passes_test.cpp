@@ -22,10 +22,7 @@ void expectNormal(const Xyz& n, float x, float y, float z, const char* what) {
 }
 
 TEST(CountPass, KeywordsAreSeenOnlyAsALinesFirstTokenAndTheLastOneWins) {
-    struct Case {
-        const char* text;
-        std::int32_t numVertex;
-    };
+    using Case = std::pair<const char*, std::int32_t>;
     const Case cases[] = {
         {"*MESH_NUMVERTEX 8", 8},
         {"*MESH_NUMVERTEX 8\n*MESH_NUMVERTEX 3\n", 3},
@@ -38,9 +35,9 @@ TEST(CountPass, KeywordsAreSeenOnlyAsALinesFirstTokenAndTheLastOneWins) {
          5},  // a handled keyword's values end; the next token is seen
         {"", 0},
     };
-    for (const Case& c : cases) {
-        auto m = convert(c.text);
-        EXPECT_EQ(m->numVertex, c.numVertex) << c.text;
+    for (const auto& [text, numVertex] : cases) {
+        auto m = convert(text);
+        EXPECT_EQ(m->numVertex, numVertex) << text;
         EXPECT_EQ(m->numFaces, 0);
     }
     auto m = convert(

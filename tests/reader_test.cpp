@@ -184,12 +184,7 @@ TEST(Reader, LengthsThatChangeWhileReadingAreRefused) {
 // Counts that lie and truncated files are refused at the offset where they stop fitting,
 // before anything is allocated: under a 64 MB address-space limit too.
 TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
-    struct Case {
-        std::vector<std::uint8_t> bytes;
-        Layout layout;
-        std::uint64_t offset;
-        const char* expected;
-    };
+    using Case = std::tuple<std::vector<std::uint8_t>, Layout, std::uint64_t, const char*>;
     std::vector<Case> cases = {
         {Bytes{}.i32(2147483647).f32s({0, 0, 0, 0, 0, 0, 0, 0, 0}).data, Layout::kWithoutMaterials,
          4, "2147483647 vertices (25769803764 bytes), but 36 remain"},
@@ -205,14 +200,14 @@ TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
             {std::vector<std::uint8_t>(plain.begin(), plain.begin() + static_cast<long>(cut)),
              Layout::kWithoutMaterials, 0, ""});
     }
-    for (const Case& c : cases) {
+    for (const auto& [bytes, layout, offset, expected] : cases) {
         try {
-            readMeshFile(sourceOf(c.bytes), c.layout);
-            ADD_FAILURE() << c.expected;
+            readMeshFile(sourceOf(bytes), layout);
+            ADD_FAILURE() << expected;
         } catch (const ReadError& e) {
-            if (*c.expected) {
-                EXPECT_EQ(e.offset(), c.offset) << e.what();
-                EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
+            if (*expected) {
+                EXPECT_EQ(e.offset(), offset) << e.what();
+                EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
             }
         }
     }
@@ -222,9 +217,9 @@ TEST(Reader, LyingCountsAndTruncationsAreRefusedWhereTheyStop) {
         const rlimit limit{64 << 20, 64 << 20};
         ::setrlimit(RLIMIT_AS, &limit);
         int refused = 0;
-        for (const Case& c : cases) {
+        for (const auto& [bytes, layout, offset, expected] : cases) {
             try {
-                readMeshFile(sourceOf(c.bytes), c.layout);
+                readMeshFile(sourceOf(bytes), layout);
             } catch (const ReadError&) {
                 ++refused;
             }
@@ -333,12 +328,8 @@ class Inspect : public Driver {
 
 // Each check fails, or warns, on a file made to break it, and only on that one.
 TEST_F(Inspect, EachCheckCatchesItsFault) {
-    struct Case {
-        const char* check;
-        std::size_t offset;  // into plainMesh()
-        std::int32_t value;
-        const char* outcome;
-    };
+    // the check, the offset into plainMesh() of the word made to break it, its value, the outcome
+    using Case = std::tuple<const char*, std::size_t, std::int32_t, const char*>;
     const std::size_t face = 4 + 36 + 4 + 4;
     const Case cases[] = {
         {"vertex indices", face + 8, 3, "FAIL"},
@@ -351,12 +342,12 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
         {"texture coordinates", 0, 0, "warn"},  // made below
     };
     EXPECT_EQ(inspect(plainMesh().data), 0) << out_;
-    for (const Case& c : cases) {
+    for (const auto& [name, offset, value, outcome] : cases) {
         auto bytes = plainMesh().data;
-        if (std::string(c.check).starts_with("texture ")) {
+        if (std::string(name).starts_with("texture ")) {
             // one texture vertex; face 0 names texture vertex 1, or has every corner at
             // texture vertex 0, (0, -0)
-            const bool indices = std::string(c.check) == "texture indices";
+            const bool indices = std::string(name) == "texture indices";
             Bytes b;
             b.data.assign(bytes.begin(), bytes.begin() + 40);
             b.i32(1).f32s({indices ? 0.5f : 0.0f, indices ? 0.5f : -0.0f});
@@ -364,20 +355,19 @@ TEST_F(Inspect, EachCheckCatchesItsFault) {
             if (indices) b.data[40 + 12 + 4 + 16] = 1;
             bytes = b.data;
         } else {
-            put(bytes, c.offset, static_cast<std::uint32_t>(c.value));
+            put(bytes, offset, static_cast<std::uint32_t>(value));
         }
         const int status = inspect(bytes);
-        EXPECT_EQ(status, std::string(c.outcome) == "FAIL" ? 1 : 0) << c.check << "\n" << out_;
-        EXPECT_NE(out_.find(std::string(c.outcome) + "  " + c.check), std::string::npos)
-            << c.check << "\n"
-            << out_;
+        EXPECT_EQ(status, std::string(outcome) == "FAIL" ? 1 : 0) << name << "\n" << out_;
+        EXPECT_NE(out_.find(std::string(outcome) + "  " + name), std::string::npos) << name << "\n"
+                                                                                    << out_;
         // the same outcome in --json, and the other checks pass
         inspect(bytes, "--json");
         const auto summary = nlohmann::json::parse(out_);
         for (const auto& check : summary["checks"]) {
-            const bool broken = check["name"] == c.check;
-            EXPECT_EQ(check["outcome"], broken ? c.outcome : "pass") << c.check << ": " << check;
-            EXPECT_EQ(check["offenders"], broken ? 1 : 0) << c.check << ": " << check;
+            const bool broken = check["name"] == name;
+            EXPECT_EQ(check["outcome"], broken ? outcome : "pass") << name << ": " << check;
+            EXPECT_EQ(check["offenders"], broken ? 1 : 0) << name << ": " << check;
         }
     }
     EXPECT_EQ(inspect(Bytes{}.i32(5).data), 1);
@@ -458,10 +448,7 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
 // --json gives each float32 as the shortest decimal that reads back to it, as vertex 0's x
 // with --dump, and as the stored radius in the summary (which then fails the bounds check).
 TEST_F(Inspect, JsonFloatsAreTheShortestThatReadBack) {
-    struct Case {
-        float value;
-        const char* text;
-    };
+    using Case = std::pair<float, const char*>;
     const Case cases[] = {
         {2.56f, "2.56"},  // as a double 2.559999942779541
         {0.1f, "0.1"},
@@ -473,18 +460,17 @@ TEST_F(Inspect, JsonFloatsAreTheShortestThatReadBack) {
         {3.4028235e38f, "3.4028235e+38"},
         {std::numeric_limits<float>::infinity(), "null"},  // JSON has no infinity
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [value, text] : cases) {
+        SCOPED_TRACE(text);
         auto vertex = plainMesh().data, radius = vertex;
-        put(vertex, 4, tessloom::test::bits(c.value));
-        put(radius, radius.size() - 28, tessloom::test::bits(c.value));
+        put(vertex, 4, tessloom::test::bits(value));
+        put(radius, radius.size() - 28, tessloom::test::bits(value));
         inspect(vertex, "--json --dump");
-        EXPECT_NE(out_.find(std::string("\"index\":0,\"position\":[") + c.text + ","),
+        EXPECT_NE(out_.find(std::string("\"index\":0,\"position\":[") + text + ","),
                   std::string::npos)
             << out_;
         inspect(radius, "--json");
-        EXPECT_NE(out_.find(std::string("\"radius\": ") + c.text + "\n"), std::string::npos)
-            << out_;
+        EXPECT_NE(out_.find(std::string("\"radius\": ") + text + "\n"), std::string::npos) << out_;
     }
 }
 
@@ -496,10 +482,8 @@ TEST_F(Inspect, ACountOfOneIsSingular) {
     one.i32(1).zeros(3).i32(1).zeros(2).i32(1).zeros(7);
     one.f32s({0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1}).zeros(7);
     tessloom::test::writeFile(dir_ / "one.obj", std::string(one.data.begin(), one.data.end()));
-    struct Case {
-        std::string args;
-        std::vector<std::string> lines;  // each must be in standard output or standard error
-    };
+    // arguments, and lines each of which must be in standard output or standard error
+    using Case = std::pair<std::string, std::vector<std::string>>;
     const Case cases[] = {
         {"one.obj",
          {"one.obj: 209 bytes, with a material section",
@@ -517,12 +501,12 @@ TEST_F(Inspect, ACountOfOneIsSingular) {
         {"one.obj --html h.html", {" bytes, 1 face"}},
 #endif
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.args);
+    for (const auto& [args, lines] : cases) {
+        SCOPED_TRACE(args);
         sh("cp one.obj x.obj && printf z >> x.obj && head -c 208 one.obj > y.obj && "
            "printf '*' > s.ase && \"$I\" " +
-           c.args);
-        for (const std::string& line : c.lines) {
+           args);
+        for (const std::string& line : lines) {
             EXPECT_NE((out_ + err_).find(line), std::string::npos) << out_ << err_;
         }
     }

@@ -71,9 +71,7 @@ std::string readNumber(const std::string& text, std::size_t blockSize) {
 
 // Text mode, the 254 characters skipLine() passes over, and tokens too long to keep.
 TEST(Scanner, TokensAtEveryBlockSize) {
-    struct Case {
-        std::string text, expected;
-    };
+    using Case = std::pair<std::string, std::string>;
     const std::string keyword = "*MESH_NUMVERTEX 7\n", exact(255, 'x');
     const std::string longer = exact + "*MESH_NUMVERTEX";
     const Case cases[] = {
@@ -97,9 +95,9 @@ TEST(Scanner, TokensAtEveryBlockSize) {
         {longer + " a", "<long>|a|"},
         {longer, "<long>|"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [text, expected] : cases) {
         for (std::size_t block : kBlockSizes) {
-            EXPECT_EQ(tokens(c.text, block), c.expected) << "block " << block;
+            EXPECT_EQ(tokens(text, block), expected) << "block " << block;
         }
     }
     TextFile file(" \"" + longer + "\" rest");
