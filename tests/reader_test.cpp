@@ -403,18 +403,13 @@ TEST_F(Inspect, DumpAndJsonReadBack) {
     EXPECT_EQ(err_, "tessloom-inspect: m.obj: failed checks: bounds\n");
     EXPECT_EQ(out_.substr(0, 15), "layout without\n");
     std::istringstream lines(out_);
-    std::string line;
     std::vector<float> read;
-    while (std::getline(lines, line)) {
-        if (line.rfind("vertex ", 0) != 0) continue;
-        std::istringstream fields(line.substr(7));
-        std::string index, value;
-        fields >> index;
-        while (fields >> value) {
-            float f = 0;
-            std::from_chars(value.data(), value.data() + value.size(), f);
-            read.push_back(f);
-        }
+    for (std::string line, word; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        if (!line.starts_with("vertex ") || !(fields >> word >> word)) continue;  // "vertex", i
+        for (float f = 0; fields >> word; read.push_back(f))
+            EXPECT_EQ(std::from_chars(word.data(), word.data() + word.size(), f).ec, std::errc())
+                << word;
     }
     ASSERT_EQ(read.size(), 9u);
     for (int k = 0; k < 5; ++k)

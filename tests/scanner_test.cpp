@@ -211,20 +211,12 @@ TEST(Scanner, NumbersReadInPlaceAgreeWithNumbersAcrossBlocks) {
     const char* ends[] = {" ", "\t", "\r\n", "x", "e5", "E-2", ",", ".5", "-"};
     // where a read in place could go wrong: a mantissa past 32 bits that wraps to a small one,
     // the 24-bit edge, the last digit counts, zeros in front of everything
-    std::vector<std::string> numbers = {"429497.0000 ",
-                                        "-858993.4592\t",
-                                        "1677.7216 ",
-                                        "1677.7217 ",
-                                        "9999.9999 ",
-                                        "2081.0312 ",
-                                        "-1334.9376 ",
-                                        "-0.0000 ",
-                                        "999999999 ",
-                                        "1000000000 ",
-                                        "-2147483648 ",
-                                        "2147483648 ",
-                                        std::string(300, '0') + "1.5000 ",
-                                        std::string(40, '0') + "123456789 "};
+    std::vector<std::string> numbers = {"429497.0000 ", "-858993.4592\t", "1677.7216 ",
+                                        "1677.7217 ",   "9999.9999 ",     "2081.0312 ",
+                                        "-1334.9376 ",  "-0.0000 ",       "999999999 ",
+                                        "1000000000 ",  "-2147483648 ",   "2147483648 "};
+    numbers.push_back(std::string(300, '0') + "1.5000 ");
+    numbers.push_back(std::string(40, '0') + "123456789 ");
     for (int i = 0; i < 8000; ++i) {
         std::string n = signs[random() % 4] + digits(10);
         if (random() % 4 != 0) n.append(".").append(digits(random() % 2 ? 4 : 10));
