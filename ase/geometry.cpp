@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"
+#include "keywords.h"
 
 namespace tessloom {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-#include "keywords.h"
 #include "ase/scanner.h"
 #include "ase/scene.h"
 #include "ase/watch.h"
+#include "keywords.h"
 
 namespace tessloom {
 

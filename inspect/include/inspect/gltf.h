@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "output/output.h"
 #include "meshfile/reader.h"
+#include "output/output.h"
 
 namespace tessloom::inspect {
 

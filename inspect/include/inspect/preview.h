@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "output/output.h"
 #include "meshfile/reader.h"
+#include "output/output.h"
 
 namespace tessloom::inspect {
 
