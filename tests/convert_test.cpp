@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <filesystem>
@@ -68,8 +69,22 @@ std::string asLines(const std::vector<std::string>& warnings) {
 // The library's outcome for one scene, from its path or from its bytes under the path's name.
 Outcome library(const fs::path& scene, const std::string& mode, bool fromMemory) {
     std::vector<std::string> warnings;
-    ConvertOptions options{
-        .merge = mode == "--merge", .warnings = &warnings, .name = scene.string()};
+    const bool fix = mode.find("--fix") != std::string::npos;
+    ConvertOptions options{.merge = mode == "--merge",
+                           .keepUv = fix || mode == "--keep-uv",
+                           .fixNormals = fix,
+                           .strict = mode.find("--strict") != std::string::npos,
+                           .warnings = &warnings,
+                           .name = scene.string()};
+    if (mode.starts_with("--mesh=")) {
+        // the tool takes digits as an index, the library as what they are given as
+        const std::string chosen = mode.substr(7);
+        if (std::all_of(chosen.begin(), chosen.end(), ::isdigit)) {
+            options.mesh = static_cast<std::size_t>(std::stoul(chosen));
+        } else {
+            options.mesh = chosen;
+        }
+    }
     const std::string text = fromMemory ? readFile(scene) : std::string();
     Outcome got;
     try {
@@ -109,20 +124,6 @@ class ConvertApi : public tessloom::test::Driver {
     }
 };
 
-// Each scene in each mode: the library from the file and from memory gives the tool's bytes,
-// its warnings and its failure line, exactly.
-TEST_F(ConvertApi, MemoryAndFileGiveTheToolsBytesAndLines) {
-    for (const fs::path& scene : scenes()) {
-        for (const std::string mode : {"", "--each", "--merge"}) {
-            SCOPED_TRACE(scene.filename().string() + " " + mode);
-            const Outcome expected = tool(scene, mode);
-            EXPECT_FALSE(expected.files.empty() && expected.lines.empty());
-            EXPECT_EQ(library(scene, mode, false), expected);
-            EXPECT_EQ(library(scene, mode, true), expected);
-        }
-    }
-}
-
 // Two meshes, "a" of three vertices and "7" of one, neither with normals or materials.
 const std::string kTwoMeshes =
     "*GEOMOBJECT {\n*NODE_NAME \"a\"\n*MESH {\n*MESH_NUMVERTEX 3\n*MESH_NUMFACES 1\n"
@@ -139,6 +140,51 @@ const std::string kUntiled =
     "*MESH_VERTEX 0 0 0 0\n*MESH_VERTEX 1 1 0 0\n*MESH_VERTEX 2 0 1 0\n"
     "*MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_SMOOTHING 1 *MESH_MTLID 0\n"
     "*MESH_TVERT 0 0.5 0.25 0\n*MESH_TFACE 0 0 0 0\n*MATERIAL_REF 0\n";
+
+// Each scene in each mode: the library from the file and from memory gives the tool's bytes,
+// its warnings and its failure line, exactly.
+TEST_F(ConvertApi, MemoryAndFileGiveTheToolsBytesAndLines) {
+    for (const fs::path& scene : scenes()) {
+        for (const std::string mode : {"", "--each", "--merge"}) {
+            SCOPED_TRACE(scene.filename().string() + " " + mode);
+            const Outcome expected = tool(scene, mode);
+            EXPECT_FALSE(expected.files.empty() && expected.lines.empty());
+            EXPECT_EQ(library(scene, mode, false), expected);
+            EXPECT_EQ(library(scene, mode, true), expected);
+        }
+    }
+}
+
+// Hand-made scenes that fail, warn or need a choice: the library's failure line and
+// warnings are the tool's, for the file and for the same bytes in memory.
+TEST_F(ConvertApi, FailuresAndWarningsAreTheToolsLines) {
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* mode;
+    };
+    const Case cases[] = {
+        {"negative.ase", "*MESH_NUMVERTEX -1\n", ""},
+        {"negative.ase", "*MESH_NUMVERTEX -1\n", "--each"},
+        {"huge.ase", "*MESH_NUMFACES 999999\n", ""},
+        {"empty.ase", "", ""},
+        {"returns.ase", "*MESH_NUMVERTEX 1\r*MESH_VERTEX 0 1 2 3\r", ""},
+        {"two.ase", kTwoMeshes, ""},
+        {"two.ase", kTwoMeshes, "--strict"},
+        {"two.ase", kTwoMeshes, "--mesh=a"},
+        {"two.ase", kTwoMeshes, "--mesh=2"},
+        {"untiled.ase", kUntiled, "--keep-uv"},
+        {"untiled.ase", kUntiled, "--strict --fix"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.mode);
+        const fs::path scene = dir_ / c.name;
+        writeFile(scene, c.text);
+        const Outcome expected = tool(scene, c.mode);
+        EXPECT_EQ(library(scene, c.mode, false), expected);
+        EXPECT_EQ(library(scene, c.mode, true), expected);
+    }
+}
 
 const std::string kSeveral =
     "s.ase holds 2 meshes; the output holds the last one, 1 \"7\" (--each or --merge keep them "
