@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/scenegen.h"
 #include "binary.h"
 #include "testutil.h"
 
@@ -123,6 +124,36 @@ class ConvertApi : public tessloom::test::Driver {
         return got;
     }
 };
+
+// Generated scenes, some larger than one read of the input, from the file and from memory
+// give the mesh file their generator computed.
+TEST(ConvertGenerated, FileAndMemoryGiveTheGeneratorsBytes) {
+    const tessloom::test::TempDir dir;
+    struct Case {
+        std::int64_t faces;
+        bool crlf;
+        int subMaterials;
+        bool normals;
+    };
+    const Case cases[] = {{200, false, 0, true},
+                          {200, true, 3, false},
+                          {20000, false, 3, true},
+                          {20000, true, 0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.faces) + (c.crlf ? " crlf" : "") + " subs " +
+                     std::to_string(c.subMaterials) + (c.normals ? "" : " no normals"));
+        const fs::path scene = dir / "g.ase", expected = dir / "g.obj";
+        std::FILE* sceneFile = std::fopen(scene.c_str(), "wb");
+        std::FILE* expectedFile = std::fopen(expected.c_str(), "wb");
+        tessloom::bench::generateScene({c.faces, c.crlf, c.subMaterials, c.normals}, sceneFile,
+                                       expectedFile);
+        std::fclose(sceneFile);
+        std::fclose(expectedFile);
+        const std::string text = readFile(scene), want = readFile(expected);
+        EXPECT_EQ(textOf(tessloom::encode(tessloom::convert(scene))), want);
+        EXPECT_EQ(textOf(tessloom::encode(tessloom::convert(bytesOf(text)))), want);
+    }
+}
 
 // Two meshes, "a" of three vertices and "7" of one, neither with normals or materials.
 const std::string kTwoMeshes =
