@@ -144,11 +144,12 @@ void MeshConverter::readAll(std::FILE* inputFile, ReadSetup setup) {
     computeBounds();
 }
 
-int reportFailure(const std::string& inputPath, const std::function<void()>& run) {
+std::optional<std::string> failureOf(const std::string& inputPath,
+                                     const std::function<void()>& run) {
     std::string reason;
     try {
         run();
-        return 0;
+        return std::nullopt;
     } catch (const std::bad_alloc&) {
         reason = "out of memory for the scene's tables";
     } catch (const std::length_error&) {
@@ -156,8 +157,13 @@ int reportFailure(const std::string& inputPath, const std::function<void()>& run
     } catch (const std::exception& e) {
         reason = e.what();
     }
-    const std::string line =
-        "tessloom: " + output::escaped(inputPath) + ": " + output::escaped(reason) + "\n";
+    return output::escaped(inputPath) + ": " + output::escaped(reason);
+}
+
+int reportFailure(const std::string& inputPath, const std::function<void()>& run) {
+    const std::optional<std::string> failure = failureOf(inputPath, run);
+    if (!failure) return 0;
+    const std::string line = "tessloom: " + *failure + "\n";
     std::fputs(line.c_str(), stderr);
     return 1;
 }
@@ -189,9 +195,8 @@ std::vector<std::string> lossWarnings(const std::string& inputPath, const Losses
 
 void refuseWarnings(const RunOptions& options, const std::vector<std::string>& warnings) {
     if (!options.strict || warnings.empty()) return;
-    printWarnings(warnings);
-    throw Rejected("--strict: nothing written, " +
-                   output::counted(warnings.size(), "warning", "warnings"));
+    throw WarningsRefused("--strict: nothing written, " +
+                          output::counted(warnings.size(), "warning", "warnings"));
 }
 
 void printWarnings(const std::vector<std::string>& warnings) {
@@ -205,35 +210,6 @@ std::string carriageReturnsWarning(const std::string& inputPath) {
     return "tessloom: " + output::escaped(inputPath) +
            ": the scene's lines end in a carriage return without a line feed: it is read as "
            "one line\n";
-}
-
-int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath,
-                 const RunOptions& options) {
-    std::vector<std::string> warnings;
-    const int status = reportFailure(inputPath, [&] {
-        const InputFile input = openInput(inputPath);
-        const InputGuard guard(input.get(), inputPath);
-        MeshConverter converter(input.get(),
-                                outputPath ? *outputPath : defaultOutputPath(inputPath),
-                                guard.setup({.repairs = options.repairs}));
-        if (converter.returnsWithoutLineFeed()) {
-            warnings.push_back(carriageReturnsWarning(inputPath));
-        }
-        // the exact search only where the count pass saw the mark twice or more, in blocks
-        // of the passes' size: its buffer takes the pages theirs had
-        if (converter.objectMarks() >= 2) {
-            const SceneMeshes scene = findMeshes(input.get(), kDefaultBlockSize);
-            if (scene.count() >= 2) warnings.push_back(severalMeshesWarning(inputPath, scene));
-        }
-        guard.checkUnchanged();  // the search, too, read the file the passes read
-        for (std::string& line : lossWarnings(inputPath, converter.losses())) {
-            warnings.push_back(std::move(line));
-        }
-        refuseWarnings(options, warnings);
-        converter.writeMeshFile();
-    });
-    if (status == 0) printWarnings(warnings);
-    return status;
 }
 
 }  // namespace tessloom

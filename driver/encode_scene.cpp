@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "driver/converter.h"
+
 namespace tessloom {
 
 namespace {
@@ -114,6 +116,26 @@ void encodeMeshFile(const MeshConverter& mesh, OutBuffer& out) {
 
 std::vector<std::uint8_t> encodeMeshFile(const MeshConverter& mesh) {
     return withRecords(mesh, [](const auto& records) { return meshfile::encodeRecords(records); });
+}
+
+meshfile::MeshFile meshFileOf(const MeshConverter& mesh) {
+    return withRecords(mesh, [](const auto& records) {
+        meshfile::MeshFile file;
+        file.layout = records.layout;
+        if (records.layout == meshfile::Layout::kWithMaterials) {
+            file.materials.reserve(records.entries.size());
+            for (meshfile::MaterialEntry e : records.entries)
+                file.materials.push_back(std::move(e));
+        }
+        file.vertices.reserve(records.vertices.size());
+        for (const meshfile::Position& v : records.vertices) file.vertices.push_back(v);
+        file.texVertices.reserve(records.texVertices.size());
+        for (const meshfile::TexCoord& t : records.texVertices) file.texVertices.push_back(t);
+        file.faces.reserve(records.faces.size());
+        for (const meshfile::FaceRecord& f : records.faces) file.faces.push_back(f);
+        file.bounds = records.bounds;
+        return file;
+    });
 }
 
 }  // namespace tessloom

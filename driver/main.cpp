@@ -74,6 +74,8 @@ int main(int argc, char** argv) {
     // up, instead of killing the process with the temporary file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
+    // a termination signal removes the temporary files of the outputs still pending
+    tessloom::output::catchTerminationSignals();
 #if defined(__GLIBC__)
     // The read buffer of a large scene (a quarter MiB) comes from the heap, where the C
     // library itself moves it once a first such buffer is freed, rather than from a mapping

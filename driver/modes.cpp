@@ -61,11 +61,12 @@ class MeshRun {
           repairs_(repairs),
           restricted_(input, scene, kOutsideLimit) {}
 
-    std::unique_ptr<MeshConverter> convert(std::size_t n, std::string outputPath) {
+    // Mesh n's conversion; its target names its output.
+    std::unique_ptr<MeshConverter> convert(std::size_t n) {
         try {
             // the counts are bounded by the mesh's whole restricted scene, as read in full
             auto mesh =
-                std::make_unique<MeshConverter>(input_, std::move(outputPath),
+                std::make_unique<MeshConverter>(input_, std::string(),
                                                 guard_.setup({.pieces = restricted_.pieces(n),
                                                               .countBound = restricted_.size(n),
                                                               .repairs = repairs_}));
@@ -116,18 +117,15 @@ void requireFileOutputs(const SceneMeshes& scene, const std::string& outputPath)
 }
 
 void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
-                 const std::string& outputPath, const std::string& inputPath,
-                 const RunOptions& options, std::vector<std::string>& warnings) {
-    requireFileOutputs(scene, outputPath);
+                 const std::string& inputPath, const RunOptions& options, MeshTarget& target,
+                 std::vector<std::string>& warnings) {
+    target.beforeEach(scene);
     MeshRun run(input, guard, scene, options.repairs);
-    const std::vector<output::FileId> notThese = inputIdentity(guard.stamp().get());
-    std::vector<std::unique_ptr<output::Output>> outputs;
     // Every element takes a line of its own: all the meshes together hold no more of a
     // kind than the scene has bytes, as for --merge.
     std::uint64_t vertices = 0, texVertices = 0, faces = 0;
     for (std::size_t n = 0; n < scene.count(); ++n) {
-        const std::string path = eachOutputPath(outputPath, n);
-        const std::unique_ptr<MeshConverter> mesh = run.convert(n, path);
+        std::unique_ptr<MeshConverter> mesh = run.convert(n);
         auto add = [&](std::uint64_t& total, std::size_t more, const char* what) {
             total += more;
             if (total > scene.textSize) {
@@ -139,40 +137,133 @@ void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& s
         add(vertices, mesh->vertices.size(), "vertices");
         add(texVertices, mesh->texVertices.size(), "texture vertices");
         add(faces, mesh->faces.size(), "faces");
-        // each complete, its descriptor closed; renamed only once every file is complete
-        outputs.push_back(
-            pendingMeshFile(*mesh, path, notThese, output::Output::Accept::kFilesOnly));
+        target.mesh(std::move(mesh), n);
     }
     guard.checkUnchanged();
     settleWarnings(inputPath, options, run, warnings);
-    std::vector<output::Output*> all;
-    for (const auto& out : outputs) all.push_back(out.get());
-    try {
-        output::commitAll(all);
-    } catch (const output::OutputError& e) {
-        throw Rejected(e.what());
-    }
+    target.commit();
 }
 
 void convertMerge(std::FILE* input, const InputGuard& guard, const SceneMeshes& scene,
-                  const std::string& outputPath, const std::string& inputPath,
-                  const RunOptions& options, std::vector<std::string>& warnings) {
+                  const std::string& inputPath, const RunOptions& options, MeshTarget& target,
+                  std::vector<std::string>& warnings) {
     MeshRun run(input, guard, scene, options.repairs);
     MeshMerger merger(scene.textSize);
     for (std::size_t n = 0; n < scene.count(); ++n) {
-        const std::unique_ptr<MeshConverter> mesh = run.convert(n, outputPath);
+        const std::unique_ptr<MeshConverter> mesh = run.convert(n);
         try {
             merger.add(*mesh);
         } catch (const Rejected& e) {
             throw Rejected("mesh " + meshLabel(scene, n) + ": " + e.what());
         }
     }
-    const meshfile::MeshFile merged = merger.finish();
+    meshfile::MeshFile merged = merger.finish();
     guard.checkUnchanged();
     settleWarnings(inputPath, options, run, warnings);
-    pendingOutput(outputPath, inputIdentity(guard.stamp().get()), meshfile::encodedSize(merged),
-                  [&merged](OutBuffer& buffer) { meshfile::encodeMeshFile(merged, buffer); })
-        ->commit();
+    target.merged(std::move(merged));
+    target.commit();
+}
+
+// The plain conversion: the whole scene, whatever meshes it holds.
+void convertWhole(std::FILE* input, const InputGuard& guard, const std::string& inputPath,
+                  const RunOptions& options, MeshTarget& target,
+                  std::vector<std::string>& warnings) {
+    auto converter = std::make_unique<MeshConverter>(input, std::string(),
+                                                     guard.setup({.repairs = options.repairs}));
+    if (converter->returnsWithoutLineFeed()) warnings.push_back(carriageReturnsWarning(inputPath));
+    // the exact search only where the count pass saw the mark twice or more, in blocks
+    // of the passes' size: its buffer takes the pages theirs had
+    if (converter->objectMarks() >= 2) {
+        const SceneMeshes scene = findMeshes(input, kDefaultBlockSize);
+        if (scene.count() >= 2) warnings.push_back(severalMeshesWarning(inputPath, scene));
+    }
+    guard.checkUnchanged();  // the search, too, read the file the passes read
+    for (std::string& line : lossWarnings(inputPath, converter->losses())) {
+        warnings.push_back(std::move(line));
+    }
+    refuseWarnings(options, warnings);
+    target.mesh(std::move(converter), MeshTarget::kWhole);
+    target.commit();
+}
+
+// The command line's target: the mesh files, each put in place only once the run allows it.
+class FileTarget : public MeshTarget {
+  public:
+    FileTarget(const std::string& inputPath, const std::optional<std::string>& outputPath,
+               const InputGuard& guard, bool each)
+        : output_(outputPath ? *outputPath : defaultOutputPath(inputPath)),
+          named_(outputPath.has_value()),
+          each_(each),
+          notThese_(inputIdentity(guard.stamp().get())) {}
+
+    void beforeEach(const SceneMeshes& scene) override { requireFileOutputs(scene, output_); }
+
+    void mesh(std::unique_ptr<MeshConverter> mesh, std::size_t n) override {
+        if (each_) {
+            // each complete, its descriptor closed; renamed only once every file is complete
+            outputs_.push_back(pendingMeshFile(*mesh, eachOutputPath(output_, n), notThese_,
+                                               output::Output::Accept::kFilesOnly));
+            return;
+        }
+        // a mesh chosen is named as --each names it, never as the plain conversion's file
+        path_ = n == kWhole || named_ ? output_ : eachOutputPath(output_, n);
+        held_ = std::move(mesh);
+    }
+
+    void merged(meshfile::MeshFile records) override { merged_ = std::move(records); }
+
+    void commit() override {
+        std::vector<output::Output*> all;
+        if (held_) {
+            outputs_.push_back(pendingMeshFile(*held_, path_, notThese_));
+        } else if (merged_) {
+            const meshfile::MeshFile& merged = *merged_;
+            outputs_.push_back(pendingOutput(
+                output_, notThese_, meshfile::encodedSize(merged),
+                [&merged](OutBuffer& buffer) { meshfile::encodeMeshFile(merged, buffer); }));
+        }
+        try {
+            if (!each_) {
+                for (const auto& out : outputs_) out->commit();  // the one file
+                return;
+            }
+            for (const auto& out : outputs_) all.push_back(out.get());
+            output::commitAll(all);
+        } catch (const output::OutputError& e) {
+            throw Rejected(e.what());
+        }
+    }
+
+  private:
+    std::string output_;
+    bool named_;
+    bool each_;
+    std::vector<output::FileId> notThese_;
+    std::vector<std::unique_ptr<output::Output>> outputs_;
+    std::string path_;
+    std::unique_ptr<MeshConverter> held_;
+    std::optional<meshfile::MeshFile> merged_;
+};
+
+int runConversion(const std::string& inputPath, const std::optional<std::string>& outputPath,
+                  const std::optional<MeshChoice>& choice, const RunOptions& options) {
+    std::vector<std::string> warnings;
+    const int status = reportFailure(inputPath, [&] {
+        const InputFile input = openInput(inputPath);
+        // each conversion checks its own passes; the guard covers the search and the time
+        // between them too
+        const InputGuard guard(input.get(), inputPath);
+        FileTarget target(inputPath, outputPath, guard,
+                          choice && choice->kind == MeshChoice::Kind::kEach);
+        try {
+            convertInput(input.get(), guard, inputPath, choice, options, target, warnings);
+        } catch (const WarningsRefused&) {
+            printWarnings(warnings);  // before the line that refuses them
+            throw;
+        }
+    });
+    if (status == 0) printWarnings(warnings);
+    return status;
 }
 
 }  // namespace
@@ -193,9 +284,9 @@ std::string severalMeshesWarning(const std::string& inputPath, const SceneMeshes
            " (--each or --merge keep them all)\n";
 }
 
-std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector) {
+std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector, bool byName) {
     const bool digits =
-        !selector.empty() &&
+        !byName && !selector.empty() &&
         std::all_of(selector.begin(), selector.end(), [](char c) { return c >= '0' && c <= '9'; });
     const std::string list = "; the scene holds " + meshes(scene.count()) + ": " + meshList(scene);
     const std::string shown = output::escaped(selector, output::Escape::kQuoted);
@@ -217,41 +308,45 @@ std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector) {
     return named.front();
 }
 
+void convertInput(std::FILE* input, const InputGuard& guard, const std::string& inputPath,
+                  const std::optional<MeshChoice>& choice, const RunOptions& options,
+                  MeshTarget& target, std::vector<std::string>& warnings) {
+    if (!choice) {
+        convertWhole(input, guard, inputPath, options, target, warnings);
+        return;
+    }
+    const SceneMeshes scene = findMeshes(input);
+    if (carriageReturnsOnly(input).has_value()) {
+        warnings.push_back(carriageReturnsWarning(inputPath));
+    }
+    switch (choice->kind) {
+        case MeshChoice::Kind::kOne: {
+            const std::size_t n = selectMesh(scene, choice->selector, choice->byName);
+            MeshRun run(input, guard, scene, options.repairs);
+            std::unique_ptr<MeshConverter> mesh = run.convert(n);
+            guard.checkUnchanged();
+            settleWarnings(inputPath, options, run, warnings);
+            target.mesh(std::move(mesh), n);
+            target.commit();
+            break;
+        }
+        case MeshChoice::Kind::kEach:
+            convertEach(input, guard, scene, inputPath, options, target, warnings);
+            break;
+        case MeshChoice::Kind::kMerge:
+            convertMerge(input, guard, scene, inputPath, options, target, warnings);
+            break;
+    }
+}
+
+int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath,
+                 const RunOptions& options) {
+    return runConversion(inputPath, outputPath, std::nullopt, options);
+}
+
 int convertMeshes(const std::string& inputPath, const std::optional<std::string>& outputPath,
                   const MeshChoice& choice, const RunOptions& options) {
-    std::vector<std::string> warnings;
-    const int status = reportFailure(inputPath, [&] {
-        const InputFile input = openInput(inputPath);
-        // each conversion checks its own passes; the guard covers the search and the time
-        // between them too
-        const InputGuard guard(input.get(), inputPath);
-        const SceneMeshes scene = findMeshes(input.get());
-        const std::string output = outputPath ? *outputPath : defaultOutputPath(inputPath);
-        if (carriageReturnsOnly(input.get()).has_value()) {
-            warnings.push_back(carriageReturnsWarning(inputPath));
-        }
-        switch (choice.kind) {
-            case MeshChoice::Kind::kOne: {
-                const std::size_t n = selectMesh(scene, choice.selector);
-                MeshRun run(input.get(), guard, scene, options.repairs);
-                // named as --each names it, never as the plain conversion's file
-                const std::unique_ptr<MeshConverter> mesh =
-                    run.convert(n, outputPath ? *outputPath : eachOutputPath(output, n));
-                guard.checkUnchanged();
-                settleWarnings(inputPath, options, run, warnings);
-                mesh->writeMeshFile();
-                break;
-            }
-            case MeshChoice::Kind::kEach:
-                convertEach(input.get(), guard, scene, output, inputPath, options, warnings);
-                break;
-            case MeshChoice::Kind::kMerge:
-                convertMerge(input.get(), guard, scene, output, inputPath, options, warnings);
-                break;
-        }
-    });
-    if (status == 0) printWarnings(warnings);
-    return status;
+    return runConversion(inputPath, outputPath, choice, options);
 }
 
 }  // namespace tessloom

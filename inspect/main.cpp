@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     // files first.
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_DFL);
+    output::catchTerminationSignals();
     CLI::App app{"Shows what a tessloom mesh file holds and checks it."};
     app.set_version_flag("--version", "tessloom-inspect " TESSLOOM_VERSION);
     inspect::Request r;

@@ -3,11 +3,13 @@
 #include "output/output.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <csignal>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -103,6 +106,9 @@ struct LiveTemporary {
     int directory = -1;  // -1: the slot is free
     char name[17] = {};
 };
+// Outputs on several threads at once take turns at the records below (the temporary files
+// and the shared directories); a signal handler reads the first without the lock.
+std::mutex gRecords;
 std::vector<LiveTemporary> gLive;
 std::vector<std::size_t> gFreeSlots;  // slots of gLive free for reuse
 std::size_t gLiveCount = 0;
@@ -110,6 +116,9 @@ std::size_t gLiveCount = 0;
 // SIGPIPE too, for a program that lets a closed pipe end it (one that ignores it gets EPIPE)
 constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 struct sigaction gPrevious[std::size(kTerminationSignals)];
+// Set by catchTerminationSignals(): a program asks for the handler, a library never gets it.
+std::atomic<bool> gCatchSignals{false};
+bool gHandlerInstalled = false;
 
 extern "C" void removeTemporariesAndDie(int signal) {
     for (const LiveTemporary& t : gLive) {
@@ -127,9 +136,9 @@ class SignalsHeld {
         sigset_t set;
         ::sigemptyset(&set);
         for (const int s : kTerminationSignals) ::sigaddset(&set, s);
-        ::sigprocmask(SIG_BLOCK, &set, &previous_);
+        ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
     }
-    ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
     SignalsHeld(const SignalsHeld&) = delete;
     SignalsHeld& operator=(const SignalsHeld&) = delete;
 
@@ -140,6 +149,7 @@ class SignalsHeld {
 // Records a temporary file for the handler; the first one installs the handler (an ignored
 // signal stays ignored). Called with the signals held. Returns the slot.
 std::size_t addLive(int directory, const char (&name)[17]) {
+    const std::lock_guard lock(gRecords);
     std::size_t slot = gLive.size();
     if (!gFreeSlots.empty()) {
         slot = gFreeSlots.back();
@@ -149,7 +159,8 @@ std::size_t addLive(int directory, const char (&name)[17]) {
     }
     std::memcpy(gLive[slot].name, name, sizeof name);
     gLive[slot].directory = directory;
-    if (gLiveCount++ == 0) {
+    if (gLiveCount++ == 0 && gCatchSignals.load()) {
+        gHandlerInstalled = true;
         for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
             struct sigaction handler {};
             handler.sa_handler = removeTemporariesAndDie;
@@ -167,12 +178,14 @@ std::size_t addLive(int directory, const char (&name)[17]) {
 // Forgets a slot; the last one gives the signals their previous actions back. Called with
 // the signals held.
 void removeLive(std::size_t slot) {
+    const std::lock_guard lock(gRecords);
     gLive[slot].directory = -1;
     gFreeSlots.push_back(slot);
     if (--gLiveCount == 0) {
-        for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+        for (std::size_t i = 0; gHandlerInstalled && i < std::size(kTerminationSignals); ++i) {
             ::sigaction(kTerminationSignals[i], &gPrevious[i], nullptr);
         }
+        gHandlerInstalled = false;
         gLive.clear();
         gFreeSlots.clear();
     }
@@ -189,6 +202,7 @@ std::map<DirectoryKey, OpenDirectory> gDirectories;
 
 // The directory at `path`, opened or shared; -1 with errno set when it cannot be opened.
 int openDirectory(const std::string& path, DirectoryKey& key) {
+    const std::lock_guard lock(gRecords);
     key = path;
     OpenDirectory& shared = gDirectories[key];
     if (shared.users == 0) {
@@ -205,6 +219,7 @@ int openDirectory(const std::string& path, DirectoryKey& key) {
 }
 
 void releaseDirectory(const DirectoryKey& key) {
+    const std::lock_guard lock(gRecords);
     const auto at = gDirectories.find(key);
     if (at == gDirectories.end() || --at->second.users != 0) return;
     ::close(at->second.fd);
@@ -601,6 +616,10 @@ void dieBySignal(int signal) {
     ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
     ::raise(signal);
     ::_exit(128 + signal);  // not reached: the default action of a termination signal ends us
+}
+
+void catchTerminationSignals() {
+    gCatchSignals.store(true);
 }
 
 }  // namespace tessloom::output

@@ -146,6 +146,7 @@ TEST(ProgressLine, ATerminalShowsTheLineAndThenNothing) {
 // signal does; with outputs pending, every temporary file is removed as well.
 TEST(ProgressLine, ASignalBlanksTheLineAndStillEndsTheProcess) {
     using tessloom::ProgressLine;
+    tessloom::output::catchTerminationSignals();  // as the programs do
     const tessloom::test::TempDir dir;
     const std::string target = (dir / "out.png").string(), other = (dir / "other").string();
     struct Case {

@@ -26,19 +26,57 @@ struct RunOptions {
     bool strict = false;
 };
 
+// Which meshes of a scene to convert, besides the plain conversion.
+struct MeshChoice {
+    enum class Kind { kOne, kEach, kMerge };
+    Kind kind = Kind::kOne;
+    std::string selector;  // kOne: an index (all digits) or a name
+    bool byName = false;   // kOne: the selector is a name, even when it is all digits
+};
+
+class InputGuard;
+
+// Where a conversion's meshes go as they are made: files for the command line, values for
+// the library.
+class MeshTarget {
+  public:
+    // The number of the plain conversion's one mesh.
+    static constexpr std::size_t kWhole = static_cast<std::size_t>(-1);
+
+    virtual ~MeshTarget() = default;
+    // --each, before any mesh is converted.
+    virtual void beforeEach(const SceneMeshes&) {}
+    // A mesh converted: the plain conversion's (kWhole), the one chosen, or each in turn.
+    virtual void mesh(std::unique_ptr<MeshConverter> mesh, std::size_t n) = 0;
+    // The records of --merge.
+    virtual void merged(meshfile::MeshFile records) = 0;
+    // The input is checked and the warnings allow the meshes: they may be put in place.
+    virtual void commit() = 0;
+};
+
+// Thrown under --strict when there are warnings.
+class WarningsRefused : public Rejected {
+  public:
+    using Rejected::Rejected;
+};
+
+// Converts the open input, named `inputPath` in the warnings, as the choice says (none: the
+// plain conversion), handing the meshes to `target`. Warning lines go to `warnings` as they
+// are found, whether the conversion succeeds or not. Throws Rejected (WarningsRefused under
+// --strict), std::bad_alloc, or what the target throws.
+void convertInput(std::FILE* input, const InputGuard& guard, const std::string& inputPath,
+                  const std::optional<MeshChoice>& choice, const RunOptions& options,
+                  MeshTarget& target, std::vector<std::string>& warnings);
+
+// The records of a converter's mesh file as values: they encode to the bytes it writes.
+meshfile::MeshFile meshFileOf(const MeshConverter& mesh);
+
 // Converts inputPath and writes the mesh file. Returns the exit status: 0 once the file is
 // complete and in place, 1 after printing one "tessloom: " line on standard error.
 // A scene of several meshes still gives the last one's file, and a warning on standard error;
 // so does what the conversion loses (lossWarnings).
 int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath,
                  const RunOptions& options = {});
-
-// Which meshes of a scene to convert, besides the plain conversion.
-struct MeshChoice {
-    enum class Kind { kOne, kEach, kMerge };
-    Kind kind = Kind::kOne;
-    std::string selector;  // kOne: an index (all digits) or a name
-};
 
 // --mesh, --each and --merge: see the manual. Returns the exit status as convertScene does.
 int convertMeshes(const std::string& inputPath, const std::optional<std::string>& outputPath,
@@ -58,19 +96,24 @@ std::string severalMeshesWarning(const std::string& inputPath, const SceneMeshes
 // coordinates scaled by a tiling no line gave, and faces left with a zero normal.
 std::vector<std::string> lossWarnings(const std::string& inputPath, const Losses& losses);
 
-// Under --strict, warnings fail the run: they are printed, and Rejected is thrown.
+// Under --strict, warnings fail the run: WarningsRefused is thrown.
 void refuseWarnings(const RunOptions& options, const std::vector<std::string>& warnings);
 
 // Each line on standard error.
 void printWarnings(const std::vector<std::string>& warnings);
 
-// The mesh a --mesh selector names: an index when it is all digits, else a name. Throws
-// Rejected, listing the meshes, when there is none or several.
-std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector);
+// The mesh a --mesh selector names: an index when it is all digits (and not byName), else a
+// name. Throws Rejected, listing the meshes, when there is none or several.
+std::size_t selectMesh(const SceneMeshes& scene, std::string_view selector, bool byName = false);
 
 // Runs `run` and returns 0, or prints its failure as one "tessloom: PATH: reason" line on
 // standard error and returns 1.
 int reportFailure(const std::string& inputPath, const std::function<void()>& run);
+
+// Runs `run` and returns nothing, or its failure as "PATH: reason" (escaped, no line feed):
+// the line reportFailure() prints after "tessloom: ".
+std::optional<std::string> failureOf(const std::string& inputPath,
+                                     const std::function<void()>& run);
 
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }

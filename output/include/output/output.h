@@ -34,9 +34,10 @@ struct FileId {
 //
 // Several outputs may be pending at once: construct and write each, then commitAll() them,
 // so that no file is renamed into place before every one is complete, and a rename that
-// fails undoes those before it. A termination signal (SIGINT, SIGTERM, SIGHUP, and SIGPIPE
-// unless it is ignored) removes every temporary file still pending and ends the process as
-// the signal would. Outputs written
+// fails undoes those before it. In a program that called catchTerminationSignals(), a
+// termination signal (SIGINT, SIGTERM, SIGHUP, and SIGPIPE unless it is ignored) removes
+// every temporary file still pending and ends the process as the signal would. Outputs may
+// be made on several threads at once. Outputs written
 // in place (inPlace()) cannot be held back: their bytes are there as they are written.
 // Pending outputs in the same directory share one descriptor, whatever their number.
 class Output {
@@ -84,6 +85,11 @@ class Output {
 // is in place. (A power cut or SIGKILL meanwhile can still leave some paths new and others
 // old, the replaced files under hidden ".tessloom-" names beside them.)
 void commitAll(std::span<Output* const> outputs);
+
+// From now on, while a temporary file is pending, a termination signal removes them all and
+// ends the process as it would have (the handler is installed with the first and removed
+// with the last). For programs: a library leaves the signals to its caller.
+void catchTerminationSignals();
 
 // Throws OutputError, naming `option`, when `path` leads to one of our descriptors or to an
 // existing file that is neither a regular file nor a directory (a device, pipe or socket).
