@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "driver/converter.h"
+#include "inspect/findings.h"
 #include "meshfile/encode.h"
 #include "output/output.h"
 
@@ -57,6 +58,20 @@ void keepWarnings(const std::vector<std::string>& lines, std::vector<std::string
     }
 }
 
+// The scene's findings, appended to `to`; the input is read from its start and left there.
+void keepFindings(std::FILE* input, std::vector<Finding>& to) {
+    for (inspect::Finding& f : inspect::findScene(input).findings) {
+        to.push_back({.line = f.line,
+                      .severity = f.severity == inspect::Severity::kError
+                                      ? Finding::Severity::kError
+                                      : Finding::Severity::kWarning,
+                      .id = std::move(f.id),
+                      .message = std::move(f.message),
+                      .mesh = f.mesh});
+    }
+    if (std::fseek(input, 0, SEEK_SET) != 0) throw Rejected("cannot rewind the input");
+}
+
 // The conversion of `name`, opened by `open` (which may throw Rejected), as the tool runs it.
 template <class Open>
 std::vector<MeshFile> run(const std::string& name, Open open, const ConvertOptions& options,
@@ -70,6 +85,7 @@ std::vector<MeshFile> run(const std::string& name, Open open, const ConvertOptio
     const std::optional<std::string> failure = failureOf(name, [&] {
         const InputFile input = open();
         const InputGuard guard(input.get());  // no progress line: the caller owns the terminal
+        if (options.findings) keepFindings(input.get(), *options.findings);
         convertInput(input.get(), guard, name, choice, runOptions, target, warnings);
     });
     keepWarnings(warnings, options.warnings);

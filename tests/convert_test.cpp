@@ -86,6 +86,9 @@ Outcome library(const fs::path& scene, const std::string& mode, bool fromMemory)
             options.mesh = chosen;
         }
     }
+    // from memory the findings are asked for too: looking for them changes nothing else
+    std::vector<tessloom::Finding> findings;
+    if (fromMemory) options.findings = &findings;
     const std::string text = fromMemory ? readFile(scene) : std::string();
     Outcome got;
     try {
@@ -332,6 +335,58 @@ TEST(ConvertOptions, EachOptionAsTheToolsSwitch) {
         }
         const auto& n = meshes[0].faces.at(0).faceNormal;
         EXPECT_EQ(n.x != 0 || n.y != 0 || n.z != 0, c.normal);
+    }
+}
+
+// Findings come when asked, line by line, for the whole scene whichever mesh is chosen, and
+// also when the conversion fails.
+TEST(ConvertOptions, FindingsAreTheScenesLines) {
+    using Severity = tessloom::Finding::Severity;
+    struct Case {
+        const std::string& scene;
+        ConvertOptions options;
+        bool fails;
+        // "LINE ID MESH", the mesh "-" for none; an error's id starts with "!"
+        std::vector<std::string> findings;
+    };
+    const std::string negative = "*MESH_NUMVERTEX -1\n";
+    const Case cases[] = {
+        // the material on line 2 scales its texture vertex away; the faces' count is on line
+        // 6; a scene without *GEOMOBJECT blocks is one mesh, 0, from its first line
+        {kUntiled, {}, false, {"2 zero-tiling 0", "6 no-normals 0"}},
+        {kUntiled,
+         {.keepUv = true, .fixNormals = true},
+         false,
+         {"2 zero-tiling 0", "6 no-normals 0"}},
+        // mesh "a" is not kept by a plain run, and the second block's single vertex count
+        // leaves two of its vertex lines outside, as a plain run reads them
+        {kTwoMeshes,
+         {.mesh = std::size_t{1}},
+         false,
+         {"1 no-normals 0", "1 several-meshes 0", "7 index-out-of-range 0",
+          "8 index-out-of-range 0", "9 corner-out-of-range 0", "12 no-normals 1"}},
+        {negative, {}, true, {"1 !count-too-large 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        std::vector<tessloom::Finding> findings;
+        ConvertOptions options = c.options;
+        options.findings = &findings;
+        bool failed = false;
+        try {
+            tessloom::convert(bytesOf(c.scene), options);
+        } catch (const ConvertError&) {
+            failed = true;
+        }
+        EXPECT_EQ(failed, c.fails);
+        std::vector<std::string> got;
+        for (const tessloom::Finding& f : findings) {
+            EXPECT_FALSE(f.message.empty());
+            got.push_back(std::to_string(f.line) + " " +
+                          (f.severity == Severity::kError ? "!" : "") + f.id + " " +
+                          (f.mesh ? std::to_string(*f.mesh) : "-"));
+        }
+        EXPECT_EQ(got, c.findings);
     }
 }
 

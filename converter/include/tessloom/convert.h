@@ -15,7 +15,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -28,6 +30,18 @@ namespace tessloom {
 
 // The records of one mesh file, as tessloom-meshfile(5) lays them out.
 using MeshFile = meshfile::MeshFile;
+
+// What converting a scene does to one of its lines: a value the scene lost, a count that
+// does not match, a normal that is missing, or an error that stops the conversion. The
+// findings tessloom-inspect --scene lists.
+struct Finding {
+    enum class Severity { kWarning, kError };
+    std::uint64_t line = 0;  // 1-based; a line ends at a line feed
+    Severity severity = Severity::kWarning;
+    std::string id;  // stable: what a script matches on, such as "zero-tiling"
+    std::string message;
+    std::optional<std::size_t> mesh;  // the *GEOMOBJECT mesh whose block holds the line
+};
 
 // How a scene is converted; the defaults are the plain conversion.
 struct ConvertOptions {
@@ -49,6 +63,11 @@ struct ConvertOptions {
     // When set, each warning is appended here, as the tool prints it after "tessloom: "
     // and without the line feed; when null, none is kept.
     std::vector<std::string>* warnings = nullptr;
+    // When set, the scene's findings are appended here, in the order of its lines, whether
+    // or not the conversion succeeds: those of the plain conversion of the whole scene,
+    // whichever mesh is chosen, as tessloom-inspect --scene lists them. Finding them reads
+    // the scene once more; when null, nothing is looked for.
+    std::vector<Finding>* findings = nullptr;
     // The name that messages give scene text in memory (a file is named by its path).
     std::string name = "<memory>";
 };
