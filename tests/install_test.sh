@@ -90,6 +90,10 @@ if out=$("$convert" "$work/bad.ase" "$work/bad.obj" 2>&1); then exit 1; fi
 [ "$out" = "convert_scene: $work/bad.ase: *MESH_NUMVERTEX is -1" ] ||
     { echo "install test: $out"; exit 1; }
 [ ! -e "$work/bad.obj" ]
+# the README shows the example as it is
+sed -n '/^<!-- examples\/convert_scene\/convert_scene.cpp/,/^```$/p' README.md | sed '1,2d;$d' |
+    diff - examples/convert_scene/convert_scene.cpp ||
+    { echo "install test: the README's convert_scene.cpp differs from the example"; exit 1; }
 
 # only the library's headers are public: the converter's, the reader and the file's layout
 # they include
