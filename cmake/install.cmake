@@ -7,12 +7,17 @@ if(TARGET tessloom-inspect)
   install(TARGETS tessloom-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# The reader, its two headers and the package that lets find_package(tessloom) link it and
-# convert scenes in a build (tessloom::tessloom and tessloom_add_meshes).
+# The reader, its two headers and the package that lets find_package(tessloom) link it,
+# convert scenes in a program (tessloom::converter) and in a build (tessloom::tessloom and
+# tessloom_add_meshes).
 set(packageDir ${CMAKE_INSTALL_LIBDIR}/cmake/tessloom)
 install(TARGETS tessloom_meshfile tessloom_format EXPORT tessloomTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessloom/meshfile)
+# The converter as a library: one archive and its one header, beside the reader's folder
+install(TARGETS tessloom_converter_package EXPORT tessloomTargets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tessloom)
 install(EXPORT tessloomTargets NAMESPACE tessloom:: DESTINATION ${packageDir})
 configure_package_config_file(cmake/tessloomConfig.cmake.in
   ${PROJECT_BINARY_DIR}/tessloomConfig.cmake INSTALL_DESTINATION ${packageDir})
@@ -43,6 +48,9 @@ install(FILES packaging/copyright DESTINATION ${docDir})
 # a program that loads mesh files through the package, for users to start from
 install(FILES examples/mesh_info/CMakeLists.txt examples/mesh_info/mesh_info.cpp
   DESTINATION ${docDir}/examples/mesh_info)
+# and one that converts scenes through the library
+install(FILES examples/convert_scene/CMakeLists.txt examples/convert_scene/convert_scene.cpp
+  DESTINATION ${docDir}/examples/convert_scene)
 install(FILES ${PROJECT_BINARY_DIR}/man/changelog.gz DESTINATION ${docDir})
 if(tessloomIsStatic)
   install(FILES packaging/lintian-overrides RENAME tessloom
@@ -59,8 +67,8 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 material, vertices, texture vertices, faces with normals and bounds as a
 little-endian binary mesh file. tessloom-inspect shows, checks and dumps
 such files, draws them and exports them as glTF. The package also holds
-the mesh file reader as a static library with a CMake package, for
-programs that load these files.")
+the mesh file reader and the converter as static libraries with a CMake
+package, for programs that load these files or convert scenes.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)

@@ -129,7 +129,7 @@ void convertEach(std::FILE* input, const InputGuard& guard, const SceneMeshes& s
         auto add = [&](std::uint64_t& total, std::size_t more, const char* what) {
             total += more;
             if (total > scene.textSize) {
-                throw Rejected("mesh " + meshLabel(scene, n) + ": the files of --each would hold " +
+                throw Rejected("mesh " + meshLabel(scene, n) + ": the separate meshes would hold " +
                                "more " + what + " than a " + std::to_string(scene.textSize) +
                                "-byte scene can");
             }

@@ -168,7 +168,7 @@ TEST_F(Attacked, WhatEachRefusesLeavesNothing) {
     fs::create_symlink("/dev/stdout", dir_ / "o.1.obj");  // a device under a name --each gives
     fs::create_directory(dir_ / "x");
     const std::pair<std::string, std::string> rows[] = {
-        {"--each wide.ase w.obj", "mesh 1: the files of --each would hold more vertices than a"},
+        {"--each wide.ase w.obj", "mesh 1: the separate meshes would hold more vertices than a"},
         {"--each s.ase /dev/null", "--each writes files only: the output /dev/null is"},
         {"--each s.ase fifo", "--each writes files only: the output fifo is"},
         {"--each s.ase o.obj", "--each writes files only: the output o.1.obj is"},

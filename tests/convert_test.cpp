@@ -166,6 +166,13 @@ const std::string kTwoMeshes =
     "*GEOMOBJECT {\n*NODE_NAME \"7\"\n*MESH {\n*MESH_NUMVERTEX 1\n*MESH_NUMFACES 1\n"
     "*MESH_VERTEX 0 5 5 5\n*MESH_FACE 0: A: 0 B: 0 C: 0 *MESH_MTLID 0\n}\n}\n";
 
+// Three meshes of 100 vertices each, under a comment of 100 characters: 112 + 3 * 46 = 250
+// bytes, which the vertices of all three together exceed.
+const std::string kWide = "*COMMENT \"" + std::string(100, 'x') + "\"\n" +
+                          "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 100\n}\n}\n"
+                          "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 100\n}\n}\n"
+                          "*GEOMOBJECT {\n*MESH {\n*MESH_NUMVERTEX 100\n}\n}\n";
+
 // One material that gives no tiling, over a face with texture vertex (0.5, 0.25) and no
 // normals.
 const std::string kUntiled =
@@ -218,6 +225,28 @@ TEST_F(ConvertApi, FailuresAndWarningsAreTheToolsLines) {
         EXPECT_EQ(library(scene, c.mode, false), expected);
         EXPECT_EQ(library(scene, c.mode, true), expected);
     }
+    // A path that opens no scene: the path and the reason on one line, as the tool gives
+    // them for what is not a file (for a missing file it prints its older line on standard
+    // output instead).
+    writeFile(dir_ / "scene.ase", kTwoMeshes);
+    fs::create_directory(dir_ / "folder.ase");
+    const std::pair<const char*, const char*> paths[] = {
+        {"missing.ase", "No such file or directory"},
+        {"none/missing.ase", "No such file or directory"},
+        {"scene.ase/missing.ase", "Not a directory"},
+        {"folder.ase", "not a regular file"},
+    };
+    for (const auto& [name, reason] : paths) {
+        for (const char* mode : {"", "--each"}) {
+            SCOPED_TRACE(std::string(name) + " " + mode);
+            const fs::path scene = dir_ / name;
+            EXPECT_EQ(library(scene, mode, false),
+                      (Outcome{{}, "tessloom: " + scene.string() + ": " + reason + "\n"}));
+        }
+    }
+    // what the tool says of a folder
+    EXPECT_EQ(tool(dir_ / "folder.ase", "").lines,
+              "tessloom: " + (dir_ / "folder.ase").string() + ": not a regular file\n");
 }
 
 const std::string kSeveral =
@@ -280,6 +309,13 @@ TEST(ConvertOptions, EachOptionAsTheToolsSwitch) {
          {},
          {},
          "a mesh and merge exclude each other"},
+        {"each, more vertices than the scene has bytes",
+         kWide,
+         {},
+         true,
+         {},
+         {},
+         "s.ase: mesh 2: the separate meshes would hold more vertices than a 250-byte scene can"},
         {"each with merge",
          kTwoMeshes,
          {.merge = true},

@@ -4,9 +4,10 @@
 # file reader), then fuzzes them side by side, one core each, for 30 seconds each;
 # builds the whole test suite with the micro-benchmarks in the release build folder (the
 # benchmarks use the same libraries, so they are compiled once), runs the benchmarks once
-# with a minimal time, so they keep building and running, and runs the suite; builds and runs
-# the suite again under ASan and UBSan; then installs the release build and builds and checks
-# the Debian package.
+# with a minimal time (and the library against the tool over the corpus for one round), so
+# they keep building and running, and runs the suite; builds and runs the suite again under
+# ASan and UBSan, and the library's test on eight threads under TSan; then installs the
+# release build and builds and checks the Debian package.
 set -euo pipefail
 shopt -s nullglob
 cd "$(dirname "$0")/.."
@@ -49,9 +50,16 @@ trap - EXIT
 cmake --preset release -DTESSLOOM_BENCH=ON
 cmake --build --preset release
 build/release/bench/bench_scanner --benchmark_min_time=0.01
+build/release/bench/inprocess --rounds 1
 ctest --preset release
 cmake --preset debug
 cmake --build --preset debug
 ctest --preset debug
-# installed as a user would: the programs, the manuals, a consumer of the reader, the package
+# the conversions on eight threads at once under ThreadSanitizer, a build of its own that
+# builds only the library's tests
+cmake --preset tsan
+cmake --build --preset tsan
+ctest --preset tsan
+# installed as a user would: the programs, the manuals, consumers of the reader and of the
+# converter library, the package
 bash tests/install_test.sh

@@ -75,7 +75,8 @@ struct ConvertOptions {
 // A scene that cannot be converted, a mesh file that cannot be encoded or written, or
 // options that exclude each other. what() is the line the tool prints on standard error
 // after "tessloom: ", without the line feed: for a conversion, the scene's path (or the
-// options' name) as the tool shows it, ": ", and the reason.
+// options' name) as the tool shows it, ": ", and the reason. A path that opens no scene
+// gives the system's reason ("No such file or directory") or "not a regular file".
 class ConvertError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
