@@ -178,9 +178,11 @@ extern "C" void removeTemporariesAndDie(int signal) {
 
 using SignalsHeld = TerminationSignalsHeld;
 
-// Records a temporary file for the handler; the first one installs the handler (an ignored
-// signal stays ignored). Called with the signals held. Returns the slot.
-LiveSlot* addLive(int directory, const char (&name)[17]) {
+// Takes a slot for a temporary file about to be created; the first one installs the
+// handler (an ignored signal stays ignored), before the file exists: a signal that comes to
+// another thread meanwhile waits for the creation instead of ending the process at once.
+// Called with the signals held and busy.
+LiveSlot* reserveLive() {
     const std::lock_guard lock(gRecords);
     LiveSlot* slot = nullptr;
     if (!gFreeSlots.empty()) {
@@ -195,11 +197,6 @@ LiveSlot* addLive(int directory, const char (&name)[17]) {
         }
         slot = &gLastBlock->slots[gTakenInLast++];
     }
-    std::uint64_t words[2];
-    std::memcpy(words, name, 16);
-    slot->name[0].store(words[0]);
-    slot->name[1].store(words[1]);
-    slot->directory.store(directory);  // the name is complete before the handler takes it
     if (gLiveCount++ == 0 && gCatchSignals.load()) {
         gHandlerInstalled = true;
         for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
@@ -214,6 +211,15 @@ LiveSlot* addLive(int directory, const char (&name)[17]) {
         }
     }
     return slot;
+}
+
+// Shows the handler the file created for a slot.
+void publishLive(LiveSlot* slot, int directory, const char (&name)[17]) {
+    std::uint64_t words[2];
+    std::memcpy(words, name, 16);
+    slot->name[0].store(words[0]);
+    slot->name[1].store(words[1]);
+    slot->directory.store(directory);  // the name is complete before the handler takes it
 }
 
 // Forgets a slot; the last one gives the signals their previous actions back. Called with
@@ -436,15 +442,20 @@ Output::Output(const std::string& path, std::span<const FileId> notThese, Accept
     {
         const SignalsHeld held;
         const Busy busy;
+        LiveSlot* slot = reserveLive();
         for (int attempt = 0; s.file < 0; ++attempt) {
             randomName(s.temporary, s.fallback);
             s.file =
                 ::openat(s.directory, s.temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (s.file < 0 && (errno != EEXIST || attempt == 100)) {
+                const int error = errno;
+                removeLive(slot);
+                errno = error;
                 fail("cannot create a file beside", path);
             }
         }
-        s.slot = addLive(s.directory, s.temporary);
+        publishLive(slot, s.directory, s.temporary);
+        s.slot = slot;
         s.live = true;
     }
     if (exists) {
