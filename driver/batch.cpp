@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -58,15 +57,28 @@ bool outputsClash(const std::vector<std::string>& scenes, const std::string& out
     return true;
 }
 
+// Makes the folder and its missing parents, as `mkdir -p` does; errno tells why not.
+bool makeFolders(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return true;
+    if (errno != ENOENT) return false;
+    const std::size_t slash = path.find_last_not_of('/');
+    const std::size_t parent = slash == std::string::npos ? slash : path.rfind('/', slash);
+    if (parent != std::string::npos && parent != 0 && !makeFolders(path.substr(0, parent))) {
+        return false;
+    }
+    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
 // The output folder, created when missing with its parents, and open for new files. Prints
 // the one line of a failure.
 bool readyFolder(const std::string& outDir) {
     const std::string shown = output::escaped(outDir);
-    std::error_code error;
-    std::filesystem::create_directories(outDir, error);
+    const bool made = makeFolders(outDir);
+    const int error = errno;
     struct stat st {};
-    if (::stat(outDir.c_str(), &st) != 0) {
-        const std::string reason = error ? error.message() : std::strerror(errno);
+    if (!made || ::stat(outDir.c_str(), &st) != 0) {
+        const std::string reason = std::strerror(made ? errno : error);
         std::fputs(
             ("tessloom: cannot create the output folder " + shown + ": " + reason + "\n").c_str(),
             stderr);
