@@ -139,7 +139,6 @@ int main(int argc, char** argv) {
     tessloom::RunOptions options;
     std::string_view chosen;  // the option that made the choice, for a second one
     tessloom::BatchOptions batch;
-    batch.jobs = std::max(1u, std::thread::hardware_concurrency());
     bool batched = false, jobsGiven = false, nulSeparated = false;
     std::vector<std::string> lists;  // --from files
     int i = 1;
@@ -222,6 +221,7 @@ int main(int argc, char** argv) {
                 return usage(failure);
         }
         if (scenes.empty()) return usage("no scene to convert");
+        if (!jobsGiven) batch.jobs = std::max(1u, std::thread::hardware_concurrency());
         batch.choice = choice;
         batch.run = options;
         return tessloom::convertBatch(scenes, batch);
