@@ -215,6 +215,7 @@ int main(int argc, char** argv) {
     } else {
         if (choice && choice->kind == MeshChoice::Kind::kOne)
             return usage("--mesh and --out-dir exclude each other");
+        if (nulSeparated && lists.empty()) return usage("-0 needs --from");
         std::vector<std::string> scenes(argv + i, argv + argc);
         for (const std::string& list : lists) {
             if (const std::string failure = readList(list, nulSeparated, scenes); !failure.empty())

@@ -210,6 +210,7 @@ TEST_F(Batch, UsageErrors) {
         {"-j 2 box.ase", "-j needs --out-dir"},
         {"--from list box.ase", "--from needs --out-dir"},
         {"-0 box.ase", "-0 needs --out-dir"},
+        {"--out-dir out -0 box.ase", "-0 needs --from"},
         {"--out-dir out --each --merge box.ase", "--each and --merge exclude each other"},
     };
     for (const auto& [args, reason] : rows) {
