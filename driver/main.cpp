@@ -90,13 +90,13 @@ bool jobsOf(std::string_view text, unsigned& jobs) {
 // The paths of a --from list ("-": standard input) added to `scenes`, one a line or ending
 // in a NUL byte; empty ones skipped. Returns why the list cannot be read, or nothing.
 std::string readList(const std::string& list, bool nulSeparated, std::vector<std::string>& scenes) {
-    std::FILE* file = list == "-" ? stdin : std::fopen(list.c_str(), "rb");
     const std::string shown = tessloom::output::escaped(list);
+    std::FILE* file = list == "-" ? stdin : std::fopen(list.c_str(), "rb");
     if (!file) return "cannot read --from " + shown + ": " + std::strerror(errno);
     const char end = nulSeparated ? '\0' : '\n';
     std::string path;
     int c = 0;
-    while ((c = std::getc(file)) != EOF) {
+    while ((c = getc_unlocked(file)) != EOF) {
         if (static_cast<char>(c) != end) {
             path += static_cast<char>(c);
         } else if (!path.empty()) {
@@ -168,6 +168,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--merge") {
             next = MeshChoice{MeshChoice::Kind::kMerge, ""};
         } else if (arg == "--out-dir" || arg.starts_with("--out-dir=")) {
+            if (batched) return usage("--out-dir is given twice");
             if (arg == "--out-dir" && i + 1 == argc) return usage("--out-dir needs a folder");
             batch.outDir = arg == "--out-dir" ? argv[++i] : std::string(arg.substr(10));
             if (batch.outDir.empty()) return usage("--out-dir needs a folder");

@@ -200,6 +200,7 @@ TEST_F(Batch, UsageErrors) {
         {"--out-dir out -- ", "no scene to convert"},
         {"--out-dir", "--out-dir needs a folder"},
         {"--out-dir= box.ase", "--out-dir needs a folder"},
+        {"--out-dir a --out-dir=b box.ase", "--out-dir is given twice"},
         {"--out-dir out --mesh 0 box.ase", "--mesh and --out-dir exclude each other"},
         {"--mesh=x --out-dir=out box.ase", "--mesh and --out-dir exclude each other"},
         {"--out-dir out -j 0 box.ase", "-j needs a number of threads from 1 to 1024, not 0"},
