@@ -162,6 +162,7 @@ int convertBatch(const std::vector<std::string>& scenes, const BatchOptions& opt
         // module's handler removes every temporary file there.
         const output::TerminationSignalsHeld held;
         const std::size_t jobs = std::min<std::size_t>(options.jobs, scenes.size());
+        workers.reserve(jobs);
         for (std::size_t n = 0; n < jobs; ++n) {
             try {
                 workers.emplace_back(work);
