@@ -1,6 +1,6 @@
 # tessloom_add_meshes(<target> SCENES <scene>... OUTPUT_DIRECTORY <dir>
-#                     [MERGE | EACH | MESH <name>|<index>] [OPTIONS <option>...]
-#                     [OUTPUTS_VARIABLE <var>])
+#                     [MERGE | EACH | MESH <name>|<index>] [BATCH]
+#                     [OPTIONS <option>...] [OUTPUTS_VARIABLE <var>])
 #
 # Converts each scene with tessloom::tessloom as a step of the build: one command per scene,
 # run again only when its scene (or the converter) changed, all of them in parallel, and
@@ -21,9 +21,20 @@
 # OUTPUTS_VARIABLE names a variable set to the outputs: the mesh files, or for EACH the
 # stamp files. A file that two scenes would write, in one call or in two, is refused when
 # CMake runs. A failed conversion fails the build with tessloom's message.
+#
+# With BATCH, every scene of the call is converted by one command, `tessloom --out-dir`,
+# which converts them on all cores in one process; the outputs, EACH, MERGE, OPTIONS and
+# OUTPUTS_VARIABLE are as without it (OPTIONS may add `-j N`), MESH is refused. Which to use:
+# one command per scene (the default) lets the build tool run the conversions in parallel
+# with the rest of the build and converts again only the scenes that changed; BATCH saves a
+# process per scene, which counts when the scenes are many and small (hundreds of scenes of
+# a few kilobytes convert several times faster), but any change to one of them converts
+# them all again, and a scene that fails fails the whole step. BATCH names the outputs as
+# the converter does, by replacing the last four characters of the scene's file name: a
+# scene whose name does not end in a dot and three characters (tree.ase) is refused.
 
 # Run as a script (cmake -P) by the build, after `tessloom --each` converted a scene into
-# WORK: moves the files into place, removes the ones of the previous conversion the scene no
+# WORK (removed after, unless KEEP_WORK is set): moves the files into place, removes the ones of the previous conversion the scene no
 # longer gives, and writes the list to STAMP and, only when it changed, to LIST.
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   cmake_policy(VERSION 3.25)
@@ -41,7 +52,9 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
     list(APPEND written "${outDir}/${stem}.${n}${extension}")
     math(EXPR n "${n} + 1")
   endwhile()
-  file(REMOVE_RECURSE "${WORK}")
+  if(NOT KEEP_WORK)  # a batch's folder holds the other scenes' files too
+    file(REMOVE_RECURSE "${WORK}")
+  endif()
   set(before)
   if(EXISTS "${STAMP}")
     file(STRINGS "${STAMP}" before)
@@ -75,7 +88,7 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
 endif()
 
 function(tessloom_add_meshes target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "MERGE;EACH" "OUTPUT_DIRECTORY;MESH;OUTPUTS_VARIABLE"
+  cmake_parse_arguments(PARSE_ARGV 1 arg "MERGE;EACH;BATCH" "OUTPUT_DIRECTORY;MESH;OUTPUTS_VARIABLE"
                         "SCENES;OPTIONS")
   set(fn tessloom_add_meshes)
   if(arg_UNPARSED_ARGUMENTS)
@@ -111,6 +124,9 @@ function(tessloom_add_meshes target)
       message(FATAL_ERROR "${fn}: OPTIONS ${option}: use ${keyword} instead")
     endif()
   endforeach()
+  if(arg_BATCH AND DEFINED arg_MESH)
+    message(FATAL_ERROR "${fn}: BATCH and MESH exclude each other")
+  endif()
   set(mode)
   if(arg_MERGE)
     set(mode --merge)
@@ -125,11 +141,26 @@ function(tessloom_add_meshes target)
   string(REGEX REPLACE "(.)/+$" "\\1" outDir "${outDir}")  # meshes/ is meshes
   set(outputs)
   set(clean)
+  set(inputs)
+  set(batchSteps)
+  set(batchWork "${outDir}/.${target}.batch")
   foreach(scene IN LISTS arg_SCENES)
     cmake_path(ABSOLUTE_PATH scene BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE
                OUTPUT_VARIABLE input)
     cmake_path(GET input STEM LAST_ONLY name)
     cmake_path(RELATIVE_PATH input BASE_DIRECTORY "${CMAKE_SOURCE_DIR}" OUTPUT_VARIABLE shown)
+    if(arg_BATCH)
+      # the converter's name for it must be the one given here
+      cmake_path(GET input FILENAME file)
+      string(LENGTH "${file}" length)
+      cmake_path(GET input EXTENSION LAST_ONLY extension)
+      string(LENGTH "${extension}" extensionLength)
+      if(NOT extensionLength EQUAL 4 OR length LESS 5)
+        message(FATAL_ERROR "${fn}: BATCH names ${shown}'s output by replacing the last four "
+                            "characters of its name, which must then be a dot and three "
+                            "characters (as in tree.ase)")
+      endif()
+    endif()
     set(mesh "${outDir}/${name}.obj")
     if(arg_EACH)
       _tessloom_claim("${mesh}" 1 "${shown}" "${target}")
@@ -149,6 +180,9 @@ function(tessloom_add_meshes target)
       file(STRINGS "${list}" written)
       set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${list}")
       list(APPEND clean ${written} "${work}")
+      list(APPEND batchSteps COMMAND ${CMAKE_COMMAND} "-DWORK=${batchWork}" "-DMESH=${mesh}"
+           "-DSTAMP=${output}" "-DLIST=${list}" -DKEEP_WORK=1 -P
+           "${CMAKE_CURRENT_FUNCTION_LIST_FILE}")
       set(steps
         COMMAND ${CMAKE_COMMAND} -E rm -rf "${work}"
         COMMAND ${CMAKE_COMMAND} -E make_directory "${work}"
@@ -159,13 +193,50 @@ function(tessloom_add_meshes target)
       set(output "${mesh}")
       set(steps COMMAND tessloom::tessloom ${mode} ${arg_OPTIONS} -- "${input}" "${mesh}")
     endif()
-    add_custom_command(OUTPUT "${output}"
-      ${steps}
-      DEPENDS "${input}" "$<TARGET_FILE:tessloom::tessloom>"
-      COMMENT "Converting ${shown}"
-      VERBATIM)
+    if(NOT arg_BATCH)
+      add_custom_command(OUTPUT "${output}"
+        ${steps}
+        DEPENDS "${input}" "$<TARGET_FILE:tessloom::tessloom>"
+        COMMENT "Converting ${shown}"
+        VERBATIM)
+    endif()
     list(APPEND outputs "${output}")
+    list(APPEND inputs "${input}")
   endforeach()
+  if(arg_BATCH)
+    # the scenes go to the converter in a list, one a line: a command line of thousands of
+    # paths may be too long; the list is rewritten only when it changes
+    string(SHA1 key "${outDir}")
+    string(SUBSTRING "${key}" 0 12 key)
+    set(sceneList "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/tessloom_meshes/${target}-${key}.scenes")
+    list(JOIN inputs "\n" text)
+    set(listed)
+    if(EXISTS "${sceneList}")
+      file(READ "${sceneList}" listed)
+    endif()
+    if(NOT listed STREQUAL "${text}\n")
+      file(WRITE "${sceneList}" "${text}\n")
+    endif()
+    list(LENGTH inputs count)
+    if(arg_EACH)
+      # into a folder of their own, then moved into place scene by scene as without BATCH
+      set(steps
+        COMMAND ${CMAKE_COMMAND} -E rm -rf "${batchWork}"
+        COMMAND tessloom::tessloom --out-dir "${batchWork}" ${mode} ${arg_OPTIONS}
+                --from "${sceneList}"
+        ${batchSteps}
+        COMMAND ${CMAKE_COMMAND} -E rm -rf "${batchWork}")
+      list(APPEND clean "${batchWork}")
+    else()
+      set(steps COMMAND tessloom::tessloom --out-dir "${outDir}" ${mode} ${arg_OPTIONS}
+                --from "${sceneList}")
+    endif()
+    add_custom_command(OUTPUT ${outputs}
+      ${steps}
+      DEPENDS ${inputs} "${sceneList}" "$<TARGET_FILE:tessloom::tessloom>"
+      COMMENT "Converting ${count} scenes in one batch (${target})"
+      VERBATIM)
+  endif()
   file(MAKE_DIRECTORY "${outDir}")
   add_custom_target(${target} ALL DEPENDS ${outputs})
   set_property(TARGET ${target} APPEND PROPERTY ADDITIONAL_CLEAN_FILES ${clean})

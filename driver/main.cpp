@@ -1,18 +1,23 @@
-// tessloom: converts one ASE scene into a binary mesh file.
+// tessloom: converts one ASE scene into a binary mesh file, or many into a folder.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 // after a C library header, which defines __GLIBC__ where it applies
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
 
+#include "driver/batch.h"
 #include "driver/converter.h"
 
 namespace {
@@ -34,6 +39,14 @@ constexpr const char* kOptions =
     "  --fix          --keep-uv and --fix-normals\n"
     "  --strict       any warning fails the conversion: nothing is written\n"
     "  --quiet        no progress line on a terminal (warnings still show)\n"
+    "Many scenes in one run: tessloom --out-dir DIR [-j N] [options] SCENE...\n"
+    "  --out-dir DIR  every scene to DIR, named as above from its file name (DIR is made\n"
+    "                 when missing); with --each or --merge as above, not with --mesh.\n"
+    "                 One line per failed scene, then \"N converted, M failed\"; scenes\n"
+    "                 whose outputs would share a name are refused before any work\n"
+    "  -j, --jobs N   N scenes at once (default: one per core)\n"
+    "  --from FILE    the scenes' paths from FILE too, one a line (- reads standard input)\n"
+    "  -0             --from's paths end in a NUL byte instead (find -print0)\n"
     "  -h, --help     this text\n"
     "  --version      the version\n"
     "  --             ends the options\n";
@@ -63,6 +76,42 @@ int usage(std::string_view reason) {
     return 1;
 }
 
+constexpr unsigned kMaxJobs = 1024;
+
+bool jobsOf(std::string_view text, unsigned& jobs) {
+    unsigned n = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (error != std::errc{} || end != text.data() + text.size() || n == 0 || n > kMaxJobs)
+        return false;
+    jobs = n;
+    return true;
+}
+
+// The paths of a --from list ("-": standard input) added to `scenes`, one a line or ending
+// in a NUL byte; empty ones skipped. Returns why the list cannot be read, or nothing.
+std::string readList(const std::string& list, bool nulSeparated, std::vector<std::string>& scenes) {
+    const std::string shown = tessloom::output::escaped(list);
+    std::FILE* file = list == "-" ? stdin : std::fopen(list.c_str(), "rb");
+    if (!file) return "cannot read --from " + shown + ": " + std::strerror(errno);
+    const char end = nulSeparated ? '\0' : '\n';
+    std::string path;
+    int c = 0;
+    while ((c = getc_unlocked(file)) != EOF) {
+        if (static_cast<char>(c) != end) {
+            path += static_cast<char>(c);
+        } else if (!path.empty()) {
+            scenes.push_back(std::move(path));
+            path.clear();
+        }
+    }
+    if (!path.empty()) scenes.push_back(std::move(path));
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    if (file != stdin) std::fclose(file);
+    if (failed) return "cannot read --from " + shown + ": " + std::strerror(error);
+    return {};
+}
+
 int printed(int written) {
     return written >= 0 && std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
@@ -89,6 +138,9 @@ int main(int argc, char** argv) {
     std::optional<MeshChoice> choice;
     tessloom::RunOptions options;
     std::string_view chosen;  // the option that made the choice, for a second one
+    tessloom::BatchOptions batch;
+    bool batched = false, jobsGiven = false, nulSeparated = false;
+    std::vector<std::string> lists;  // --from files
     int i = 1;
     // options come first; "-" alone is a path, and so is every word after the first path
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; ++i) {
@@ -115,6 +167,29 @@ int main(int argc, char** argv) {
             next = MeshChoice{MeshChoice::Kind::kEach, ""};
         } else if (arg == "--merge") {
             next = MeshChoice{MeshChoice::Kind::kMerge, ""};
+        } else if (arg == "--out-dir" || arg.starts_with("--out-dir=")) {
+            if (batched) return usage("--out-dir is given twice");
+            if (arg == "--out-dir" && i + 1 == argc) return usage("--out-dir needs a folder");
+            batch.outDir = arg == "--out-dir" ? argv[++i] : std::string(arg.substr(10));
+            if (batch.outDir.empty()) return usage("--out-dir needs a folder");
+            batched = true;
+        } else if (arg == "-j" || arg == "--jobs" || arg.starts_with("--jobs=") ||
+                   (arg.starts_with("-j") && !arg.starts_with("--"))) {
+            const bool apart = arg == "-j" || arg == "--jobs";
+            if (apart && i + 1 == argc) return usage(std::string(arg) + " needs a number");
+            const std::string_view value =
+                apart ? std::string_view(argv[++i]) : arg.substr(arg[1] == 'j' ? 2 : 7);
+            if (!jobsOf(value, batch.jobs)) {
+                return usage(std::string(arg.substr(0, arg[1] == 'j' ? 2 : 6)) +
+                             " needs a number of threads from 1 to " + std::to_string(kMaxJobs) +
+                             ", not " + std::string(value));
+            }
+            jobsGiven = true;
+        } else if (arg == "--from" || arg.starts_with("--from=")) {
+            if (arg == "--from" && i + 1 == argc) return usage("--from needs a file");
+            lists.emplace_back(arg == "--from" ? argv[++i] : std::string(arg.substr(7)));
+        } else if (arg == "-0") {
+            nulSeparated = true;
         } else if (arg == "--mesh" || arg.starts_with("--mesh=")) {
             if (arg == "--mesh" && i + 1 == argc)
                 return usage("--mesh needs a mesh number or name");
@@ -134,6 +209,25 @@ int main(int argc, char** argv) {
         chosen = name;
     }
     const int positional = argc - i;
+    if (!batched) {
+        if (jobsGiven) return usage("-j needs --out-dir");
+        if (!lists.empty()) return usage("--from needs --out-dir");
+        if (nulSeparated) return usage("-0 needs --out-dir");
+    } else {
+        if (choice && choice->kind == MeshChoice::Kind::kOne)
+            return usage("--mesh and --out-dir exclude each other");
+        if (nulSeparated && lists.empty()) return usage("-0 needs --from");
+        std::vector<std::string> scenes(argv + i, argv + argc);
+        for (const std::string& list : lists) {
+            if (const std::string failure = readList(list, nulSeparated, scenes); !failure.empty())
+                return usage(failure);
+        }
+        if (scenes.empty()) return usage("no scene to convert");
+        if (!jobsGiven) batch.jobs = std::max(1u, std::thread::hardware_concurrency());
+        batch.choice = choice;
+        batch.run = options;
+        return tessloom::convertBatch(scenes, batch);
+    }
     if (positional == 0) return usage("no input path");
     if (positional > 2) return usage("too many paths");
     const char* input = argv[i];

@@ -1,6 +1,7 @@
 // Taking one, each or all of a scene's meshes: each converted as the scene restricted to it.
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -247,26 +248,39 @@ class FileTarget : public MeshTarget {
 
 int runConversion(const std::string& inputPath, const std::optional<std::string>& outputPath,
                   const std::optional<MeshChoice>& choice, const RunOptions& options) {
+    const Conversion done = convertFile(inputPath, outputPath, choice, options, true);
+    std::fwrite(done.messages.data(), 1, done.messages.size(), stderr);
+    return done.ok ? 0 : 1;
+}
+
+}  // namespace
+
+Conversion convertFile(const std::string& inputPath, const std::optional<std::string>& outputPath,
+                       const std::optional<MeshChoice>& choice, const RunOptions& options,
+                       bool showProgress) {
     std::vector<std::string> warnings;
-    const int status = reportFailure(inputPath, [&] {
+    bool refused = false;
+    const std::optional<std::string> failure = failureOf(inputPath, [&] {
         const InputFile input = openInput(inputPath);
         // each conversion checks its own passes; the guard covers the search and the time
         // between them too
-        const InputGuard guard(input.get(), inputPath);
+        const InputGuard guard(input.get(), showProgress ? inputPath : std::string());
         FileTarget target(inputPath, outputPath, guard,
                           choice && choice->kind == MeshChoice::Kind::kEach);
         try {
             convertInput(input.get(), guard, inputPath, choice, options, target, warnings);
         } catch (const WarningsRefused&) {
-            printWarnings(warnings);  // before the line that refuses them
+            refused = true;  // the warnings show before the line that refuses them
             throw;
         }
     });
-    if (status == 0) printWarnings(warnings);
-    return status;
+    Conversion done{.ok = !failure, .messages = {}};
+    if (!failure || refused) {
+        for (const std::string& line : warnings) done.messages += line;
+    }
+    if (failure) done.messages += "tessloom: " + *failure + "\n";
+    return done;
 }
-
-}  // namespace
 
 std::string eachOutputPath(std::string_view path, std::size_t n) {
     const std::size_t cut = path.size() < 4 ? path.size() : path.size() - 4;

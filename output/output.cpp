@@ -3,6 +3,7 @@
 #include "output/output.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -99,19 +100,54 @@ Destination resolveLinks(const std::string& outputPath) {
     }
 }
 
-// The temporary files as a termination signal's handler sees them: directory descriptors
-// and short names in storage that changes only while the signals are held, since a handler
-// may only make async-signal-safe calls.
-struct LiveTemporary {
-    int directory = -1;  // -1: the slot is free
-    char name[17] = {};
+// The temporary files as a termination signal's handler sees them. The handler may run on
+// one thread while others record and forget files, so it reads lock-free atomics only, in
+// blocks of slots that never move and are never freed; everything else here changes under
+// the lock, with the signals held on the thread that holds it.
+struct LiveSlot {
+    std::atomic<int> directory{-1};           // -1: the slot is free
+    std::atomic<std::uint64_t> name[2] = {};  // the 16 characters of the name
 };
-// Outputs on several threads at once take turns at the records below (the temporary files
-// and the shared directories); a signal handler reads the first without the lock.
+static_assert(std::atomic<int>::is_always_lock_free &&
+              std::atomic<std::uint64_t>::is_always_lock_free);
+struct LiveBlock {
+    static constexpr std::size_t kSlots = 64;
+    LiveSlot slots[kSlots];
+    std::atomic<LiveBlock*> next{nullptr};
+};
+LiveBlock gLive;  // the first block; further ones hang from it
+// Outputs on several threads at once take turns at the records below (the slots handed out
+// and the shared directories).
 std::mutex gRecords;
-std::vector<LiveTemporary> gLive;
-std::vector<std::size_t> gFreeSlots;  // slots of gLive free for reuse
+LiveBlock* gLastBlock = &gLive;
+std::size_t gTakenInLast = 0;       // slots of gLastBlock handed out so far
+std::vector<LiveSlot*> gFreeSlots;  // slots handed out and free again
 std::size_t gLiveCount = 0;
+
+// A thread that creates a temporary file or puts one in place is busy: the handler waits
+// for it (a file created but not yet recorded would stay; a set half in place would stay
+// broken), and once the handler has begun, no thread starts such work. A busy thread holds
+// the signals, so the handler never waits for the thread it runs on.
+std::atomic<int> gBusy{0};
+std::atomic<bool> gDying{false};
+// How long the handler waits for busy threads (a rename on a hung network file system)
+// before it removes what it can and ends the process all the same.
+constexpr int kBusyWaitMilliseconds = 5000;
+
+class Busy {
+  public:
+    Busy() {
+        gBusy.fetch_add(1);
+        if (gDying.load()) {
+            // the handler is at work on another thread and ends the process: wait for it
+            gBusy.fetch_sub(1);
+            for (;;) ::pause();
+        }
+    }
+    ~Busy() { gBusy.fetch_sub(1); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+};
 
 // SIGPIPE too, for a program that lets a closed pipe end it (one that ignores it gets EPIPE)
 constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
@@ -121,44 +157,46 @@ std::atomic<bool> gCatchSignals{false};
 bool gHandlerInstalled = false;
 
 extern "C" void removeTemporariesAndDie(int signal) {
-    for (const LiveTemporary& t : gLive) {
-        if (t.directory >= 0) ::unlinkat(t.directory, t.name, 0);
+    gDying.store(true);
+    for (int waited = 0; gBusy.load() != 0 && waited < kBusyWaitMilliseconds; ++waited) {
+        ::poll(nullptr, 0, 1);  // async-signal-safe, as everything here
+    }
+    for (const LiveBlock* block = &gLive; block; block = block->next.load()) {
+        for (const LiveSlot& slot : block->slots) {
+            const int directory = slot.directory.load();
+            if (directory < 0) continue;
+            const std::uint64_t words[2] = {slot.name[0].load(), slot.name[1].load()};
+            char name[17];
+            std::memcpy(name, words, 16);
+            name[16] = '\0';
+            ::unlinkat(directory, name, 0);
+        }
     }
     // then end as the signal would have ended us, so the caller sees 128 + signal
     dieBySignal(signal);
 }
 
-// Holds the termination signals back for its lifetime, so a temporary file and its record
-// in the handler's storage come and go together.
-class SignalsHeld {
-  public:
-    SignalsHeld() {
-        sigset_t set;
-        ::sigemptyset(&set);
-        for (const int s : kTerminationSignals) ::sigaddset(&set, s);
-        ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
-    }
-    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    SignalsHeld(const SignalsHeld&) = delete;
-    SignalsHeld& operator=(const SignalsHeld&) = delete;
+using SignalsHeld = TerminationSignalsHeld;
 
-  private:
-    sigset_t previous_;
-};
-
-// Records a temporary file for the handler; the first one installs the handler (an ignored
-// signal stays ignored). Called with the signals held. Returns the slot.
-std::size_t addLive(int directory, const char (&name)[17]) {
+// Takes a slot for a temporary file about to be created; the first one installs the
+// handler (an ignored signal stays ignored), before the file exists: a signal that comes to
+// another thread meanwhile waits for the creation instead of ending the process at once.
+// Called with the signals held and busy.
+LiveSlot* reserveLive() {
     const std::lock_guard lock(gRecords);
-    std::size_t slot = gLive.size();
+    LiveSlot* slot = nullptr;
     if (!gFreeSlots.empty()) {
         slot = gFreeSlots.back();
         gFreeSlots.pop_back();
     } else {
-        gLive.emplace_back();
+        if (gTakenInLast == LiveBlock::kSlots) {
+            auto* block = new LiveBlock;  // reachable from gLive for good
+            gLastBlock->next.store(block);
+            gLastBlock = block;
+            gTakenInLast = 0;
+        }
+        slot = &gLastBlock->slots[gTakenInLast++];
     }
-    std::memcpy(gLive[slot].name, name, sizeof name);
-    gLive[slot].directory = directory;
     if (gLiveCount++ == 0 && gCatchSignals.load()) {
         gHandlerInstalled = true;
         for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
@@ -175,19 +213,26 @@ std::size_t addLive(int directory, const char (&name)[17]) {
     return slot;
 }
 
+// Shows the handler the file created for a slot.
+void publishLive(LiveSlot* slot, int directory, const char (&name)[17]) {
+    std::uint64_t words[2];
+    std::memcpy(words, name, 16);
+    slot->name[0].store(words[0]);
+    slot->name[1].store(words[1]);
+    slot->directory.store(directory);  // the name is complete before the handler takes it
+}
+
 // Forgets a slot; the last one gives the signals their previous actions back. Called with
 // the signals held.
-void removeLive(std::size_t slot) {
+void removeLive(LiveSlot* slot) {
     const std::lock_guard lock(gRecords);
-    gLive[slot].directory = -1;
+    slot->directory.store(-1);
     gFreeSlots.push_back(slot);
     if (--gLiveCount == 0) {
         for (std::size_t i = 0; gHandlerInstalled && i < std::size(kTerminationSignals); ++i) {
             ::sigaction(kTerminationSignals[i], &gPrevious[i], nullptr);
         }
         gHandlerInstalled = false;
-        gLive.clear();
-        gFreeSlots.clear();
     }
 }
 
@@ -202,6 +247,7 @@ std::map<DirectoryKey, OpenDirectory> gDirectories;
 
 // The directory at `path`, opened or shared; -1 with errno set when it cannot be opened.
 int openDirectory(const std::string& path, DirectoryKey& key) {
+    const SignalsHeld held;  // as every holder of the lock, which the handler may wait behind
     const std::lock_guard lock(gRecords);
     key = path;
     OpenDirectory& shared = gDirectories[key];
@@ -219,6 +265,7 @@ int openDirectory(const std::string& path, DirectoryKey& key) {
 }
 
 void releaseDirectory(const DirectoryKey& key) {
+    const SignalsHeld held;
     const std::lock_guard lock(gRecords);
     const auto at = gDirectories.find(key);
     if (at == gDirectories.end() || --at->second.users != 0) return;
@@ -307,7 +354,7 @@ struct Output::State {
     std::string name;  // the output's name in it
     char temporary[17] = {};
     char backup[17] = {};
-    std::size_t slot = 0;
+    LiveSlot* slot = nullptr;
     bool live = false;  // the temporary file exists and is ours to remove
     bool inPlace = false;
     bool finished = false;
@@ -394,15 +441,21 @@ Output::Output(const std::string& path, std::span<const FileId> notThese, Accept
     // directory, which is renamed over the output once complete.
     {
         const SignalsHeld held;
+        const Busy busy;
+        LiveSlot* slot = reserveLive();
         for (int attempt = 0; s.file < 0; ++attempt) {
             randomName(s.temporary, s.fallback);
             s.file =
                 ::openat(s.directory, s.temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
             if (s.file < 0 && (errno != EEXIST || attempt == 100)) {
+                const int error = errno;
+                removeLive(slot);
+                errno = error;
                 fail("cannot create a file beside", path);
             }
         }
-        s.slot = addLive(s.directory, s.temporary);
+        publishLive(slot, s.directory, s.temporary);
+        s.slot = slot;
         s.live = true;
     }
     if (exists) {
@@ -444,6 +497,7 @@ void Output::commit() {
     State& s = *state_;
     if (!s.live) return;
     const SignalsHeld held;
+    const Busy busy;
     if (::renameat(s.directory, s.temporary, s.directory, s.name.c_str()) != 0) {
         fail("cannot replace", s.path);
     }
@@ -540,6 +594,7 @@ void commitAll(std::span<Output* const> outputs) {
     // Termination signals wait until the set is in place, or back as it was: a signal
     // during the renames then ends the process with every path holding the new file.
     const SignalsHeld held;
+    const Busy busy;
     std::size_t done = 0;
     try {
         for (; done < outputs.size(); ++done) {
@@ -616,6 +671,17 @@ void dieBySignal(int signal) {
     ::sigprocmask(SIG_UNBLOCK, &self, nullptr);
     ::raise(signal);
     ::_exit(128 + signal);  // not reached: the default action of a termination signal ends us
+}
+
+TerminationSignalsHeld::TerminationSignalsHeld() {
+    sigset_t set;
+    ::sigemptyset(&set);
+    for (const int s : kTerminationSignals) ::sigaddset(&set, s);
+    ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
+}
+
+TerminationSignalsHeld::~TerminationSignalsHeld() {
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
 void catchTerminationSignals() {

@@ -4,7 +4,8 @@
 # scenes converted to the bytes they must give, nothing on a second build, only a touched
 # scene again; an EACH scene that grows and shrinks, its stale files removed, every file
 # listed in its stamp, installed and cleaned; MESH and OPTIONS reaching the converter; a
-# broken scene failing the build with tessloom's message; and tessloom_add_meshes's
+# broken scene failing the build with tessloom's message; BATCH giving what one command per
+# scene gives; and tessloom_add_meshes's
 # argument checks, within a call and across calls. Arguments: the build folder and the scene
 # generator. Exit 77 (skipped) without ninja.
 set -euo pipefail
@@ -155,6 +156,43 @@ for entry in "${builds[@]}"; do
     fi
 done
 
+# BATCH: one command for all the scenes of a call, the same files as one command each, the
+# same OUTPUTS_VARIABLE; nothing on a second build, every scene again when one changed, a
+# broken scene failing the build with tessloom's message.
+batch_builds=(
+    "art/crate.ase art/tree.ase OUTPUT_DIRECTORY m"
+    "art/vehicle.ase art/crate.ase OUTPUT_DIRECTORY m EACH"
+    "art/vehicle.ase art/tree.ase OUTPUT_DIRECTORY m/ MERGE OPTIONS --fix"
+)
+for entry in "${batch_builds[@]}"; do
+    for batch in "" BATCH; do
+        project_of "tessloom_add_meshes(t SCENES $entry $batch OUTPUTS_VARIABLE made)
+file(WRITE \${CMAKE_BINARY_DIR}/made.txt \"\${made}\")"
+        "$gen_scene" "$work/call/art/crate.ase" --faces 2
+        "$gen_scene" "$work/call/art/tree.ase" --faces 40
+        cmake -G Ninja -S "$work/call" -B "$work/call/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+        out=$(ninja -C "$work/call/build")
+        if [ -n "$batch" ]; then
+            grep -q 'Converting 2 scenes in one batch (t)' <<<"$out" || { echo "$out"; exit 1; }
+            [ "$(cat "$work/call/build/made.txt")" = "$made" ] || { echo "$entry: outputs differ"; exit 1; }
+            [ "$(cd "$work/call/build/m" && ls -A | xargs)" = "$files" ] || { ls -A "$work/call/build/m"; exit 1; }
+            for f in $files; do cmp "$work/call/build/m/$f" "$work/one/$f"; done
+            out=$(ninja -C "$work/call/build")
+            grep -q 'no work to do' <<<"$out" || { echo "a second build did work: $out"; exit 1; }
+            touch "$work/call/art/tree.ase" "$work/call/art/vehicle.ase"
+            out=$(ninja -C "$work/call/build")
+            grep -q 'Converting 2 scenes in one batch (t)' <<<"$out" || { echo "$out"; exit 1; }
+        else
+            made=$(cat "$work/call/build/made.txt")
+            files=$(cd "$work/call/build/m" && ls -A | xargs)
+            rm -rf "$work/one" && cp -r "$work/call/build/m" "$work/one"
+        fi
+    done
+done
+printf '*MESH_NUMVERTEX 99999\n' >"$work/call/art/tree.ase"
+if out=$(ninja -C "$work/call/build" 2>&1); then echo "a broken scene built: $out"; exit 1; fi
+grep -q '^tessloom: .*tree\.ase' <<<"$out" || { echo "no converter message in: $out"; exit 1; }
+
 # Each set of calls that must be refused when CMake runs, with the message it must give.
 calls=(
     "t OUTPUT_DIRECTORY m|no SCENES given"
@@ -166,6 +204,9 @@ calls=(
     "t SCENES a.ase OUTPUT_DIRECTORY m OUTPUTS_VARIABLE|OUTPUTS_VARIABLE needs a value"
     "t SCENES a.ase OUTPUT_DIRECTORY m OPTIONS --fix --each|OPTIONS --each: use EACH instead"
     "t SCENES a.ase OUTPUT_DIRECTORY m SPLIT|unknown arguments: SPLIT"
+    "t SCENES a.ase OUTPUT_DIRECTORY m BATCH MESH 0|BATCH and MESH exclude each other"
+    "t SCENES a.ase b.model OUTPUT_DIRECTORY m BATCH|BATCH names b.model's output by replacing the last four characters"
+    "t SCENES a.ase x/a.ase OUTPUT_DIRECTORY m BATCH|a.ase (t) and x/a.ase (t) would write the same mesh file"
     "t SCENES x/a.ase y/a.ase OUTPUT_DIRECTORY m|x/a.ase (t) and y/a.ase (t) would write the same mesh file $work/call/build/m/a.obj"
     "a SCENES art/tree.ase OUTPUT_DIRECTORY m) tessloom_add_meshes(b SCENES art2/tree.ase OUTPUT_DIRECTORY ./m/|art/tree.ase (a) and art2/tree.ase (b) would write the same mesh file"
     "a SCENES tree.ase OUTPUT_DIRECTORY m EACH) tessloom_add_meshes(b SCENES x/tree.1.ase OUTPUT_DIRECTORY m|tree.ase (a) and x/tree.1.ase (b) would write the same mesh file $work/call/build/m/tree.1.obj"

@@ -78,6 +78,20 @@ meshfile::MeshFile meshFileOf(const MeshConverter& mesh);
 int convertScene(const std::string& inputPath, const std::optional<std::string>& outputPath,
                  const RunOptions& options = {});
 
+// What one conversion printed, as a whole: the warning lines, then the "tessloom: PATH:
+// reason" line when it failed.
+struct Conversion {
+    bool ok = false;
+    std::string messages;
+};
+
+// The conversion convertScene() and convertMeshes() run, its messages returned instead of
+// printed, so that conversions on several threads print each of theirs in one piece. With
+// showProgress, a large input shows its progress line.
+Conversion convertFile(const std::string& inputPath, const std::optional<std::string>& outputPath,
+                       const std::optional<MeshChoice>& choice, const RunOptions& options,
+                       bool showProgress);
+
 // --mesh, --each and --merge: see the manual. Returns the exit status as convertScene does.
 int convertMeshes(const std::string& inputPath, const std::optional<std::string>& outputPath,
                   const MeshChoice& choice, const RunOptions& options = {});

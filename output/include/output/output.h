@@ -4,6 +4,8 @@
 // every file through here.
 #pragma once
 
+#include <signal.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -90,6 +92,22 @@ void commitAll(std::span<Output* const> outputs);
 // ends the process as it would have (the handler is installed with the first and removed
 // with the last). For programs: a library leaves the signals to its caller.
 void catchTerminationSignals();
+
+// Holds the termination signals back on the calling thread for its lifetime. Threads
+// started meanwhile keep them held: a program whose workers make outputs starts them under
+// one, so that the signals reach the thread that only waits, where the handler removes
+// every pending temporary file (it waits for a worker's file being created or put in
+// place, so none is left behind and a set of commitAll() stays whole).
+class TerminationSignalsHeld {
+  public:
+    TerminationSignalsHeld();
+    ~TerminationSignalsHeld();
+    TerminationSignalsHeld(const TerminationSignalsHeld&) = delete;
+    TerminationSignalsHeld& operator=(const TerminationSignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_;
+};
 
 // Throws OutputError, naming `option`, when `path` leads to one of our descriptors or to an
 // existing file that is neither a regular file nor a directory (a device, pipe or socket).

@@ -1,0 +1,198 @@
+// Batch runs: the scenes' outputs named and checked for clashes first, then the scenes
+// taken in turn by worker threads, while the main thread prints what each one reports.
+#include "driver/batch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+
+#include "ase/scene.h"
+#include "driver/progress.h"
+#include "output/output.h"
+
+namespace tessloom {
+
+namespace {
+
+std::string fileNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Refuses two scenes with the same output: both named, and how many more clashes there are,
+// on one line. Under --each the outputs are OUT.N.obj, which only the same OUT gives.
+bool outputsClash(const std::vector<std::string>& scenes, const std::string& outDir) {
+    std::unordered_map<std::string, std::size_t> first;
+    first.reserve(scenes.size());
+    std::size_t clashes = 0;
+    std::string line;
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+        std::string out = batchOutputPath(outDir, scenes[i]);
+        if (out.empty()) continue;  // fails on its own: it names no file
+        const auto [at, added] = first.emplace(std::move(out), i);
+        if (added) continue;
+        if (clashes++ == 0) {
+            const std::string& other = scenes[at->second];
+            line = "tessloom: " + output::escaped(other) + " and " + output::escaped(scenes[i]) +
+                   (other == scenes[i] ? " are the same scene"
+                                       : " give the same output " + output::escaped(at->first));
+        }
+    }
+    if (clashes == 0) return false;
+    if (clashes > 1)
+        line += " (and " + output::counted(clashes - 1, "more clash", "more clashes") + ")";
+    line += "; nothing converted\n";
+    std::fputs(line.c_str(), stderr);
+    return true;
+}
+
+// Makes the folder and its missing parents, as `mkdir -p` does; errno tells why not.
+bool makeFolders(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return true;
+    if (errno != ENOENT) return false;
+    const std::size_t slash = path.find_last_not_of('/');
+    const std::size_t parent = slash == std::string::npos ? slash : path.rfind('/', slash);
+    if (parent != std::string::npos && parent != 0 && !makeFolders(path.substr(0, parent))) {
+        return false;
+    }
+    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+}
+
+// The output folder, created when missing with its parents, and open for new files. Prints
+// the one line of a failure.
+bool readyFolder(const std::string& outDir) {
+    const std::string shown = output::escaped(outDir);
+    const bool made = makeFolders(outDir);
+    const int error = errno;
+    struct stat st {};
+    if (!made || ::stat(outDir.c_str(), &st) != 0) {
+        const std::string reason = std::strerror(made ? errno : error);
+        std::fputs(
+            ("tessloom: cannot create the output folder " + shown + ": " + reason + "\n").c_str(),
+            stderr);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        std::fputs(("tessloom: the output folder " + shown + " is not a directory\n").c_str(),
+                   stderr);
+        return false;
+    }
+    // otherwise every scene would fail alike, each with a line of its own
+    if (::faccessat(AT_FDCWD, outDir.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        std::fputs(("tessloom: cannot write in the output folder " + shown + ": " +
+                    std::strerror(errno) + "\n")
+                       .c_str(),
+                   stderr);
+        return false;
+    }
+    return true;
+}
+
+// What the workers hand the main thread: each scene's messages as one piece, and the count.
+class Reports {
+  public:
+    void add(Conversion done) {
+        {
+            const std::lock_guard lock(mutex_);
+            pending_.push_back(std::move(done));
+        }
+        ready_.notify_one();
+    }
+
+    // The reports that came since the last call, waiting for one when there is none.
+    std::deque<Conversion> take() {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [this] { return !pending_.empty(); });
+        return std::exchange(pending_, {});
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Conversion> pending_;
+};
+
+}  // namespace
+
+std::string batchOutputPath(const std::string& outDir, const std::string& scenePath) {
+    const std::string name = fileNameOf(scenePath);
+    if (name.empty() || name == "." || name == "..") return {};
+    std::string path = outDir;
+    if (!path.empty() && path.back() != '/') path += '/';
+    return path + defaultOutputPath(name);
+}
+
+int convertBatch(const std::vector<std::string>& scenes, const BatchOptions& options) {
+    if (outputsClash(scenes, options.outDir) || !readyFolder(options.outDir)) return 1;
+
+    std::atomic<std::size_t> next{0};
+    Reports reports;
+    auto convertOne = [&](std::size_t i) {
+        const std::string& scene = scenes[i];
+        const std::string out = batchOutputPath(options.outDir, scene);
+        try {
+            return convertFile(scene, out.empty() ? std::nullopt : std::optional(out),
+                               options.choice, options.run, false);
+        } catch (...) {  // a report that could not be made: the scene counts as failed
+            return Conversion{.ok = false,
+                              .messages = "tessloom: " + output::escaped(scene) +
+                                          ": out of memory for the scene's tables\n"};
+        }
+    };
+    auto work = [&] {
+        for (std::size_t i = next++; i < scenes.size(); i = next++) reports.add(convertOne(i));
+    };
+
+    std::vector<std::thread> workers;
+    {
+        // The workers start with the termination signals held, which they keep: a signal
+        // goes to this thread, whose only work is to wait and print, and the output
+        // module's handler removes every temporary file there.
+        const output::TerminationSignalsHeld held;
+        const std::size_t jobs = std::min<std::size_t>(options.jobs, scenes.size());
+        workers.reserve(jobs);
+        for (std::size_t n = 0; n < jobs; ++n) {
+            try {
+                workers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;  // those started do the work
+            }
+        }
+    }
+    if (workers.empty()) work();  // no thread to be had: the scenes one after another here
+
+    std::size_t finished = 0, failed = 0;
+    std::optional<ProgressLine> progress;
+    if (ProgressLine::wanted()) {
+        progress.emplace("tessloom: converting " +
+                         output::counted(scenes.size(), "scene", "scenes"));
+    }
+    while (finished < scenes.size()) {
+        for (const Conversion& done : reports.take()) {
+            ++finished;
+            failed += done.ok ? 0 : 1;
+            if (done.messages.empty()) continue;
+            if (progress) progress->done();
+            std::fwrite(done.messages.data(), 1, done.messages.size(), stderr);
+        }
+        if (progress) progress->update(double(finished) / double(scenes.size()));
+    }
+    for (std::thread& worker : workers) worker.join();
+    progress.reset();
+    std::fprintf(stderr, "%zu converted, %zu failed\n", scenes.size() - failed, failed);
+    return failed == 0 ? 0 : 1;
+}
+
+}  // namespace tessloom
