@@ -137,25 +137,34 @@ class Bytes {
 
 // ---- reading a mesh file
 
+// Why a file was not read: the reader's "at byte N: expected ...", or that neither layout
+// fits or both do; the offset where reading stopped.
+struct ReadFailure {
+    std::uint64_t offset;
+    std::string message;
+};
+
 meshfile::Layout layoutOf(const std::string& name) {
     if (name == "with") return meshfile::Layout::kWithMaterials;
     if (name == "without") return meshfile::Layout::kWithoutMaterials;
     throw py::value_error("layout must be None, 'with' or 'without'");
 }
 
+// A file's records, in the layout given or else the only one its size fits; when it fits
+// both or neither, the failure says so as tessloom-inspect does.
 MeshFile readSource(const meshfile::ByteSource& source, std::optional<meshfile::Layout> layout) {
     if (layout) return meshfile::readMeshFile(source, *layout);
     const meshfile::LayoutGuess guess = meshfile::inferLayout(source);
     if (const std::optional<meshfile::Sections> sections = guess.only())
         return meshfile::readMeshFile(source, sections->layout);
     if (guess.withMaterials) {
-        throw meshfile::ReadError(
-            0, "a size that fits one layout, not both (with and without a material section)");
+        throw ReadFailure{0,
+                          "its size fits both layouts; choose one with layout='with' or "
+                          "layout='without'"};
     }
-    throw meshfile::ReadError(std::max(guess.withMaterialsStop, guess.withoutMaterialsStop),
-                              "a mesh file of either layout; with a material section, " +
-                                  guess.withMaterialsError + "; without, " +
-                                  guess.withoutMaterialsError);
+    throw ReadFailure{std::max(guess.withMaterialsStop, guess.withoutMaterialsStop),
+                      "no layout fits: with a material section, " + guess.withMaterialsError +
+                          "; without, " + guess.withoutMaterialsError};
 }
 
 std::unique_ptr<Mesh> readMesh(const py::object& source,
@@ -164,13 +173,15 @@ std::unique_ptr<Mesh> readMesh(const py::object& source,
         layoutName ? std::optional(layoutOf(*layoutName)) : std::nullopt;
     auto mesh = std::make_unique<Mesh>();
     std::string name = "<memory>";
-    std::optional<meshfile::ReadError> failure;
+    std::optional<ReadFailure> failure;
     bool outOfMemory = false;
     auto readWith = [&](auto&& readIt) {
         py::gil_scoped_release release;
         try {
             mesh->file = readIt();
         } catch (const meshfile::ReadError& e) {
+            failure = ReadFailure{e.offset(), e.what()};
+        } catch (const ReadFailure& e) {
             failure = e;
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
@@ -192,8 +203,8 @@ std::unique_ptr<Mesh> readMesh(const py::object& source,
     if (outOfMemory) throw std::bad_alloc();
     if (failure) {
         py::dict attributes;
-        attributes["offset"] = failure->offset();
-        raise(errorTypes.read, name + ": " + failure->what(), attributes);
+        attributes["offset"] = failure->offset;
+        raise(errorTypes.read, name + ": " + failure->message, attributes);
     }
     return mesh;
 }
