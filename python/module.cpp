@@ -215,6 +215,7 @@ struct ConvertArguments {
     py::object scene, mesh;
     bool merge, keepUv, fixNormals, strict;
     std::optional<std::string> name;
+    bool findings;  // looked for: the scene is read once more for them
 };
 
 // The options of a call, with the mesh chosen by index (from 0) or by name.
@@ -250,7 +251,7 @@ std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool 
     ConvertOptions options = optionsOf(a);
     std::vector<Finding> findings;
     std::vector<std::string> warnings;
-    options.findings = &findings;
+    if (a.findings) options.findings = &findings;
     options.warnings = &warnings;
     std::vector<MeshFile> files;
     std::optional<std::string> failure;
@@ -564,29 +565,29 @@ PYBIND11_MODULE(tessloom, m) {
     m.def(
         "convert",
         [](py::object scene, py::object mesh, bool merge, bool keepUv, bool fixNormals, bool strict,
-           std::optional<std::string> name) {
+           std::optional<std::string> name, bool findings) {
             auto meshes = convertScene({std::move(scene), std::move(mesh), merge, keepUv,
-                                        fixNormals, strict, std::move(name)},
+                                        fixNormals, strict, std::move(name), findings},
                                        false);
             return std::move(meshes.front());
         },
         py::arg("scene"), py::arg("mesh") = py::none(), py::arg("merge") = false,
         py::arg("keep_uv") = false, py::arg("fix_normals") = false, py::arg("strict") = false,
-        py::arg("name") = py::none(),
+        py::arg("name") = py::none(), py::arg("findings") = true,
         "The mesh file of a scene: a path (str or os.PathLike) or the scene's text (bytes, "
         "bytearray, memoryview). mesh: the index or name of the mesh to convert; merge: all "
-        "meshes in one; name: what messages call text in memory. Raises "
-        "tessloom.ConvertError.");
+        "meshes in one; name: what messages call text in memory; findings=False: none looked "
+        "for, which reads the scene once less. Raises tessloom.ConvertError.");
     m.def(
         "convert_each",
         [](py::object scene, bool keepUv, bool fixNormals, bool strict,
-           std::optional<std::string> name) {
-            return convertScene(
-                {std::move(scene), py::none(), false, keepUv, fixNormals, strict, std::move(name)},
-                true);
+           std::optional<std::string> name, bool findings) {
+            return convertScene({std::move(scene), py::none(), false, keepUv, fixNormals, strict,
+                                 std::move(name), findings},
+                                true);
         },
         py::arg("scene"), py::arg("keep_uv") = false, py::arg("fix_normals") = false,
-        py::arg("strict") = false, py::arg("name") = py::none(),
+        py::arg("strict") = false, py::arg("name") = py::none(), py::arg("findings") = true,
         "Every mesh of the scene, in file order, each converted as the scene without the "
         "others. Raises tessloom.ConvertError.");
 }

@@ -154,6 +154,8 @@ FINDINGS = [
     ("a negative count", NEGATIVE, {}, [(1, "error", "count-too-large", 0)]),
     ("a warning under strict", UNTILED, {"strict": True},
      [(2, "warning", "zero-tiling", 0), (6, "warning", "no-normals", 0)]),
+    ("not looked for", UNTILED, {"findings": False}, []),
+    ("not looked for in a failure", NEGATIVE, {"findings": False}, []),
 ]
 
 
