@@ -112,14 +112,19 @@ class Bytes {
         if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_SIMPLE) != 0)
             throw py::error_already_set();
         const auto* first = static_cast<const std::byte*>(view_.buf);
-        if (!view_.readonly) {
-            copy_.assign(first, first + view_.len);
-            PyBuffer_Release(&view_);
-            bytes_ = copy_;
-        } else {
+        if (view_.readonly) {
             held_ = true;
             bytes_ = {first, static_cast<std::size_t>(view_.len)};
+            return;
         }
+        try {
+            copy_.assign(first, first + view_.len);
+        } catch (...) {
+            PyBuffer_Release(&view_);
+            throw;
+        }
+        PyBuffer_Release(&view_);
+        bytes_ = copy_;
     }
     ~Bytes() {
         if (held_) PyBuffer_Release(&view_);

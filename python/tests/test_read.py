@@ -114,6 +114,13 @@ def test_arrays_are_read_only_views_of_documented_types(box_file, source, name, 
     assert np.array_equal(array, copy)
 
 
+@pytest.mark.parametrize(("name", "dtype", "shape"), [row[:3] for row in ARRAYS],
+                         ids=[row[0] for row in ARRAYS])
+def test_an_empty_scene_gives_empty_arrays_of_the_same_types(name, dtype, shape):
+    array = getattr(tessloom.convert(b""), name)
+    assert (array.dtype, array.shape, array.flags.writeable) == (dtype, (0, *shape), False)
+
+
 def test_face_records_are_one_structured_view_of_the_same_memory(box_file):
     mesh = tessloom.read(box_file)
     faces = mesh.faces
