@@ -4,8 +4,7 @@
 # file reader), then fuzzes them side by side, one core each, for 30 seconds each;
 # builds the whole test suite with the micro-benchmarks in the release build folder (the
 # benchmarks use the same libraries, so they are compiled once), runs the benchmarks once
-# with a minimal time, so they keep building and running, and runs the suite (the Python
-# module's tests with pytest among them); builds and runs
+# with a minimal time, so they keep building and running, and runs the suite; builds and runs
 # the suite again under ASan and UBSan; then installs the release build and builds and checks
 # the Debian package.
 set -euo pipefail
@@ -49,11 +48,12 @@ trap - EXIT
 
 cmake --preset release -DTESSLOOM_BENCH=ON
 cmake --build --preset release
-# the packages above let the Python module build: its tests must not drop out unseen
-compgen -G "build/release/python/tessloom.*.so" >/dev/null ||
-    { echo "the Python module was not built: see CMake's message above"; exit 1; }
 build/release/bench/bench_scanner --benchmark_min_time=0.01
 ctest --preset release
+# the suite holds the Python module's tests (pytest) where the module was built, and the
+# packages above let it build: they must not drop out unseen
+compgen -G "build/release/python/tessloom.*.so" >/dev/null ||
+    { echo "the Python module was not built: see CMake's message above"; exit 1; }
 cmake --preset debug
 cmake --build --preset debug
 ctest --preset debug
