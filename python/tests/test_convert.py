@@ -1,7 +1,9 @@
 """Converting scenes: from a path or from the text in memory, the tool's mesh files, warnings
 and failure lines; the findings of tessloom-inspect --scene; the mesh written or encoded."""
+import ctypes
 import os
 import pathlib
+import signal
 
 import pytest
 
@@ -233,3 +235,25 @@ def test_save_puts_the_file_in_place_or_leaves_the_path_as_it_was(tmp_path):
             # nothing left behind: no temporary file, the folder unchanged
             assert sorted(os.listdir(tmp_path)) == before
             assert os.listdir(tmp_path / "folder") == []
+
+
+def handlers():
+    """The process's handler of each termination signal, as the C library holds it (Python's
+    own table would not show a handler installed underneath it)."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    got = {}
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP, signal.SIGQUIT):
+        action = ctypes.create_string_buffer(512)  # larger than any struct sigaction
+        assert libc.sigaction(int(number), None, action) == 0
+        got[number] = action.raw[:ctypes.sizeof(ctypes.c_void_p)]  # sa_handler comes first
+    return got
+
+
+def test_saving_and_converting_leave_the_signal_handlers_as_they_were(tmp_path):
+    before = handlers()
+    mesh = tessloom.convert(BOX)
+    mesh.save(tmp_path / "box.obj")
+    with pytest.raises(tessloom.WriteError):
+        mesh.save(tmp_path / "missing" / "box.obj")
+    tessloom.read(tmp_path / "box.obj")
+    assert handlers() == before
