@@ -27,6 +27,13 @@ install(FILES ${PROJECT_BINARY_DIR}/tessloomConfig.cmake
   ${PROJECT_BINARY_DIR}/tessloomConfigVersion.cmake cmake/tessloomMeshes.cmake
   DESTINATION ${packageDir})
 
+# The Python module, where the interpreter finds modules under the prefix (Debian:
+# lib/python3/dist-packages); the package suggests the interpreter it was built for and numpy.
+if(TARGET tessloom_python)
+  install(TARGETS tessloom_python LIBRARY DESTINATION ${TESSLOOM_PYTHON_DIR})
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS ${TESSLOOM_PYTHON_SUGGESTS})
+endif()
+
 # Manuals and the changelog: the version filled in, compressed as Debian keeps them.
 set(compressed)
 foreach(page tessloom.1 tessloom-inspect.1 tessloom-meshfile.5)

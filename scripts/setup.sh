@@ -29,6 +29,10 @@ test_packages=(
     "man-db              cmd man"
     "npm                 cmd npm"
     "chromium            cmd chromium"
+    "python3-dev         file /usr/include/python3*/Python.h"
+    "python3-pybind11    file /usr/lib/cmake/pybind11/pybind11Config.cmake"
+    "python3-numpy       file /usr/lib/python3/dist-packages/numpy/__init__.py"
+    "python3-pytest      file /usr/lib/python3/dist-packages/pytest/__init__.py"
 )
 
 case "${1:-test}" in

@@ -105,6 +105,20 @@ grep -o 'add_library(tessloom::[a-z]*' "$prefix"/lib/cmake/tessloom/tessloomTarg
     sort | xargs | grep -qx 'add_library(tessloom::converter add_library(tessloom::format add_library(tessloom::meshfile' ||
     { echo "install test: unexpected targets in the package"; exit 1; }
 
+# the Python module, where it was built: imported from the prefix through PYTHONPATH by the
+# interpreter it was built for, it converts the example
+module=
+if compgen -G "$build/python/tessloom.*.so" >/dev/null; then
+    site=$(sed -n 's/^TESSLOOM_PYTHON_DIR:STRING=//p' "$build/CMakeCache.txt")
+    python=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
+    module=$site/$(basename "$build"/python/tessloom.*.so)
+    box=$PWD/examples/box.ase
+    [ "$(cd "$work" && PYTHONPATH="$prefix/$site" "$python" -c "import tessloom
+print(tessloom.__file__, len(tessloom.convert('$box').to_bytes()))")" = "$prefix/$module 1225" ]
+else
+    echo "install test: the Python module was not built (pybind11 or numpy is missing): not checked"
+fi
+
 for page in "$prefix"/share/man/man*/*.gz; do
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
@@ -124,7 +138,7 @@ for file in ./usr/bin/tessloom ${inspect:+./usr/bin/$inspect} ./usr/share/man/ma
     ./usr/include/tessloom/convert.h ./usr/lib/libtessloom_converter.a \
     ./usr/lib/libtessloom_meshfile.a \
     ./usr/lib/cmake/tessloom/tessloomConfig.cmake ./usr/lib/cmake/tessloom/tessloomMeshes.cmake \
-    ./usr/share/doc/tessloom/copyright ./usr/share/doc/tessloom/changelog.gz; do
+    ./usr/share/doc/tessloom/copyright ./usr/share/doc/tessloom/changelog.gz ${module:+./usr/$module}; do
     grep -qx "$file" <<<"$contents" || { echo "the package lacks $file"; exit 1; }
 done
 dpkg-deb -f "$deb" Depends | grep -q libc6

@@ -52,6 +52,10 @@ cmake --build --preset release
 build/release/bench/bench_scanner --benchmark_min_time=0.01
 build/release/bench/inprocess --rounds 1
 ctest --preset release
+# the suite holds the Python module's tests (pytest) where the module was built, and the
+# packages above let it build: they must not drop out unseen
+compgen -G "build/release/python/tessloom.*.so" >/dev/null ||
+    { echo "the Python module was not built: see CMake's message above"; exit 1; }
 cmake --preset debug
 cmake --build --preset debug
 ctest --preset debug

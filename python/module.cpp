@@ -1,0 +1,598 @@
+// The Python module `tessloom`: reading mesh files and converting scenes from a script, the
+// records as read-only numpy arrays over the mesh's own vectors. The interpreter's lock is
+// released while a file is read, a scene converted or a mesh encoded or written, so threads
+// convert at once; the library installs no signal handlers, so Python keeps its own.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "meshfile/reader.h"
+#include "tessloom/convert.h"
+
+namespace py = pybind11;
+
+namespace tessloom::python {
+
+namespace {
+
+using meshfile::Bounds;
+using meshfile::FaceRecord;
+using meshfile::MaterialEntry;
+using meshfile::Position;
+using meshfile::TexCoord;
+
+// The arrays are views of the records' vectors, with the file's own field order: each record
+// must be laid out in memory as in the file, 4-byte fields without padding.
+static_assert(sizeof(Position) == meshfile::kVertexBytes);
+static_assert(sizeof(TexCoord) == meshfile::kTexVertexBytes);
+static_assert(sizeof(FaceRecord) == meshfile::kFaceBytes);
+static_assert(offsetof(FaceRecord, material) == meshfile::kFaceAt.material);
+static_assert(offsetof(FaceRecord, a) == meshfile::kFaceAt.corners);
+static_assert(offsetof(FaceRecord, ta) == meshfile::kFaceAt.texCorners);
+static_assert(offsetof(FaceRecord, faceNormal) == meshfile::kFaceAt.normal);
+static_assert(offsetof(FaceRecord, normalA) == meshfile::kFaceAt.cornerNormals);
+static_assert(offsetof(FaceRecord, normalC) - offsetof(FaceRecord, normalA) ==
+              2 * sizeof(Position));
+
+// A mesh file's records with what converting the scene found; never changed once made, so
+// the views stay true and threads may read it at once.
+struct Mesh {
+    MeshFile file;
+    std::vector<Finding> findings;
+    std::vector<std::string> warnings;
+};
+
+// The exception classes, made when the module is loaded and kept for its life.
+struct ErrorTypes {
+    py::handle error, read, convert, write;
+};
+ErrorTypes errorTypes;
+
+// Text from the library and the files as Python text: bytes that are not UTF-8 (a name, a
+// path) become U+FFFD rather than failing.
+py::str text(const std::string& value) {
+    PyObject* decoded =
+        PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), "replace");
+    if (!decoded) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(decoded);
+}
+
+py::list textList(const std::vector<std::string>& lines) {
+    py::list list;
+    for (const std::string& line : lines) list.append(text(line));
+    return list;
+}
+
+py::list findingList(const std::vector<Finding>& findings) {
+    py::list list;
+    for (const Finding& f : findings) list.append(py::cast(f));
+    return list;
+}
+
+// Raises `type` with the message and the attributes given.
+[[noreturn]] void raise(py::handle type, const std::string& message, const py::dict& attributes) {
+    py::object error = type(text(message));
+    for (const auto& [name, value] : attributes) py::setattr(error, name, value);
+    PyErr_SetObject(type.ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+// A path as the operating system takes it: str, bytes or os.PathLike, encoded as Python
+// encodes file names. A NUL would cut the name short where the file is opened.
+std::filesystem::path pathOf(const py::handle& object) {
+    const py::object os = py::module_::import("os");
+    const std::string bytes = py::bytes(os.attr("fsencode")(object));
+    if (bytes.find('\0') != std::string::npos)
+        throw py::value_error("embedded null byte in the path");
+    return std::filesystem::path(bytes);
+}
+
+bool isPath(const py::handle& object) {
+    return py::isinstance<py::str>(object) || py::hasattr(object, "__fspath__");
+}
+
+// The bytes of a buffer (bytes, bytearray, memoryview, ...), held while the lock is released:
+// a read-only one is viewed, where the exported buffer keeps it alive and unmoved; a writable
+// one is copied, as another thread may change it while it is read.
+class Bytes {
+  public:
+    explicit Bytes(const py::handle& object) {
+        if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_SIMPLE) != 0)
+            throw py::error_already_set();
+        const auto* first = static_cast<const std::byte*>(view_.buf);
+        if (view_.readonly) {
+            held_ = true;
+            bytes_ = {first, static_cast<std::size_t>(view_.len)};
+            return;
+        }
+        try {
+            copy_.assign(first, first + view_.len);
+        } catch (...) {
+            PyBuffer_Release(&view_);
+            throw;
+        }
+        PyBuffer_Release(&view_);
+        bytes_ = copy_;
+    }
+    ~Bytes() {
+        if (held_) PyBuffer_Release(&view_);
+    }
+    Bytes(const Bytes&) = delete;
+    Bytes& operator=(const Bytes&) = delete;
+    std::span<const std::byte> span() const { return bytes_; }
+
+  private:
+    Py_buffer view_{};
+    bool held_ = false;
+    std::vector<std::byte> copy_;
+    std::span<const std::byte> bytes_;
+};
+
+// ---- reading a mesh file
+
+// Why a file was not read: the reader's "at byte N: expected ...", or that neither layout
+// fits or both do; the offset where reading stopped.
+struct ReadFailure {
+    std::uint64_t offset;
+    std::string message;
+};
+
+meshfile::Layout layoutOf(const std::string& name) {
+    if (name == "with") return meshfile::Layout::kWithMaterials;
+    if (name == "without") return meshfile::Layout::kWithoutMaterials;
+    throw py::value_error("layout must be None, 'with' or 'without'");
+}
+
+// A file's records, in the layout given or else the only one its size fits; when it fits
+// both or neither, the failure says so as tessloom-inspect does.
+MeshFile readSource(const meshfile::ByteSource& source, std::optional<meshfile::Layout> layout) {
+    if (layout) return meshfile::readMeshFile(source, *layout);
+    const meshfile::LayoutGuess guess = meshfile::inferLayout(source);
+    if (const std::optional<meshfile::Sections> sections = guess.only())
+        return meshfile::readMeshFile(source, sections->layout);
+    if (guess.withMaterials) {
+        throw ReadFailure{0,
+                          "its size fits both layouts; choose one with layout='with' or "
+                          "layout='without'"};
+    }
+    throw ReadFailure{std::max(guess.withMaterialsStop, guess.withoutMaterialsStop),
+                      "no layout fits: with a material section, " + guess.withMaterialsError +
+                          "; without, " + guess.withoutMaterialsError};
+}
+
+std::unique_ptr<Mesh> readMesh(const py::object& source,
+                               const std::optional<std::string>& layoutName) {
+    const std::optional<meshfile::Layout> layout =
+        layoutName ? std::optional(layoutOf(*layoutName)) : std::nullopt;
+    auto mesh = std::make_unique<Mesh>();
+    std::string name = "<memory>";
+    std::optional<ReadFailure> failure;
+    bool outOfMemory = false;
+    auto readWith = [&](auto&& readIt) {
+        py::gil_scoped_release release;
+        try {
+            mesh->file = readIt();
+        } catch (const meshfile::ReadError& e) {
+            failure = ReadFailure{e.offset(), e.what()};
+        } catch (const ReadFailure& e) {
+            failure = e;
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        } catch (const std::length_error&) {
+            outOfMemory = true;
+        }
+    };
+    if (isPath(source)) {
+        const std::filesystem::path path = pathOf(source);
+        name = path.string();
+        readWith([&] { return readSource(meshfile::FileSource(path.string()), layout); });
+    } else {
+        const Bytes bytes(source);
+        const auto span = bytes.span();
+        const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(span.data()),
+                                                 span.size());
+        readWith([&] { return readSource(meshfile::SpanSource(data), layout); });
+    }
+    if (outOfMemory) throw std::bad_alloc();
+    if (failure) {
+        py::dict attributes;
+        attributes["offset"] = failure->offset;
+        raise(errorTypes.read, name + ": " + failure->message, attributes);
+    }
+    return mesh;
+}
+
+// ---- converting a scene
+
+struct ConvertArguments {
+    py::object scene, mesh;
+    bool merge, keepUv, fixNormals, strict;
+    std::optional<std::string> name;
+    bool findings;  // looked for: the scene is read once more for them
+};
+
+// The options of a call, with the mesh chosen by index (from 0) or by name.
+ConvertOptions optionsOf(const ConvertArguments& a) {
+    ConvertOptions options{
+        .merge = a.merge, .keepUv = a.keepUv, .fixNormals = a.fixNormals, .strict = a.strict};
+    if (a.name) options.name = *a.name;
+    if (a.mesh.is_none()) return options;
+    if (a.merge) throw py::value_error("mesh and merge=True exclude each other");
+    if (py::isinstance<py::bool_>(a.mesh)) {
+        throw py::type_error("mesh must be None, an index (int) or a name (str or bytes)");
+    } else if (py::isinstance<py::int_>(a.mesh)) {
+        if (a.mesh < py::int_(0)) throw py::value_error("a mesh index is not negative");
+        // an index beyond any scene's meshes: the conversion says the scene has no such mesh
+        options.mesh = PyLong_AsSize_t(a.mesh.ptr());
+        if (PyErr_Occurred()) {
+            PyErr_Clear();
+            options.mesh = SIZE_MAX;
+        }
+    } else if (py::isinstance<py::str>(a.mesh)) {
+        options.mesh = std::string(py::bytes(a.mesh.attr("encode")("utf-8", "surrogateescape")));
+    } else if (py::isinstance<py::bytes>(a.mesh)) {
+        options.mesh = std::string(a.mesh.cast<py::bytes>());
+    } else {
+        throw py::type_error("mesh must be None, an index (int) or a name (str or bytes)");
+    }
+    return options;
+}
+
+// The meshes of the call, converted without the lock; failures raise tessloom.ConvertError
+// with the scene's findings and warnings.
+std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool each) {
+    ConvertOptions options = optionsOf(a);
+    std::vector<Finding> findings;
+    std::vector<std::string> warnings;
+    if (a.findings) options.findings = &findings;
+    options.warnings = &warnings;
+    std::vector<MeshFile> files;
+    std::optional<std::string> failure;
+    bool outOfMemory = false;
+    auto convertWith = [&](auto&& source) {
+        py::gil_scoped_release release;
+        try {
+            if (each) {
+                files = convertEach(source, options);
+            } else {
+                files.push_back(convert(source, options));
+            }
+        } catch (const ConvertError& e) {
+            failure = e.what();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        } catch (const std::length_error&) {
+            outOfMemory = true;
+        }
+    };
+    if (isPath(a.scene)) {
+        convertWith(pathOf(a.scene));
+    } else if (PyObject_CheckBuffer(a.scene.ptr())) {
+        const Bytes bytes(a.scene);
+        convertWith(bytes.span());
+    } else {
+        throw py::type_error(
+            "scene must be a path (str or os.PathLike) or scene text (bytes, bytearray, "
+            "memoryview)");
+    }
+    if (outOfMemory) throw std::bad_alloc();
+    if (failure) {
+        py::dict attributes;
+        attributes["findings"] = findingList(findings);
+        attributes["warnings"] = textList(warnings);
+        raise(errorTypes.convert, *failure, attributes);
+    }
+    std::vector<std::unique_ptr<Mesh>> meshes;
+    for (MeshFile& file : files) {
+        meshes.push_back(std::make_unique<Mesh>(Mesh{std::move(file), findings, warnings}));
+    }
+    return meshes;
+}
+
+// ---- the mesh's arrays and records
+
+// A read-only array over memory that `owner` keeps alive; an empty one owns its (no) data.
+py::array view(const py::object& owner, const py::dtype& type, std::vector<py::ssize_t> shape,
+               std::vector<py::ssize_t> strides, const void* first) {
+    py::array array(type, std::move(shape), std::move(strides), first, owner);
+    array.attr("flags").attr("writeable") = false;
+    return array;
+}
+
+template <class Record, class Field>
+py::array fieldView(const py::object& self, const std::vector<Record>& records, const Field* first,
+                    std::vector<py::ssize_t> shape, std::vector<py::ssize_t> innerStrides) {
+    shape.insert(shape.begin(), static_cast<py::ssize_t>(records.size()));
+    innerStrides.insert(innerStrides.begin(), static_cast<py::ssize_t>(sizeof(Record)));
+    return view(self, py::dtype::of<Field>(), std::move(shape), std::move(innerStrides),
+                records.empty() ? nullptr : first);
+}
+
+const Mesh& meshOf(const py::object& self) {
+    return self.cast<const Mesh&>();
+}
+
+// The face records as one structured array: the fields in file order at their offsets.
+py::array faceRecords(const py::object& self) {
+    const Mesh& mesh = meshOf(self);
+    py::dict fields;
+    fields["names"] =
+        py::make_tuple("material", "corners", "tex_corners", "normal", "corner_normals");
+    fields["formats"] =
+        py::make_tuple("<i4", py::make_tuple("<i4", 3), py::make_tuple("<i4", 3),
+                       py::make_tuple("<f4", 3), py::make_tuple("<f4", py::make_tuple(3, 3)));
+    fields["offsets"] = py::make_tuple(meshfile::kFaceAt.material, meshfile::kFaceAt.corners,
+                                       meshfile::kFaceAt.texCorners, meshfile::kFaceAt.normal,
+                                       meshfile::kFaceAt.cornerNormals);
+    fields["itemsize"] = meshfile::kFaceBytes;
+    const py::dtype type = py::module_::import("numpy").attr("dtype")(fields);
+    const auto& faces = mesh.file.faces;
+    return view(self, type, {static_cast<py::ssize_t>(faces.size())},
+                {static_cast<py::ssize_t>(sizeof(FaceRecord))},
+                faces.empty() ? nullptr : faces.data());
+}
+
+py::tuple triple(const float (&values)[3]) {
+    return py::make_tuple(values[0], values[1], values[2]);
+}
+
+py::bytes encoded(const Mesh& mesh) {
+    std::vector<std::byte> bytes;
+    std::optional<std::string> failure;
+    {
+        py::gil_scoped_release release;
+        try {
+            bytes = encode(mesh.file);
+        } catch (const ConvertError& e) {
+            failure = e.what();
+        }
+    }
+    if (failure) raise(errorTypes.write, *failure, {});
+    return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+void save(const Mesh& mesh, const py::object& path) {
+    const std::filesystem::path target = pathOf(path);
+    std::optional<std::string> failure;
+    {
+        py::gil_scoped_release release;
+        try {
+            write(mesh.file, target);
+        } catch (const ConvertError& e) {
+            failure = e.what();
+        }
+    }
+    if (failure) raise(errorTypes.write, *failure, {});
+}
+
+py::handle newError(py::module_& m, const char* name, const char* doc, py::handle base) {
+    const std::string qualified = std::string("tessloom.") + name;
+    PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), doc, base.ptr(), nullptr);
+    if (!type) throw py::error_already_set();
+    m.add_object(name, py::handle(type));  // the reference made here is kept for good
+    return type;
+}
+
+}  // namespace
+
+}  // namespace tessloom::python
+
+PYBIND11_MODULE(tessloom, m) {
+    using namespace tessloom::python;
+    using tessloom::Finding;
+    m.doc() =
+        "Reads tessloom mesh files and converts ASE scenes into them, the records as numpy "
+        "arrays.";
+
+    errorTypes.error =
+        newError(m, "Error", "A failure of tessloom, with the tool's message.", PyExc_Exception);
+    errorTypes.read =
+        newError(m, "ReadError",
+                 "A file that is not a mesh file, or that cannot be read; offset: the byte where "
+                 "reading stopped.",
+                 errorTypes.error);
+    errorTypes.convert = newError(
+        m, "ConvertError",
+        "A scene that cannot be converted, as the tool rejects it; findings and warnings: what "
+        "the conversion found before it stopped.",
+        errorTypes.error);
+    errorTypes.write =
+        newError(m, "WriteError", "A mesh that cannot be encoded or written.", errorTypes.error);
+
+    py::class_<Finding>(m, "Finding", "What converting the scene does to one of its lines.")
+        .def_readonly("line", &Finding::line, "1-based line number")
+        .def_property_readonly(
+            "severity",
+            [](const Finding& f) {
+                return f.severity == Finding::Severity::kError ? "error" : "warning";
+            },
+            "'warning' or 'error'")
+        .def_property_readonly(
+            "id", [](const Finding& f) { return text(f.id); },
+            "a stable name, such as 'zero-tiling'")
+        .def_property_readonly("message", [](const Finding& f) { return text(f.message); })
+        .def_readonly("mesh", &Finding::mesh,
+                      "the index of the *GEOMOBJECT mesh whose block holds the line, or None")
+        .def("__repr__", [](const Finding& f) {
+            return py::str("<tessloom.Finding line {} {} {}: {}>")
+                .format(f.line, f.severity == Finding::Severity::kError ? "error" : "warning",
+                        text(f.id), text(f.message));
+        });
+
+    py::class_<MaterialEntry>(m, "Material", "One entry of the material section.")
+        .def_property_readonly("ambient", [](const MaterialEntry& e) { return triple(e.ambient); })
+        .def_property_readonly("diffuse", [](const MaterialEntry& e) { return triple(e.diffuse); })
+        .def_property_readonly("specular",
+                               [](const MaterialEntry& e) { return triple(e.specular); })
+        .def_readonly("shine", &MaterialEntry::shine)
+        .def_readonly("u_tiling", &MaterialEntry::uTiling)
+        .def_readonly("v_tiling", &MaterialEntry::vTiling)
+        .def_readonly("u_offset", &MaterialEntry::uOffset)
+        .def_readonly("v_offset", &MaterialEntry::vOffset)
+        .def_readonly("reflect_refract", &MaterialEntry::reflectRefract)
+        .def_readonly("has_bitmap", &MaterialEntry::hasBitmap)
+        .def_property_readonly(
+            "name", [](const MaterialEntry& e) { return py::bytes(e.name); },
+            "the bitmap's name as stored, bytes")
+        .def_property_readonly(
+            "name_str", [](const MaterialEntry& e) { return text(e.name); },
+            "the name decoded as UTF-8, U+FFFD for what is not")
+        .def("__repr__", [](const MaterialEntry& e) {
+            return py::str("<tessloom.Material {!r}>").format(py::bytes(e.name));
+        });
+
+    py::class_<Bounds>(m, "Bounds",
+                       "The box around the vertices and the origin, and the largest distance "
+                       "from the origin.")
+        .def_readonly("radius", &Bounds::radius)
+        .def_readonly("min_x", &Bounds::minX)
+        .def_readonly("max_x", &Bounds::maxX)
+        .def_readonly("min_y", &Bounds::minY)
+        .def_readonly("max_y", &Bounds::maxY)
+        .def_readonly("min_z", &Bounds::minZ)
+        .def_readonly("max_z", &Bounds::maxZ)
+        .def_property_readonly(
+            "min", [](const Bounds& b) { return py::make_tuple(b.minX, b.minY, b.minZ); },
+            "(min_x, min_y, min_z)")
+        .def_property_readonly(
+            "max", [](const Bounds& b) { return py::make_tuple(b.maxX, b.maxY, b.maxZ); },
+            "(max_x, max_y, max_z)")
+        .def("__repr__", [](const Bounds& b) {
+            return py::str("<tessloom.Bounds min {} max {} radius {}>")
+                .format(py::make_tuple(b.minX, b.minY, b.minZ),
+                        py::make_tuple(b.maxX, b.maxY, b.maxZ), b.radius);
+        });
+
+    using tessloom::meshfile::Layout;
+    py::class_<Mesh>(m, "Mesh",
+                     "A mesh file's records; the arrays are read-only views that keep the mesh "
+                     "alive.")
+        .def_property_readonly(
+            "vertices",
+            [](const py::object& self) {
+                const auto& v = meshOf(self).file.vertices;
+                return fieldView(self, v, v.empty() ? nullptr : &v.front().x, {3}, {4});
+            },
+            "(n, 3) float32")
+        .def_property_readonly(
+            "tex_vertices",
+            [](const py::object& self) {
+                const auto& t = meshOf(self).file.texVertices;
+                return fieldView(self, t, t.empty() ? nullptr : &t.front().u, {2}, {4});
+            },
+            "(n, 2) float32")
+        .def_property_readonly(
+            "corners",
+            [](const py::object& self) {
+                const auto& f = meshOf(self).file.faces;
+                return fieldView(self, f, f.empty() ? nullptr : &f.front().a, {3}, {4});
+            },
+            "(n, 3) int32: each face's vertex indices")
+        .def_property_readonly(
+            "tex_corners",
+            [](const py::object& self) {
+                const auto& f = meshOf(self).file.faces;
+                return fieldView(self, f, f.empty() ? nullptr : &f.front().ta, {3}, {4});
+            },
+            "(n, 3) int32: each face's texture-vertex indices")
+        .def_property_readonly(
+            "material",
+            [](const py::object& self) {
+                const auto& f = meshOf(self).file.faces;
+                return fieldView(self, f, f.empty() ? nullptr : &f.front().material, {}, {});
+            },
+            "(n,) int32: each face's material index")
+        .def_property_readonly(
+            "face_normals",
+            [](const py::object& self) {
+                const auto& f = meshOf(self).file.faces;
+                return fieldView(self, f, f.empty() ? nullptr : &f.front().faceNormal.x, {3}, {4});
+            },
+            "(n, 3) float32")
+        .def_property_readonly(
+            "corner_normals",
+            [](const py::object& self) {
+                const auto& f = meshOf(self).file.faces;
+                return fieldView(self, f, f.empty() ? nullptr : &f.front().normalA.x, {3, 3},
+                                 {static_cast<py::ssize_t>(sizeof(Position)), 4});
+            },
+            "(n, 3, 3) float32: each corner's normal")
+        .def_property_readonly("faces", &faceRecords,
+                               "the face records as one structured array (n,), fields material, "
+                               "corners, tex_corners, normal, corner_normals")
+        .def_property_readonly(
+            "materials",
+            [](const Mesh& mesh) {
+                py::list list;
+                for (const MaterialEntry& e : mesh.file.materials) list.append(py::cast(e));
+                return list;
+            },
+            "the material section's entries (empty without one)")
+        .def_property_readonly("bounds", [](const Mesh& mesh) { return mesh.file.bounds; })
+        .def_property_readonly(
+            "layout",
+            [](const Mesh& mesh) {
+                return mesh.file.layout == Layout::kWithMaterials ? "with" : "without";
+            },
+            "'with' or 'without' a material section")
+        .def_property_readonly(
+            "findings", [](const Mesh& mesh) { return findingList(mesh.findings); },
+            "what converting the scene found, line by line (empty for a file read)")
+        .def_property_readonly(
+            "warnings", [](const Mesh& mesh) { return textList(mesh.warnings); },
+            "the conversion's warnings as the tool prints them, without 'tessloom: '")
+        .def("save", &save, py::arg("path"),
+             "Writes the mesh file to path, through a temporary file renamed into place.")
+        .def("to_bytes", &encoded, "The mesh file's bytes.")
+        .def("__repr__", [](const Mesh& mesh) {
+            return py::str(
+                       "<tessloom.Mesh {} vertices, {} texture vertices, {} faces, {} "
+                       "materials>")
+                .format(mesh.file.vertices.size(), mesh.file.texVertices.size(),
+                        mesh.file.faces.size(), mesh.file.materials.size());
+        });
+
+    m.def("read", &readMesh, py::arg("source"), py::arg("layout") = py::none(),
+          "The mesh file at a path (str or os.PathLike), or in bytes. layout: None to infer it "
+          "from the size, 'with' or 'without' a material section. Raises tessloom.ReadError.");
+    m.def(
+        "convert",
+        [](py::object scene, py::object mesh, bool merge, bool keepUv, bool fixNormals, bool strict,
+           std::optional<std::string> name, bool findings) {
+            auto meshes = convertScene({std::move(scene), std::move(mesh), merge, keepUv,
+                                        fixNormals, strict, std::move(name), findings},
+                                       false);
+            return std::move(meshes.front());
+        },
+        py::arg("scene"), py::arg("mesh") = py::none(), py::arg("merge") = false,
+        py::arg("keep_uv") = false, py::arg("fix_normals") = false, py::arg("strict") = false,
+        py::arg("name") = py::none(), py::arg("findings") = true,
+        "The mesh file of a scene: a path (str or os.PathLike) or the scene's text (bytes, "
+        "bytearray, memoryview). mesh: the index or name of the mesh to convert; merge: all "
+        "meshes in one; name: what messages call text in memory; findings=False: none looked "
+        "for, which reads the scene once less. Raises tessloom.ConvertError.");
+    m.def(
+        "convert_each",
+        [](py::object scene, bool keepUv, bool fixNormals, bool strict,
+           std::optional<std::string> name, bool findings) {
+            return convertScene({std::move(scene), py::none(), false, keepUv, fixNormals, strict,
+                                 std::move(name), findings},
+                                true);
+        },
+        py::arg("scene"), py::arg("keep_uv") = false, py::arg("fix_normals") = false,
+        py::arg("strict") = false, py::arg("name") = py::none(), py::arg("findings") = true,
+        "Every mesh of the scene, in file order, each converted as the scene without the "
+        "others. Raises tessloom.ConvertError.");
+}
