@@ -3,6 +3,7 @@
 #include "driver/batch.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -100,6 +101,17 @@ bool readyFolder(const std::string& outDir) {
     return true;
 }
 
+// The workers the descriptor limit leaves room for: each holds its scene and an output
+// open at once, with room to spare, besides the standard streams and the output folder.
+// More would fail scenes for want of descriptors that the run itself took.
+std::size_t workersTheDescriptorsAllow(std::size_t wanted) {
+    constexpr rlim_t kReserved = 8, kPerWorker = 4;
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+    const rlim_t room = limit.rlim_cur > kReserved ? (limit.rlim_cur - kReserved) / kPerWorker : 0;
+    return std::max<std::size_t>(1, std::min<rlim_t>(wanted, room));
+}
+
 // What the workers hand the main thread: each scene's messages as one piece, and the count.
 class Reports {
   public:
@@ -161,7 +173,8 @@ int convertBatch(const std::vector<std::string>& scenes, const BatchOptions& opt
         // goes to this thread, whose only work is to wait and print, and the output
         // module's handler removes every temporary file there.
         const output::TerminationSignalsHeld held;
-        const std::size_t jobs = std::min<std::size_t>(options.jobs, scenes.size());
+        const std::size_t jobs =
+            workersTheDescriptorsAllow(std::min<std::size_t>(options.jobs, scenes.size()));
         workers.reserve(jobs);
         for (std::size_t n = 0; n < jobs; ++n) {
             try {

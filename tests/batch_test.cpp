@@ -50,11 +50,14 @@ TEST_F(Batch, EachSceneAsTheOneSceneRunConvertsIt) {
     const struct {
         std::string options;
         std::string summary, mesh;  // mesh: how the failure names the mesh
+        std::string limits = "";    // set before the batch runs
     } rows[] = {
         {"", "2 converted, 2 failed", ""},
         {"--each", "2 converted, 2 failed", "mesh 0: "},
         {"--merge --fix", "2 converted, 2 failed", "mesh 0: "},
         {"--strict -j 1", "1 converted, 3 failed", ""},  // twice.ase warns
+        // descriptors for one worker only: fewer workers, not scenes failed for want of them
+        {"--each -j 8", "2 converted, 2 failed", "mesh 0: ", "ulimit -n 10;"},
     };
     for (const auto& row : rows) {
         const std::string bad = "tessloom: in/bad.ase: " + row.mesh +
@@ -77,7 +80,8 @@ TEST_F(Batch, EachSceneAsTheOneSceneRunConvertsIt) {
         writeFile(dir_ / "one" / previous, "PREVIOUS");
 
         EXPECT_EQ(run("--out-dir out " + row.options +
-                      " in/box.ase in/twice.ase in/bad.ase in/missing.ase"),
+                          " in/box.ase in/twice.ase in/bad.ase in/missing.ase",
+                      row.limits),
                   1)
             << row.options;
         EXPECT_EQ(out_, "");
@@ -148,6 +152,13 @@ TEST_F(Batch, ScenesFromAList) {
         }
         EXPECT_EQ(made, row.outputs) << row.command;
     }
+    // a NUL inside a line names no file of its own: never the one named before it
+    fs::remove_all(dir_ / "out");
+    EXPECT_EQ(sh("printf 'in/box.ase\\0x\\n' | \"$T\" --out-dir out --from -"), 1);
+    EXPECT_EQ(err_,
+              "tessloom: in/box.ase\\x00x: cannot open the input: Invalid argument\n"
+              "0 converted, 1 failed\n");
+    EXPECT_TRUE(fs::is_empty(dir_ / "out"));
     for (const char* list : {"nothere", "in"}) {
         EXPECT_EQ(run("--out-dir out --from " + std::string(list)), 1);
         EXPECT_EQ(out_, "Usage: tessloom <inputfile> [<outputfile>]");
