@@ -11,9 +11,11 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -53,6 +55,57 @@ bool outputsClash(const std::vector<std::string>& scenes, const std::string& out
     if (clashes == 0) return false;
     if (clashes > 1)
         line += " (and " + output::counted(clashes - 1, "more clash", "more clashes") + ")";
+    line += "; nothing converted\n";
+    std::fputs(line.c_str(), stderr);
+    return true;
+}
+
+// Refuses a scene that is, by another name (a symbolic link, or a numbered --each name),
+// the entry another scene's output replaces: it would be read before or after the
+// replacement as the threads happen to run. Both are taken to the path that remains once
+// every link is followed; a hard link keeps the replaced file and is no such scene. Only
+// outputs that exist can be scenes; under --each, the numbered files that exist.
+bool scenesThatAreOutputs(const std::vector<std::string>& scenes, const std::string& outDir,
+                          bool each) {
+    auto resolved = [](const std::string& path) -> std::optional<std::string> {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+        char* real = ::realpath(path.c_str(), nullptr);
+        if (!real) return std::nullopt;
+        std::string text(real);
+        std::free(real);
+        return text;
+    };
+    std::unordered_map<std::string, std::size_t> outputs;
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+        const std::string out = batchOutputPath(outDir, scenes[i]);
+        if (out.empty()) continue;
+        if (!each) {
+            if (auto real = resolved(out)) outputs.emplace(std::move(*real), i);
+            continue;
+        }
+        for (std::size_t n = 0;; ++n) {
+            auto real = resolved(eachOutputPath(out, n));
+            if (!real) break;
+            outputs.emplace(std::move(*real), i);
+        }
+    }
+    if (outputs.empty()) return false;
+    std::size_t found = 0;
+    std::string line;
+    for (std::size_t j = 0; j < scenes.size(); ++j) {
+        const auto real = resolved(scenes[j]);
+        if (!real) continue;
+        const auto at = outputs.find(*real);
+        // a scene that is its own output fails on its own, as in the one-scene run
+        if (at == outputs.end() || at->second == j) continue;
+        if (found++ == 0) {
+            line = "tessloom: " + output::escaped(scenes[j]) + " is an output of " +
+                   output::escaped(scenes[at->second]);
+        }
+    }
+    if (found == 0) return false;
+    if (found > 1) line += " (and " + output::counted(found - 1, "more", "more") + ")";
     line += "; nothing converted\n";
     std::fputs(line.c_str(), stderr);
     return true;
@@ -147,7 +200,11 @@ std::string batchOutputPath(const std::string& outDir, const std::string& sceneP
 }
 
 int convertBatch(const std::vector<std::string>& scenes, const BatchOptions& options) {
-    if (outputsClash(scenes, options.outDir) || !readyFolder(options.outDir)) return 1;
+    const bool each = options.choice && options.choice->kind == MeshChoice::Kind::kEach;
+    if (outputsClash(scenes, options.outDir) ||
+        scenesThatAreOutputs(scenes, options.outDir, each) || !readyFolder(options.outDir)) {
+        return 1;
+    }
 
     std::atomic<std::size_t> next{0};
     Reports reports;

@@ -116,6 +116,28 @@ TEST_F(Batch, OutputsThatClashAreRefused) {
         EXPECT_EQ(err_, message);
         EXPECT_FALSE(fs::exists(dir_ / "out"));
     }
+    // a scene that reaches another's output by another name would be read before or after
+    // the replacement, as the threads run: refused too; a hard link keeps the old file
+    ASSERT_EQ(run("--out-dir out --each in/twice.ase"), 0) << err_;
+    ASSERT_EQ(run("--out-dir out in/box.ase"), 0) << err_;
+    fs::create_symlink("out/box.obj", dir_ / "link.ase");
+    fs::create_hard_link(dir_ / "out/box.obj", dir_ / "hard.ase");
+    const struct {
+        std::string scenes, message;
+        int status;
+    } outputs[] = {
+        {"in/box.ase link.ase",
+         "tessloom: link.ase is an output of in/box.ase; nothing converted\n", 1},
+        {"--each in/twice.ase out/twice.1.obj link.ase",
+         "tessloom: out/twice.1.obj is an output of in/twice.ase; nothing converted\n", 1},
+        {"in/box.ase hard.ase", "2 converted, 0 failed\n", 0},
+    };
+    for (const auto& row : outputs) {
+        const std::string before = readFile(dir_ / "out/box.obj");
+        EXPECT_EQ(run("--out-dir out " + row.scenes), row.status) << row.scenes;
+        EXPECT_EQ(err_, row.message);
+        EXPECT_EQ(readFile(dir_ / "out/box.obj"), before);
+    }
 }
 
 // --from: one path a line, or NUL-separated with -0, from a file or standard input, with the
