@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "ase/scene.h"
 #include "driver/progress.h"
@@ -67,41 +69,56 @@ bool outputsClash(const std::vector<std::string>& scenes, const std::string& out
 // outputs that exist can be scenes; under --each, the numbered files that exist.
 bool scenesThatAreOutputs(const std::vector<std::string>& scenes, const std::string& outDir,
                           bool each) {
-    auto resolved = [](const std::string& path) -> std::optional<std::string> {
+    // first by file (a stat each), then, for the few that match, by the path links lead to
+    using Id = std::pair<std::uint64_t, std::uint64_t>;
+    struct IdHash {
+        std::size_t operator()(const Id& id) const {
+            return std::hash<std::uint64_t>()(id.second * 1000003u ^ id.first);
+        }
+    };
+    auto idOf = [](const std::string& path) -> std::optional<Id> {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+        return Id{st.st_dev, st.st_ino};
+    };
+    auto resolved = [](const std::string& path) {
         char* real = ::realpath(path.c_str(), nullptr);
-        if (!real) return std::nullopt;
-        std::string text(real);
+        std::string text = real ? real : "";
         std::free(real);
         return text;
     };
-    std::unordered_map<std::string, std::size_t> outputs;
+    struct Output {
+        std::string path;
+        std::size_t scene;
+    };
+    std::unordered_multimap<Id, Output, IdHash> outputs;
     for (std::size_t i = 0; i < scenes.size(); ++i) {
         const std::string out = batchOutputPath(outDir, scenes[i]);
         if (out.empty()) continue;
-        if (!each) {
-            if (auto real = resolved(out)) outputs.emplace(std::move(*real), i);
-            continue;
-        }
         for (std::size_t n = 0;; ++n) {
-            auto real = resolved(eachOutputPath(out, n));
-            if (!real) break;
-            outputs.emplace(std::move(*real), i);
+            std::string path = each ? eachOutputPath(out, n) : out;
+            const auto id = idOf(path);
+            if (id) outputs.emplace(*id, Output{std::move(path), i});
+            if (!id || !each) break;
         }
     }
     if (outputs.empty()) return false;
     std::size_t found = 0;
     std::string line;
     for (std::size_t j = 0; j < scenes.size(); ++j) {
-        const auto real = resolved(scenes[j]);
-        if (!real) continue;
-        const auto at = outputs.find(*real);
-        // a scene that is its own output fails on its own, as in the one-scene run
-        if (at == outputs.end() || at->second == j) continue;
-        if (found++ == 0) {
-            line = "tessloom: " + output::escaped(scenes[j]) + " is an output of " +
-                   output::escaped(scenes[at->second]);
+        const auto id = idOf(scenes[j]);
+        if (!id) continue;
+        const auto [first, last] = outputs.equal_range(*id);
+        for (auto at = first; at != last; ++at) {
+            // a scene that is its own output fails on its own, as in the one-scene run
+            if (at->second.scene == j) continue;
+            const std::string real = resolved(scenes[j]);
+            if (real.empty() || real != resolved(at->second.path)) continue;
+            if (found++ == 0) {
+                line = "tessloom: " + output::escaped(scenes[j]) + " is an output of " +
+                       output::escaped(scenes[at->second.scene]);
+            }
+            break;
         }
     }
     if (found == 0) return false;
