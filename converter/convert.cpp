@@ -190,7 +190,8 @@ void write(const MeshFile& mesh, const std::filesystem::path& path) {
         meshfile::encodeMeshFile(mesh, buffer);
         out.commit();
     } catch (const output::OutputError& e) {
-        throw ConvertError(e.what());
+        // the path as the tool shows it: a line feed in it must not break the line
+        throw ConvertError(output::escaped(e.what()));
     } catch (const meshfile::EncodeError& e) {
         throw ConvertError(e.what());
     }

@@ -3,19 +3,24 @@
 #include "driver/batch.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "ase/scene.h"
 #include "driver/progress.h"
@@ -52,6 +57,72 @@ bool outputsClash(const std::vector<std::string>& scenes, const std::string& out
     if (clashes == 0) return false;
     if (clashes > 1)
         line += " (and " + output::counted(clashes - 1, "more clash", "more clashes") + ")";
+    line += "; nothing converted\n";
+    std::fputs(line.c_str(), stderr);
+    return true;
+}
+
+// Refuses a scene that is, by another name (a symbolic link, or a numbered --each name),
+// the entry another scene's output replaces: it would be read before or after the
+// replacement as the threads happen to run. Both are taken to the path that remains once
+// every link is followed; a hard link keeps the replaced file and is no such scene. Only
+// outputs that exist can be scenes; under --each, the numbered files that exist.
+bool scenesThatAreOutputs(const std::vector<std::string>& scenes, const std::string& outDir,
+                          bool each) {
+    // first by file (a stat each), then, for the few that match, by the path links lead to
+    using Id = std::pair<std::uint64_t, std::uint64_t>;
+    struct IdHash {
+        std::size_t operator()(const Id& id) const {
+            return std::hash<std::uint64_t>()(id.second * 1000003u ^ id.first);
+        }
+    };
+    auto idOf = [](const std::string& path) -> std::optional<Id> {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+        return Id{st.st_dev, st.st_ino};
+    };
+    auto resolved = [](const std::string& path) {
+        char* real = ::realpath(path.c_str(), nullptr);
+        std::string text = real ? real : "";
+        std::free(real);
+        return text;
+    };
+    struct Output {
+        std::string path;
+        std::size_t scene;
+    };
+    std::unordered_multimap<Id, Output, IdHash> outputs;
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+        const std::string out = batchOutputPath(outDir, scenes[i]);
+        if (out.empty()) continue;
+        for (std::size_t n = 0;; ++n) {
+            std::string path = each ? eachOutputPath(out, n) : out;
+            const auto id = idOf(path);
+            if (id) outputs.emplace(*id, Output{std::move(path), i});
+            if (!id || !each) break;
+        }
+    }
+    if (outputs.empty()) return false;
+    std::size_t found = 0;
+    std::string line;
+    for (std::size_t j = 0; j < scenes.size(); ++j) {
+        const auto id = idOf(scenes[j]);
+        if (!id) continue;
+        const auto [first, last] = outputs.equal_range(*id);
+        for (auto at = first; at != last; ++at) {
+            // a scene that is its own output fails on its own, as in the one-scene run
+            if (at->second.scene == j) continue;
+            const std::string real = resolved(scenes[j]);
+            if (real.empty() || real != resolved(at->second.path)) continue;
+            if (found++ == 0) {
+                line = "tessloom: " + output::escaped(scenes[j]) + " is an output of " +
+                       output::escaped(scenes[at->second.scene]);
+            }
+            break;
+        }
+    }
+    if (found == 0) return false;
+    if (found > 1) line += " (and " + output::counted(found - 1, "more", "more") + ")";
     line += "; nothing converted\n";
     std::fputs(line.c_str(), stderr);
     return true;
@@ -100,6 +171,17 @@ bool readyFolder(const std::string& outDir) {
     return true;
 }
 
+// The workers the descriptor limit leaves room for: each holds its scene and an output
+// open at once, with room to spare, besides the standard streams and the output folder.
+// More would fail scenes for want of descriptors that the run itself took.
+std::size_t workersTheDescriptorsAllow(std::size_t wanted) {
+    constexpr rlim_t kReserved = 8, kPerWorker = 4;
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return wanted;
+    const rlim_t room = limit.rlim_cur > kReserved ? (limit.rlim_cur - kReserved) / kPerWorker : 0;
+    return std::max<std::size_t>(1, std::min<rlim_t>(wanted, room));
+}
+
 // What the workers hand the main thread: each scene's messages as one piece, and the count.
 class Reports {
   public:
@@ -135,7 +217,11 @@ std::string batchOutputPath(const std::string& outDir, const std::string& sceneP
 }
 
 int convertBatch(const std::vector<std::string>& scenes, const BatchOptions& options) {
-    if (outputsClash(scenes, options.outDir) || !readyFolder(options.outDir)) return 1;
+    const bool each = options.choice && options.choice->kind == MeshChoice::Kind::kEach;
+    if (outputsClash(scenes, options.outDir) ||
+        scenesThatAreOutputs(scenes, options.outDir, each) || !readyFolder(options.outDir)) {
+        return 1;
+    }
 
     std::atomic<std::size_t> next{0};
     Reports reports;
@@ -161,7 +247,8 @@ int convertBatch(const std::vector<std::string>& scenes, const BatchOptions& opt
         // goes to this thread, whose only work is to wait and print, and the output
         // module's handler removes every temporary file there.
         const output::TerminationSignalsHeld held;
-        const std::size_t jobs = std::min<std::size_t>(options.jobs, scenes.size());
+        const std::size_t jobs =
+            workersTheDescriptorsAllow(std::min<std::size_t>(options.jobs, scenes.size()));
         workers.reserve(jobs);
         for (std::size_t n = 0; n < jobs; ++n) {
             try {

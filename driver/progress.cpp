@@ -76,9 +76,9 @@ bool isOurs(const struct sigaction& a) {
     return (a.sa_flags & SA_SIGINFO) != 0 && a.sa_sigaction == eraseAndPassOn;
 }
 
-// Puts the eraser in front of whatever handles each signal now, unless it is there already
-// or the signal is ignored. Done at each draw: the output module installs and removes its
-// own handler as temporary files come and go.
+// Puts the eraser in front of whatever handles each signal now (the output module's
+// handler, in the programs), unless it is there already or the signal is ignored. Done at
+// each draw: cheap when it is there.
 void installEraser() {
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
         struct sigaction current {};

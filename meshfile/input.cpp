@@ -31,6 +31,8 @@ InputFile::OpenError::OpenError(int error)
 InputFile::InputFile(const std::string& path) {
     // Without O_NONBLOCK a FIFO that nobody writes to would hold the open forever; it is
     // refused below with every other file that is not a regular one.
+    // a path holding a NUL byte would open the file named by its part before the NUL
+    if (path.find('\0') != std::string::npos) throw OpenError(EINVAL);
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) throw OpenError(errno);
     struct stat st {};

@@ -122,7 +122,6 @@ std::mutex gRecords;
 LiveBlock* gLastBlock = &gLive;
 std::size_t gTakenInLast = 0;       // slots of gLastBlock handed out so far
 std::vector<LiveSlot*> gFreeSlots;  // slots handed out and free again
-std::size_t gLiveCount = 0;
 
 // A thread that creates a temporary file or puts one in place is busy: the handler waits
 // for it (a file created but not yet recorded would stay; a set half in place would stay
@@ -151,10 +150,6 @@ class Busy {
 
 // SIGPIPE too, for a program that lets a closed pipe end it (one that ignores it gets EPIPE)
 constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-struct sigaction gPrevious[std::size(kTerminationSignals)];
-// Set by catchTerminationSignals(): a program asks for the handler, a library never gets it.
-std::atomic<bool> gCatchSignals{false};
-bool gHandlerInstalled = false;
 
 extern "C" void removeTemporariesAndDie(int signal) {
     gDying.store(true);
@@ -178,10 +173,9 @@ extern "C" void removeTemporariesAndDie(int signal) {
 
 using SignalsHeld = TerminationSignalsHeld;
 
-// Takes a slot for a temporary file about to be created; the first one installs the
-// handler (an ignored signal stays ignored), before the file exists: a signal that comes to
-// another thread meanwhile waits for the creation instead of ending the process at once.
-// Called with the signals held and busy.
+// Takes a slot for a temporary file about to be created, before the file exists: a signal
+// that comes to another thread meanwhile waits for the creation instead of ending the
+// process at once. Called with the signals held and busy.
 LiveSlot* reserveLive() {
     const std::lock_guard lock(gRecords);
     LiveSlot* slot = nullptr;
@@ -196,19 +190,6 @@ LiveSlot* reserveLive() {
             gTakenInLast = 0;
         }
         slot = &gLastBlock->slots[gTakenInLast++];
-    }
-    if (gLiveCount++ == 0 && gCatchSignals.load()) {
-        gHandlerInstalled = true;
-        for (std::size_t i = 0; i < std::size(kTerminationSignals); ++i) {
-            struct sigaction handler {};
-            handler.sa_handler = removeTemporariesAndDie;
-            ::sigemptyset(&handler.sa_mask);  // one handler at a time
-            for (const int s : kTerminationSignals) ::sigaddset(&handler.sa_mask, s);
-            ::sigaction(kTerminationSignals[i], &handler, &gPrevious[i]);
-            if (gPrevious[i].sa_handler == SIG_IGN) {
-                ::sigaction(kTerminationSignals[i], &gPrevious[i], nullptr);
-            }
-        }
     }
     return slot;
 }
@@ -228,12 +209,6 @@ void removeLive(LiveSlot* slot) {
     const std::lock_guard lock(gRecords);
     slot->directory.store(-1);
     gFreeSlots.push_back(slot);
-    if (--gLiveCount == 0) {
-        for (std::size_t i = 0; gHandlerInstalled && i < std::size(kTerminationSignals); ++i) {
-            ::sigaction(kTerminationSignals[i], &gPrevious[i], nullptr);
-        }
-        gHandlerInstalled = false;
-    }
 }
 
 // Directories open for pending outputs, one descriptor for all the outputs in the same one
@@ -383,6 +358,10 @@ Output::Output(const std::string& path, std::span<const FileId> notThese, Accept
     s.path = path;
     if (path.empty()) throw OutputError("the output path is empty");
     if (path.back() == '/') throw OutputError("the output path " + path + " ends in a slash");
+    // the system would take the part before the NUL for the whole path
+    if (path.find('\0') != std::string::npos) {
+        throw OutputError("the output path " + escaped(path) + " holds a NUL byte");
+    }
     const Destination destination = resolveLinks(path);
     auto refuseOthers = [&](const struct stat& st) {
         const FileId id{static_cast<std::uint64_t>(st.st_dev),
@@ -685,7 +664,22 @@ TerminationSignalsHeld::~TerminationSignalsHeld() {
 }
 
 void catchTerminationSignals() {
-    gCatchSignals.store(true);
+    // Installed once, for good: a handler that came and went with the temporary files
+    // would take the place of any handler put in front of it meanwhile (the progress
+    // line's, which blanks the line first), and one installed on a worker thread while
+    // the main thread puts its own in front could be lost. With nothing pending it only
+    // ends the process as the signal would.
+    for (const int signal : kTerminationSignals) {
+        struct sigaction handler {
+        }, previous{};
+        handler.sa_handler = removeTemporariesAndDie;
+        ::sigemptyset(&handler.sa_mask);  // one handler at a time
+        for (const int s : kTerminationSignals) ::sigaddset(&handler.sa_mask, s);
+        ::sigaction(signal, nullptr, &previous);
+        // an ignored signal stays ignored
+        if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_IGN) continue;
+        ::sigaction(signal, &handler, nullptr);
+    }
 }
 
 }  // namespace tessloom::output

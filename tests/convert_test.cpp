@@ -436,11 +436,15 @@ TEST(ConvertWrite, WritesTheEncodedBytesOrFails) {
         const char* what;
         fs::path path;
         bool written;
+        std::string shown = "";  // how the message names the path, when not as given
     };
     const Case cases[] = {
         {"a new file", dir / "a.obj", true},
         {"a missing folder", dir / "none/a.obj", false},
         {"a folder", dir.path(), false},
+        // one line still, and never the file named by the part before a NUL
+        {"a line feed", dir / "a\nb/x.obj", false, "/a\\nb/x.obj"},
+        {"a NUL byte", dir / std::string("n.obj\0x", 7), false, "/n.obj\\x00x holds a NUL byte"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -449,7 +453,10 @@ TEST(ConvertWrite, WritesTheEncodedBytesOrFails) {
             tessloom::write(mesh, c.path);
         } catch (const ConvertError& e) {
             failed = true;
-            EXPECT_NE(std::string(e.what()).find(c.path.string()), std::string::npos) << e.what();
+            const std::string what = e.what();
+            EXPECT_NE(what.find(c.shown.empty() ? c.path.string() : c.shown), std::string::npos)
+                << what;
+            EXPECT_EQ(what.find('\n'), std::string::npos) << what;
         }
         EXPECT_EQ(failed, !c.written);
         if (c.written) {

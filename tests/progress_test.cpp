@@ -178,6 +178,15 @@ TEST(ProgressLine, ASignalBlanksTheLineAndStillEndsTheProcess) {
              line.update(0.5);
              ::raise(SIGINT);
          }},
+        // no draw since the output came: the line is blanked all the same
+        {"TERM, an output opened after the line's last draw", SIGTERM,
+         [&] {
+             ProgressLine line("work");
+             line.update(0.5);
+             tessloom::output::Output out(target);
+             out.write("x", 1);
+             ::raise(SIGTERM);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

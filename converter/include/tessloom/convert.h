@@ -100,7 +100,9 @@ std::vector<MeshFile> convertEach(std::span<const std::byte> sceneText,
 std::vector<std::byte> encode(const MeshFile& mesh);
 
 // The mesh file written to `path` through a temporary file beside it, renamed into place
-// once complete: the path keeps what it held when anything fails. Throws ConvertError.
+// once complete: the path keeps what it held when anything fails. Throws ConvertError,
+// whose line names the path as the tool shows it (control bytes escaped); a path holding a
+// NUL byte is refused.
 void write(const MeshFile& mesh, const std::filesystem::path& path);
 
 }  // namespace tessloom

@@ -88,9 +88,9 @@ class Output {
 // old, the replaced files under hidden ".tessloom-" names beside them.)
 void commitAll(std::span<Output* const> outputs);
 
-// From now on, while a temporary file is pending, a termination signal removes them all and
-// ends the process as it would have (the handler is installed with the first and removed
-// with the last). For programs: a library leaves the signals to its caller.
+// From now on, a termination signal removes every temporary file pending and ends the
+// process as it would have (the handler is installed here, once, where the signal is not
+// ignored). For programs: a library leaves the signals to its caller.
 void catchTerminationSignals();
 
 // Holds the termination signals back on the calling thread for its lifetime. Threads
