@@ -60,6 +60,16 @@ struct ErrorTypes {
 };
 ErrorTypes errorTypes;
 
+// The bindings run in the main interpreter only: in a sub-interpreter, raising a Python
+// error from the module would wait forever for the main interpreter's lock. Refused with
+// an exception that is raised without that lock; a module imported once is handed to every
+// later interpreter without its initialisation, so each entry point checks.
+void mainInterpreterOnly() {
+    if (PyInterpreterState_Get() != PyInterpreterState_Main())
+        throw py::import_error(
+            "tessloom cannot be used in a sub-interpreter, only in the main one");
+}
+
 // Text from the library and the files as Python text: bytes that are not UTF-8 (a name, a
 // path) become U+FFFD rather than failing.
 py::str text(const std::string& value) {
@@ -218,6 +228,7 @@ MeshFile readSource(const meshfile::ByteSource& source, std::optional<meshfile::
 }
 
 std::unique_ptr<Mesh> readMesh(const py::object& source, const py::object& layoutName) {
+    mainInterpreterOnly();
     const std::optional<meshfile::Layout> layout = layoutOf(layoutName);
     auto mesh = std::make_unique<Mesh>();
     std::string name = "<memory>";
@@ -308,6 +319,7 @@ ConvertOptions optionsOf(const ConvertArguments& a) {
 // The meshes of the call, converted without the lock; failures raise tessloom.ConvertError
 // with the scene's findings and warnings.
 std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool each) {
+    mainInterpreterOnly();
     ConvertOptions options = optionsOf(a);
     std::vector<Finding> findings;
     std::vector<std::string> warnings;
@@ -407,6 +419,7 @@ py::tuple triple(const float (&values)[3]) {
 }
 
 py::bytes encoded(const Mesh& mesh) {
+    mainInterpreterOnly();
     std::vector<std::byte> bytes;
     std::optional<std::string> failure;
     {
@@ -422,6 +435,7 @@ py::bytes encoded(const Mesh& mesh) {
 }
 
 void save(const Mesh& mesh, const py::object& path) {
+    mainInterpreterOnly();
     const std::filesystem::path target = pathOf(path);
     std::optional<std::string> failure;
     {
@@ -456,7 +470,32 @@ py::handle newError(py::module_& m, const char* name, const char* doc, py::handl
 
 }  // namespace tessloom::python
 
-PYBIND11_MODULE(tessloom, m) {
+namespace {
+py::module_::module_def moduleDefinition;
+void defineModule(py::module_& m);
+}  // namespace
+
+// What PYBIND11_MODULE(tessloom, m) makes, after a check that must come first: imported
+// first in a sub-interpreter, pybind11's own setup would wait forever for the main
+// interpreter's lock.
+extern "C" PYBIND11_EXPORT PyObject* PyInit_tessloom() {
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
+        PyErr_SetString(PyExc_ImportError,
+                        "tessloom cannot be used in a sub-interpreter, only in the main one");
+        return nullptr;
+    }
+    PYBIND11_CHECK_PYTHON_VERSION
+    PYBIND11_ENSURE_INTERNALS_READY
+    auto m = py::module_::create_extension_module("tessloom", nullptr, &moduleDefinition);
+    try {
+        defineModule(m);
+        return m.ptr();
+    }
+    PYBIND11_CATCH_INIT_EXCEPTIONS
+}
+
+namespace {
+void defineModule(py::module_& m) {
     using namespace tessloom::python;
     using tessloom::Finding;
     m.doc() =
@@ -667,3 +706,4 @@ PYBIND11_MODULE(tessloom, m) {
         "Every mesh of the scene, in file order, each converted as the scene without the "
         "others. Raises tessloom.ConvertError.");
 }
+}  // namespace
