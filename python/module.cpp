@@ -47,11 +47,13 @@ static_assert(offsetof(FaceRecord, normalC) - offsetof(FaceRecord, normalA) ==
               2 * sizeof(Position));
 
 // A mesh file's records with what converting the scene found; never changed once made, so
-// the views stay true and threads may read it at once.
+// the views stay true and threads may read it at once. The findings and warnings are the
+// scene's, shared by every mesh converted from it: copied into each of the meshes of
+// convert_each, they would grow with the square of the scene's meshes.
 struct Mesh {
     MeshFile file;
-    std::vector<Finding> findings;
-    std::vector<std::string> warnings;
+    std::shared_ptr<const std::vector<Finding>> findings;
+    std::shared_ptr<const std::vector<std::string>> warnings;
 };
 
 // The exception classes, made when the module is loaded and kept for its life.
@@ -361,9 +363,13 @@ std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool 
         attributes["warnings"] = textList(warnings);
         raise(errorTypes.convert, *failure, attributes);
     }
+    const auto sharedFindings = std::make_shared<const std::vector<Finding>>(std::move(findings));
+    const auto sharedWarnings =
+        std::make_shared<const std::vector<std::string>>(std::move(warnings));
     std::vector<std::unique_ptr<Mesh>> meshes;
     for (MeshFile& file : files) {
-        meshes.push_back(std::make_unique<Mesh>(Mesh{std::move(file), findings, warnings}));
+        meshes.push_back(
+            std::make_unique<Mesh>(Mesh{std::move(file), sharedFindings, sharedWarnings}));
     }
     return meshes;
 }
@@ -654,10 +660,14 @@ void defineModule(py::module_& m) {
             },
             "'with' or 'without' a material section")
         .def_property_readonly(
-            "findings", [](const Mesh& mesh) { return findingList(mesh.findings); },
+            "findings",
+            [](const Mesh& mesh) {
+                return mesh.findings ? findingList(*mesh.findings) : py::list();
+            },
             "what converting the scene found, line by line (empty for a file read)")
         .def_property_readonly(
-            "warnings", [](const Mesh& mesh) { return textList(mesh.warnings); },
+            "warnings",
+            [](const Mesh& mesh) { return mesh.warnings ? textList(*mesh.warnings) : py::list(); },
             "the conversion's warnings as the tool prints them, without 'tessloom: '")
         .def("save", &save, py::arg("path"),
              "Writes the mesh file to path, through a temporary file renamed into place.")

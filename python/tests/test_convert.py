@@ -7,6 +7,8 @@ import os
 import pathlib
 import pickle
 import signal
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -365,3 +367,26 @@ def test_saving_and_converting_leave_the_signal_handlers_as_they_were(tmp_path):
         mesh.save(tmp_path / "missing" / "box.obj")
     tessloom.read(tmp_path / "box.obj")
     assert handlers() == before
+
+
+MANY_MESHES = """
+import resource, tessloom
+one = (b'*GEOMOBJECT {\\n*NODE_NAME "m%d"\\n*MESH {\\n*MESH_NUMVERTEX 3\\n*MESH_NUMFACES 1\\n'
+       b"*MESH_VERTEX 0 0 0 0\\n*MESH_VERTEX 1 1 0 0\\n*MESH_VERTEX 2 0 1 0\\n"
+       b"*MESH_FACE 0: A: 0 B: 1 C: 2 *MESH_MTLID 0\\n}\\n}\\n")
+meshes = tessloom.convert_each(b"".join(one % i for i in range(2000)))
+print(len(meshes), len(meshes[0].findings), len(meshes[-1].findings),
+      resource.getrusage(resource.RUSAGE_SELF).ru_maxrss // 1024)
+"""
+
+
+def test_the_meshes_of_a_scene_of_many_share_its_findings():
+    # 2000 meshes without normals: each has the scene's 3999 findings (a no-normals of each
+    # mesh, a several-meshes of each after the first), which held once take a few MB and
+    # held by each mesh some 800 MB
+    got = subprocess.run([sys.executable, "-c", MANY_MESHES], capture_output=True, timeout=300,
+                         check=False)
+    assert got.returncode == 0, got.stderr
+    count, first, last, peak_mb = map(int, got.stdout.split())
+    assert (count, first, last) == (2000, 3999, 3999)
+    assert peak_mb < 200
