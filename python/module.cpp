@@ -72,6 +72,13 @@ void mainInterpreterOnly() {
             "tessloom cannot be used in a sub-interpreter, only in the main one");
 }
 
+// Raises what the handler of a signal that came while the lock was let go raises (Ctrl-C:
+// KeyboardInterrupt), before the call's result or failure: a wait the signal cut short
+// (a FIFO's open) is then no failure of its own.
+void raisePendingSignal() {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+}
+
 // Text from the library and the files as Python text: bytes that are not UTF-8 (a name, a
 // path) become U+FFFD rather than failing.
 py::str text(const std::string& value) {
@@ -266,6 +273,7 @@ std::unique_ptr<Mesh> readMesh(const py::object& source, const py::object& layou
             "(bytes, bytearray, memoryview), not " +
             typeName(source));
     }
+    raisePendingSignal();
     if (outOfMemory) throw std::bad_alloc();
     if (failure) {
         py::dict attributes;
@@ -356,6 +364,7 @@ std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool 
             "scene must be a path (str or os.PathLike) or scene text (bytes, bytearray, "
             "memoryview)");
     }
+    raisePendingSignal();
     if (outOfMemory) throw std::bad_alloc();
     if (failure) {
         py::dict attributes;
@@ -436,6 +445,7 @@ py::bytes encoded(const Mesh& mesh) {
             failure = e.what();
         }
     }
+    raisePendingSignal();
     if (failure) raise(errorTypes.write, *failure, {});
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
@@ -452,6 +462,7 @@ void save(const Mesh& mesh, const py::object& path) {
             failure = e.what();
         }
     }
+    raisePendingSignal();
     if (failure) raise(errorTypes.write, *failure, {});
 }
 

@@ -390,3 +390,35 @@ def test_the_meshes_of_a_scene_of_many_share_its_findings():
     count, first, last, peak_mb = map(int, got.stdout.split())
     assert (count, first, last) == (2000, 3999, 3999)
     assert peak_mb < 200
+
+
+def save_until_interrupted(mesh, folder):
+    while True:
+        mesh.save(folder / "saved.obj")
+
+
+# Calls that Ctrl-C interrupts: a save that waits for a reader of a FIFO, and saves and
+# conversions again and again. Each raises KeyboardInterrupt (not a WriteError of the cut
+# open), leaves no temporary file, and a file saved is whole.
+INTERRUPTED = [
+    ("a save to a FIFO without a reader", lambda mesh, folder: mesh.save(folder / "fifo")),
+    ("saves", save_until_interrupted),
+    ("conversions", lambda mesh, folder: [tessloom.convert(BOX) for _ in iter(int, 1)]),
+]
+
+
+@pytest.mark.parametrize("call", [row[1] for row in INTERRUPTED],
+                         ids=[row[0] for row in INTERRUPTED])
+def test_ctrl_c_raises_keyboard_interrupt_and_leaves_whole_files(call, tmp_path):
+    mesh = tessloom.convert(BOX)
+    os.mkfifo(tmp_path / "fifo")
+    timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
+    timer.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            call(mesh, tmp_path)
+    finally:
+        timer.join()
+    assert set(os.listdir(tmp_path)) <= {"fifo", "saved.obj"}
+    if (tmp_path / "saved.obj").exists():
+        assert (tmp_path / "saved.obj").read_bytes() == mesh.to_bytes()
