@@ -47,11 +47,13 @@ static_assert(offsetof(FaceRecord, normalC) - offsetof(FaceRecord, normalA) ==
               2 * sizeof(Position));
 
 // A mesh file's records with what converting the scene found; never changed once made, so
-// the views stay true and threads may read it at once.
+// the views stay true and threads may read it at once. The findings and warnings are the
+// scene's, shared by every mesh converted from it: copied into each of the meshes of
+// convert_each, they would grow with the square of the scene's meshes.
 struct Mesh {
     MeshFile file;
-    std::vector<Finding> findings;
-    std::vector<std::string> warnings;
+    std::shared_ptr<const std::vector<Finding>> findings;
+    std::shared_ptr<const std::vector<std::string>> warnings;
 };
 
 // The exception classes, made when the module is loaded and kept for its life.
@@ -59,6 +61,23 @@ struct ErrorTypes {
     py::handle error, read, convert, write;
 };
 ErrorTypes errorTypes;
+
+// The bindings run in the main interpreter only: in a sub-interpreter, raising a Python
+// error from the module would wait forever for the main interpreter's lock. Refused with
+// an exception that is raised without that lock; a module imported once is handed to every
+// later interpreter without its initialisation, so each entry point checks.
+void mainInterpreterOnly() {
+    if (PyInterpreterState_Get() != PyInterpreterState_Main())
+        throw py::import_error(
+            "tessloom cannot be used in a sub-interpreter, only in the main one");
+}
+
+// Raises what the handler of a signal that came while the lock was let go raises (Ctrl-C:
+// KeyboardInterrupt), before the call's result or failure: a wait the signal cut short
+// (a FIFO's open) is then no failure of its own.
+void raisePendingSignal() {
+    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+}
 
 // Text from the library and the files as Python text: bytes that are not UTF-8 (a name, a
 // path) become U+FFFD rather than failing.
@@ -103,27 +122,70 @@ bool isPath(const py::handle& object) {
     return py::isinstance<py::str>(object) || py::hasattr(object, "__fspath__");
 }
 
-// The bytes of a buffer (bytes, bytearray, memoryview, ...), held while the lock is released:
-// a read-only one is viewed, where the exported buffer keeps it alive and unmoved; a writable
-// one is copied, as another thread may change it while it is read.
+std::string typeName(const py::handle& object) {
+    return Py_TYPE(object.ptr())->tp_name;
+}
+
+// A keyword that is a switch: True or False (numpy's bool too). None, 0, 1 or 1.5 are
+// refused rather than taken for their truth, as a misplaced argument would be.
+bool flagOf(const py::handle& value, const char* keyword) {
+    if (!PyBool_Check(value.ptr()) &&
+        !py::isinstance(value, py::module_::import("numpy").attr("bool_"))) {
+        throw py::type_error(std::string(keyword) + " must be True or False, not " +
+                             typeName(value));
+    }
+    return PyObject_IsTrue(value.ptr()) == 1;
+}
+
+// A keyword that is a name: None, or a str (encoded as UTF-8, the bytes of a file name
+// decoded with surrogateescape given back as they were) or bytes.
+std::optional<std::string> nameOf(const py::handle& value, const char* keyword) {
+    if (value.is_none()) return std::nullopt;
+    if (py::isinstance<py::str>(value))
+        return std::string(py::bytes(value.attr("encode")("utf-8", "surrogateescape")));
+    if (py::isinstance<py::bytes>(value))
+        return std::string(py::reinterpret_borrow<py::bytes>(value));
+    throw py::type_error(std::string(keyword) + " must be None, a str or bytes, not " +
+                         typeName(value));
+}
+
+// Whether the bytes behind a buffer can never change: a bytes object's, or those a
+// memoryview shows of one. A read-only buffer of anything else (a read-only memoryview of a
+// bytearray, a numpy array marked read-only) may still be written through its owner by
+// another thread while the lock is released.
+bool immutable(PyObject* object) {
+    if (PyBytes_Check(object)) return true;
+    if (!PyMemoryView_Check(object)) return false;
+    const PyObject* base = PyMemoryView_GET_BUFFER(object)->obj;
+    return base != nullptr && PyBytes_Check(base);
+}
+
+// The bytes of a buffer (bytes, bytearray, memoryview, any object with a buffer), in C order
+// as bytes(object) gives them, held while the lock is released: the bytes of a bytes object
+// are viewed where they lie, which its exported buffer keeps alive and unmoved; any other
+// buffer is copied under the lock, as its owner may change it while it is read, and a
+// strided one is gathered into one run.
 class Bytes {
   public:
     explicit Bytes(const py::handle& object) {
-        if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_SIMPLE) != 0)
+        if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_FULL_RO) != 0)
             throw py::error_already_set();
-        const auto* first = static_cast<const std::byte*>(view_.buf);
-        if (view_.readonly) {
+        const auto size = static_cast<std::size_t>(view_.len);
+        if (immutable(object.ptr()) && PyBuffer_IsContiguous(&view_, 'C')) {
             held_ = true;
-            bytes_ = {first, static_cast<std::size_t>(view_.len)};
+            bytes_ = {static_cast<const std::byte*>(view_.buf), size};
             return;
         }
+        int gathered = -1;
         try {
-            copy_.assign(first, first + view_.len);
+            copy_.resize(size);
+            gathered = PyBuffer_ToContiguous(copy_.data(), &view_, view_.len, 'C');
         } catch (...) {
             PyBuffer_Release(&view_);
             throw;
         }
         PyBuffer_Release(&view_);
+        if (gathered != 0) throw py::error_already_set();
         bytes_ = copy_;
     }
     ~Bytes() {
@@ -149,9 +211,11 @@ struct ReadFailure {
     std::string message;
 };
 
-meshfile::Layout layoutOf(const std::string& name) {
-    if (name == "with") return meshfile::Layout::kWithMaterials;
-    if (name == "without") return meshfile::Layout::kWithoutMaterials;
+std::optional<meshfile::Layout> layoutOf(const py::handle& value) {
+    const std::optional<std::string> name = nameOf(value, "layout");
+    if (!name) return std::nullopt;
+    if (*name == "with") return meshfile::Layout::kWithMaterials;
+    if (*name == "without") return meshfile::Layout::kWithoutMaterials;
     throw py::value_error("layout must be None, 'with' or 'without'");
 }
 
@@ -172,10 +236,9 @@ MeshFile readSource(const meshfile::ByteSource& source, std::optional<meshfile::
                           "; without, " + guess.withoutMaterialsError};
 }
 
-std::unique_ptr<Mesh> readMesh(const py::object& source,
-                               const std::optional<std::string>& layoutName) {
-    const std::optional<meshfile::Layout> layout =
-        layoutName ? std::optional(layoutOf(*layoutName)) : std::nullopt;
+std::unique_ptr<Mesh> readMesh(const py::object& source, const py::object& layoutName) {
+    mainInterpreterOnly();
+    const std::optional<meshfile::Layout> layout = layoutOf(layoutName);
     auto mesh = std::make_unique<Mesh>();
     std::string name = "<memory>";
     std::optional<ReadFailure> failure;
@@ -198,13 +261,19 @@ std::unique_ptr<Mesh> readMesh(const py::object& source,
         const std::filesystem::path path = pathOf(source);
         name = path.string();
         readWith([&] { return readSource(meshfile::FileSource(path.string()), layout); });
-    } else {
+    } else if (PyObject_CheckBuffer(source.ptr())) {
         const Bytes bytes(source);
         const auto span = bytes.span();
         const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(span.data()),
                                                  span.size());
         readWith([&] { return readSource(meshfile::SpanSource(data), layout); });
+    } else {
+        throw py::type_error(
+            "source must be a path (str or os.PathLike) or a mesh file's bytes "
+            "(bytes, bytearray, memoryview), not " +
+            typeName(source));
     }
+    raisePendingSignal();
     if (outOfMemory) throw std::bad_alloc();
     if (failure) {
         py::dict attributes;
@@ -217,35 +286,42 @@ std::unique_ptr<Mesh> readMesh(const py::object& source,
 // ---- converting a scene
 
 struct ConvertArguments {
-    py::object scene, mesh;
-    bool merge, keepUv, fixNormals, strict;
-    std::optional<std::string> name;
-    bool findings;  // looked for: the scene is read once more for them
+    py::object scene, mesh, merge, keepUv, fixNormals, strict, name;
+    py::object findings;  // looked for: the scene is read once more for them
 };
 
 // The options of a call, with the mesh chosen by index (from 0) or by name.
 ConvertOptions optionsOf(const ConvertArguments& a) {
-    ConvertOptions options{
-        .merge = a.merge, .keepUv = a.keepUv, .fixNormals = a.fixNormals, .strict = a.strict};
-    if (a.name) options.name = *a.name;
+    ConvertOptions options{.merge = flagOf(a.merge, "merge"),
+                           .keepUv = flagOf(a.keepUv, "keep_uv"),
+                           .fixNormals = flagOf(a.fixNormals, "fix_normals"),
+                           .strict = flagOf(a.strict, "strict")};
+    if (const std::optional<std::string> name = nameOf(a.name, "name")) options.name = *name;
     if (a.mesh.is_none()) return options;
-    if (a.merge) throw py::value_error("mesh and merge=True exclude each other");
-    if (py::isinstance<py::bool_>(a.mesh)) {
-        throw py::type_error("mesh must be None, an index (int) or a name (str or bytes)");
-    } else if (py::isinstance<py::int_>(a.mesh)) {
-        if (a.mesh < py::int_(0)) throw py::value_error("a mesh index is not negative");
+    if (options.merge) throw py::value_error("mesh and merge=True exclude each other");
+    // True is an int to Python, but as a mesh it is a mistake, not mesh 1
+    if (PyBool_Check(a.mesh.ptr()) ||
+        py::isinstance(a.mesh, py::module_::import("numpy").attr("bool_"))) {
+        throw py::type_error("mesh must be None, an index (int) or a name (str or bytes), not " +
+                             typeName(a.mesh));
+    }
+    if (PyIndex_Check(a.mesh.ptr())) {  // int, numpy's integers
+        const py::int_ index = py::reinterpret_steal<py::int_>(PyNumber_Index(a.mesh.ptr()));
+        if (!index) throw py::error_already_set();
+        if (index < py::int_(0)) throw py::value_error("a mesh index is not negative");
         // an index beyond any scene's meshes: the conversion says the scene has no such mesh
-        options.mesh = PyLong_AsSize_t(a.mesh.ptr());
+        options.mesh = PyLong_AsSize_t(index.ptr());
         if (PyErr_Occurred()) {
             PyErr_Clear();
             options.mesh = SIZE_MAX;
         }
-    } else if (py::isinstance<py::str>(a.mesh)) {
-        options.mesh = std::string(py::bytes(a.mesh.attr("encode")("utf-8", "surrogateescape")));
-    } else if (py::isinstance<py::bytes>(a.mesh)) {
-        options.mesh = std::string(a.mesh.cast<py::bytes>());
-    } else {
-        throw py::type_error("mesh must be None, an index (int) or a name (str or bytes)");
+        return options;
+    }
+    try {
+        options.mesh = *nameOf(a.mesh, "mesh");
+    } catch (const py::type_error&) {
+        throw py::type_error("mesh must be None, an index (int) or a name (str or bytes), not " +
+                             typeName(a.mesh));
     }
     return options;
 }
@@ -253,10 +329,11 @@ ConvertOptions optionsOf(const ConvertArguments& a) {
 // The meshes of the call, converted without the lock; failures raise tessloom.ConvertError
 // with the scene's findings and warnings.
 std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool each) {
+    mainInterpreterOnly();
     ConvertOptions options = optionsOf(a);
     std::vector<Finding> findings;
     std::vector<std::string> warnings;
-    if (a.findings) options.findings = &findings;
+    if (flagOf(a.findings, "findings")) options.findings = &findings;
     options.warnings = &warnings;
     std::vector<MeshFile> files;
     std::optional<std::string> failure;
@@ -287,6 +364,7 @@ std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool 
             "scene must be a path (str or os.PathLike) or scene text (bytes, bytearray, "
             "memoryview)");
     }
+    raisePendingSignal();
     if (outOfMemory) throw std::bad_alloc();
     if (failure) {
         py::dict attributes;
@@ -294,19 +372,26 @@ std::vector<std::unique_ptr<Mesh>> convertScene(const ConvertArguments& a, bool 
         attributes["warnings"] = textList(warnings);
         raise(errorTypes.convert, *failure, attributes);
     }
+    const auto sharedFindings = std::make_shared<const std::vector<Finding>>(std::move(findings));
+    const auto sharedWarnings =
+        std::make_shared<const std::vector<std::string>>(std::move(warnings));
     std::vector<std::unique_ptr<Mesh>> meshes;
     for (MeshFile& file : files) {
-        meshes.push_back(std::make_unique<Mesh>(Mesh{std::move(file), findings, warnings}));
+        meshes.push_back(
+            std::make_unique<Mesh>(Mesh{std::move(file), sharedFindings, sharedWarnings}));
     }
     return meshes;
 }
 
 // ---- the mesh's arrays and records
 
-// A read-only array over memory that `owner` keeps alive; an empty one owns its (no) data.
+// A read-only array over memory that `owner` keeps alive. An empty one is given an address
+// too, never read: without one numpy would make it an array of its own, which could be
+// made writable again.
 py::array view(const py::object& owner, const py::dtype& type, std::vector<py::ssize_t> shape,
                std::vector<py::ssize_t> strides, const void* first) {
-    py::array array(type, std::move(shape), std::move(strides), first, owner);
+    alignas(16) static const std::byte nothing[16] = {};
+    py::array array(type, std::move(shape), std::move(strides), first ? first : nothing, owner);
     array.attr("flags").attr("writeable") = false;
     return array;
 }
@@ -349,6 +434,7 @@ py::tuple triple(const float (&values)[3]) {
 }
 
 py::bytes encoded(const Mesh& mesh) {
+    mainInterpreterOnly();
     std::vector<std::byte> bytes;
     std::optional<std::string> failure;
     {
@@ -359,11 +445,13 @@ py::bytes encoded(const Mesh& mesh) {
             failure = e.what();
         }
     }
+    raisePendingSignal();
     if (failure) raise(errorTypes.write, *failure, {});
     return py::bytes(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 void save(const Mesh& mesh, const py::object& path) {
+    mainInterpreterOnly();
     const std::filesystem::path target = pathOf(path);
     std::optional<std::string> failure;
     {
@@ -374,7 +462,17 @@ void save(const Mesh& mesh, const py::object& path) {
             failure = e.what();
         }
     }
+    raisePendingSignal();
     if (failure) raise(errorTypes.write, *failure, {});
+}
+
+// The module's classes are made by the module alone: Python code cannot make one (Mesh(),
+// Mesh.__new__(Mesh), a copy or an unpickling) without the record it shows, which would be
+// read from memory never written.
+void madeHereOnly(const py::handle& type) {
+    auto* object = reinterpret_cast<PyTypeObject*>(type.ptr());
+    object->tp_new = nullptr;
+    PyType_Modified(object);
 }
 
 py::handle newError(py::module_& m, const char* name, const char* doc, py::handle base) {
@@ -389,7 +487,32 @@ py::handle newError(py::module_& m, const char* name, const char* doc, py::handl
 
 }  // namespace tessloom::python
 
-PYBIND11_MODULE(tessloom, m) {
+namespace {
+py::module_::module_def moduleDefinition;
+void defineModule(py::module_& m);
+}  // namespace
+
+// What PYBIND11_MODULE(tessloom, m) makes, after a check that must come first: imported
+// first in a sub-interpreter, pybind11's own setup would wait forever for the main
+// interpreter's lock.
+extern "C" PYBIND11_EXPORT PyObject* PyInit_tessloom() {
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
+        PyErr_SetString(PyExc_ImportError,
+                        "tessloom cannot be used in a sub-interpreter, only in the main one");
+        return nullptr;
+    }
+    PYBIND11_CHECK_PYTHON_VERSION
+    PYBIND11_ENSURE_INTERNALS_READY
+    auto m = py::module_::create_extension_module("tessloom", nullptr, &moduleDefinition);
+    try {
+        defineModule(m);
+        return m.ptr();
+    }
+    PYBIND11_CATCH_INIT_EXCEPTIONS
+}
+
+namespace {
+void defineModule(py::module_& m) {
     using namespace tessloom::python;
     using tessloom::Finding;
     m.doc() =
@@ -548,10 +671,14 @@ PYBIND11_MODULE(tessloom, m) {
             },
             "'with' or 'without' a material section")
         .def_property_readonly(
-            "findings", [](const Mesh& mesh) { return findingList(mesh.findings); },
+            "findings",
+            [](const Mesh& mesh) {
+                return mesh.findings ? findingList(*mesh.findings) : py::list();
+            },
             "what converting the scene found, line by line (empty for a file read)")
         .def_property_readonly(
-            "warnings", [](const Mesh& mesh) { return textList(mesh.warnings); },
+            "warnings",
+            [](const Mesh& mesh) { return mesh.warnings ? textList(*mesh.warnings) : py::list(); },
             "the conversion's warnings as the tool prints them, without 'tessloom: '")
         .def("save", &save, py::arg("path"),
              "Writes the mesh file to path, through a temporary file renamed into place.")
@@ -564,16 +691,19 @@ PYBIND11_MODULE(tessloom, m) {
                         mesh.file.faces.size(), mesh.file.materials.size());
         });
 
+    for (const char* name : {"Finding", "Material", "Bounds", "Mesh"}) madeHereOnly(m.attr(name));
+
     m.def("read", &readMesh, py::arg("source"), py::arg("layout") = py::none(),
           "The mesh file at a path (str or os.PathLike), or in bytes. layout: None to infer it "
           "from the size, 'with' or 'without' a material section. Raises tessloom.ReadError.");
     m.def(
         "convert",
-        [](py::object scene, py::object mesh, bool merge, bool keepUv, bool fixNormals, bool strict,
-           std::optional<std::string> name, bool findings) {
-            auto meshes = convertScene({std::move(scene), std::move(mesh), merge, keepUv,
-                                        fixNormals, strict, std::move(name), findings},
-                                       false);
+        [](py::object scene, py::object mesh, py::object merge, py::object keepUv,
+           py::object fixNormals, py::object strict, py::object name, py::object findings) {
+            auto meshes = convertScene(
+                {std::move(scene), std::move(mesh), std::move(merge), std::move(keepUv),
+                 std::move(fixNormals), std::move(strict), std::move(name), std::move(findings)},
+                false);
             return std::move(meshes.front());
         },
         py::arg("scene"), py::arg("mesh") = py::none(), py::arg("merge") = false,
@@ -585,14 +715,16 @@ PYBIND11_MODULE(tessloom, m) {
         "for, which reads the scene once less. Raises tessloom.ConvertError.");
     m.def(
         "convert_each",
-        [](py::object scene, bool keepUv, bool fixNormals, bool strict,
-           std::optional<std::string> name, bool findings) {
-            return convertScene({std::move(scene), py::none(), false, keepUv, fixNormals, strict,
-                                 std::move(name), findings},
-                                true);
+        [](py::object scene, py::object keepUv, py::object fixNormals, py::object strict,
+           py::object name, py::object findings) {
+            return convertScene(
+                {std::move(scene), py::none(), py::bool_(false), std::move(keepUv),
+                 std::move(fixNormals), std::move(strict), std::move(name), std::move(findings)},
+                true);
         },
         py::arg("scene"), py::arg("keep_uv") = false, py::arg("fix_normals") = false,
         py::arg("strict") = false, py::arg("name") = py::none(), py::arg("findings") = true,
         "Every mesh of the scene, in file order, each converted as the scene without the "
         "others. Raises tessloom.ConvertError.");
 }
+}  // namespace

@@ -107,6 +107,12 @@ def test_arrays_are_read_only_views_of_documented_types(box_file, source, name, 
         array[...] = 0
     with pytest.raises(ValueError):
         array.flags.writeable = True
+    # nor through a view of the view, whatever its chain of bases
+    derived = np.asarray(array[::-1].T)
+    with pytest.raises(ValueError):
+        derived.flags.writeable = True
+    with pytest.raises(TypeError):
+        memoryview(derived)[(0,) * derived.ndim] = 0
     # the view keeps the mesh's records alive once the mesh is dropped
     copy = array.copy()
     del mesh
@@ -119,6 +125,8 @@ def test_arrays_are_read_only_views_of_documented_types(box_file, source, name, 
 def test_an_empty_scene_gives_empty_arrays_of_the_same_types(name, dtype, shape):
     array = getattr(tessloom.convert(b""), name)
     assert (array.dtype, array.shape, array.flags.writeable) == (dtype, (0, *shape), False)
+    with pytest.raises(ValueError):
+        array.flags.writeable = True
 
 
 def test_face_records_are_one_structured_view_of_the_same_memory(box_file):

@@ -1,12 +1,13 @@
 """The interpreter's lock is let go while the module reads, converts, encodes and writes, so
 threads run at once, and conversions on two threads at once give the same bytes."""
+import subprocess
 import sys
 import threading
 
 import pytest
 
 import tessloom
-from conftest import tool
+from conftest import BOX, tool
 
 
 def grid_scene(side):
@@ -108,3 +109,55 @@ def test_two_threads_converting_at_once_give_the_tools_bytes(grid):
         thread.join()
     assert len(results) == 6
     assert all(value == expected for value in results.values())
+
+
+FORKED = """
+import multiprocessing, sys, threading
+import tessloom
+scene = open(sys.argv[1], "rb").read()
+expected = tessloom.convert(scene).to_bytes()
+def child(queue):
+    queue.put(tessloom.convert(scene).to_bytes() == expected)
+context = multiprocessing.get_context("fork")
+queue = context.Queue()
+# one fork while a thread of the parent converts, its lock let go
+busy = threading.Thread(target=lambda: [tessloom.convert(scene) for _ in range(20)])
+busy.start()
+children = [context.Process(target=child, args=(queue,)) for _ in range(3)]
+for c in children:
+    c.start()
+print(*[queue.get(timeout=60) for _ in children], *[c.join() or c.exitcode for c in children])
+busy.join()
+"""
+SUB_INTERPRETER = """
+import sys, _xxsubinterpreters as interpreters
+if sys.argv[2] == "main first":
+    import tessloom
+interpreter = interpreters.create()
+try:
+    interpreters.run_string(interpreter, "import tessloom; tessloom.convert(b'*MESH_NUMVERTEX -1')")
+except interpreters.RunFailedError as e:
+    print(e)
+interpreters.destroy(interpreter)
+import tessloom
+print(len(tessloom.convert(open(sys.argv[1], "rb").read()).vertices))
+"""
+REFUSED_THERE = ("<class 'ImportError'>: tessloom cannot be used in a sub-interpreter, only in "
+                 "the main one")
+# A script in an interpreter of its own, and what it prints: children forked after the
+# import convert as their parent; a sub-interpreter is refused, whichever interpreter
+# imports the module first, and the main one goes on (box.ase has 8 vertices).
+ELSEWHERE = [
+    ("forked children", FORKED, [], "True True True 0 0 0"),
+    ("a sub-interpreter after the main one", SUB_INTERPRETER, ["main first"],
+     f"{REFUSED_THERE}\n8"),
+    ("a sub-interpreter first", SUB_INTERPRETER, ["sub first"], f"{REFUSED_THERE}\n8"),
+]
+
+
+@pytest.mark.parametrize("script, arguments, expected", [row[1:] for row in ELSEWHERE],
+                         ids=[row[0] for row in ELSEWHERE])
+def test_forked_children_convert_and_sub_interpreters_are_refused(script, arguments, expected):
+    got = subprocess.run([sys.executable, "-W", "ignore", "-c", script, BOX, *arguments],
+                         capture_output=True, timeout=120, check=False)
+    assert (got.returncode, got.stdout.decode().strip()) == (0, expected), got.stderr
