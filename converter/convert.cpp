@@ -1,9 +1,6 @@
 // The library's calls: the driver's conversion with values for a target instead of files.
 #include "tessloom/convert.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,7 +12,6 @@
 #include "driver/converter.h"
 #include "inspect/findings.h"
 #include "meshfile/encode.h"
-#include "meshfile/input.h"
 #include "output/output.h"
 
 namespace tessloom {
@@ -97,30 +93,6 @@ std::vector<MeshFile> run(const std::string& name, Open open, const ConvertOptio
     keepWarnings(warnings, options.warnings);
     if (failure) throw ConvertError(*failure);
     return std::move(target.meshes);
-}
-
-// The scene file, opened as the tool opens it. A path that cannot be opened gives the reason
-// alone, as the tool's line does after the path: the system's ("No such file or directory",
-// "Permission denied"), or "not a regular file" for a folder, a device or a socket (which
-// no open takes).
-InputFile openScene(const std::string& path) {
-    int fd = -1;
-    try {
-        fd = meshfile::InputFile(path).release();
-    } catch (const meshfile::InputFile::OpenError& e) {
-        struct stat st {};
-        if (e.notRegular() || (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
-            throw Rejected("not a regular file");
-        }
-        throw Rejected(e.what());
-    }
-    std::FILE* file = ::fdopen(fd, "rb");
-    if (!file) {
-        const int error = errno;
-        ::close(fd);
-        throw Rejected(std::strerror(error));
-    }
-    return InputFile(file);
 }
 
 std::vector<MeshFile> fromPath(const std::filesystem::path& path, const ConvertOptions& options,

@@ -1,6 +1,7 @@
 // MeshConverter construction: names the output and runs the passes in their fixed order.
 #include "driver/converter.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,6 +43,26 @@ InputFile openInput(const std::string& inputPath, std::string_view name) {
     if (!file) {
         ::close(fd);
         throw Rejected(errnoText(cannotOpen.c_str()));
+    }
+    return InputFile(file);
+}
+
+InputFile openScene(const std::string& path) {
+    int fd = -1;
+    try {
+        fd = meshfile::InputFile(path).release();
+    } catch (const meshfile::InputFile::OpenError& e) {
+        struct stat st {};
+        if (e.notRegular() || (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
+            throw Rejected("not a regular file");
+        }
+        throw Rejected(e.what());
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        throw Rejected(std::strerror(error));
     }
     return InputFile(file);
 }

@@ -261,7 +261,7 @@ Conversion convertFile(const std::string& inputPath, const std::optional<std::st
     std::vector<std::string> warnings;
     bool refused = false;
     const std::optional<std::string> failure = failureOf(inputPath, [&] {
-        const InputFile input = openInput(inputPath);
+        const InputFile input = openScene(inputPath);
         // each conversion checks its own passes; the guard covers the search and the time
         // between them too
         const InputGuard guard(input.get(), showProgress ? inputPath : std::string());

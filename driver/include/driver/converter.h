@@ -140,6 +140,12 @@ using InputFile = std::unique_ptr<std::FILE, FileCloser>;
 // when it is empty ("cannot open: ...", "not a regular file").
 InputFile openInput(const std::string& inputPath, std::string_view name = "the input");
 
+// A scene opened as openInput() opens it, for runs that name the scene in their own line
+// ("tessloom: PATH: reason"): the reason is the system's alone ("No such file or
+// directory", "Permission denied"), or "not a regular file" for a folder, a device or a
+// socket (which no open takes).
+InputFile openScene(const std::string& path);
+
 // The files no output may replace: the one `stamp` is of, when it is known.
 std::vector<output::FileId> inputIdentity(const meshfile::FileStamp* stamp);
 
