@@ -396,13 +396,16 @@ py::array view(const py::object& owner, const py::dtype& type, std::vector<py::s
     return array;
 }
 
-template <class Record, class Field>
-py::array fieldView(const py::object& self, const std::vector<Record>& records, const Field* first,
+// One field of every record, as `Field`s of `shape` (after the record count) from `offset`
+// bytes into each record.
+template <class Field, class Record>
+py::array fieldView(const py::object& self, const std::vector<Record>& records, std::size_t offset,
                     std::vector<py::ssize_t> shape, std::vector<py::ssize_t> innerStrides) {
     shape.insert(shape.begin(), static_cast<py::ssize_t>(records.size()));
     innerStrides.insert(innerStrides.begin(), static_cast<py::ssize_t>(sizeof(Record)));
-    return view(self, py::dtype::of<Field>(), std::move(shape), std::move(innerStrides),
-                records.empty() ? nullptr : first);
+    const void* first =
+        records.empty() ? nullptr : reinterpret_cast<const std::byte*>(records.data()) + offset;
+    return view(self, py::dtype::of<Field>(), std::move(shape), std::move(innerStrides), first);
 }
 
 const Mesh& meshOf(const py::object& self) {
@@ -605,51 +608,49 @@ void defineModule(py::module_& m) {
         .def_property_readonly(
             "vertices",
             [](const py::object& self) {
-                const auto& v = meshOf(self).file.vertices;
-                return fieldView(self, v, v.empty() ? nullptr : &v.front().x, {3}, {4});
+                return fieldView<float>(self, meshOf(self).file.vertices, 0, {3}, {4});
             },
             "(n, 3) float32")
         .def_property_readonly(
             "tex_vertices",
             [](const py::object& self) {
-                const auto& t = meshOf(self).file.texVertices;
-                return fieldView(self, t, t.empty() ? nullptr : &t.front().u, {2}, {4});
+                return fieldView<float>(self, meshOf(self).file.texVertices, 0, {2}, {4});
             },
             "(n, 2) float32")
         .def_property_readonly(
             "corners",
             [](const py::object& self) {
-                const auto& f = meshOf(self).file.faces;
-                return fieldView(self, f, f.empty() ? nullptr : &f.front().a, {3}, {4});
+                return fieldView<std::int32_t>(self, meshOf(self).file.faces,
+                                               tessloom::meshfile::kFaceAt.corners, {3}, {4});
             },
             "(n, 3) int32: each face's vertex indices")
         .def_property_readonly(
             "tex_corners",
             [](const py::object& self) {
-                const auto& f = meshOf(self).file.faces;
-                return fieldView(self, f, f.empty() ? nullptr : &f.front().ta, {3}, {4});
+                return fieldView<std::int32_t>(self, meshOf(self).file.faces,
+                                               tessloom::meshfile::kFaceAt.texCorners, {3}, {4});
             },
             "(n, 3) int32: each face's texture-vertex indices")
         .def_property_readonly(
             "material",
             [](const py::object& self) {
-                const auto& f = meshOf(self).file.faces;
-                return fieldView(self, f, f.empty() ? nullptr : &f.front().material, {}, {});
+                return fieldView<std::int32_t>(self, meshOf(self).file.faces,
+                                               tessloom::meshfile::kFaceAt.material, {}, {});
             },
             "(n,) int32: each face's material index")
         .def_property_readonly(
             "face_normals",
             [](const py::object& self) {
-                const auto& f = meshOf(self).file.faces;
-                return fieldView(self, f, f.empty() ? nullptr : &f.front().faceNormal.x, {3}, {4});
+                return fieldView<float>(self, meshOf(self).file.faces,
+                                        tessloom::meshfile::kFaceAt.normal, {3}, {4});
             },
             "(n, 3) float32")
         .def_property_readonly(
             "corner_normals",
             [](const py::object& self) {
-                const auto& f = meshOf(self).file.faces;
-                return fieldView(self, f, f.empty() ? nullptr : &f.front().normalA.x, {3, 3},
-                                 {static_cast<py::ssize_t>(sizeof(Position)), 4});
+                return fieldView<float>(self, meshOf(self).file.faces,
+                                        tessloom::meshfile::kFaceAt.cornerNormals, {3, 3},
+                                        {static_cast<py::ssize_t>(sizeof(Position)), 4});
             },
             "(n, 3, 3) float32: each corner's normal")
         .def_property_readonly("faces", &faceRecords,
